@@ -1,0 +1,64 @@
+// The platform layer: one function for each Win32 call the library makes, with
+// the same arguments and result codes. The win32 backend passes them through to
+// advapi32, kernel32 and oleaut32; the portable backend answers them itself.
+#pragma once
+
+#include <string>
+
+#include "platform/win_types.h"
+
+namespace quorvane::platform {
+
+// Registry (advapi32).
+[[nodiscard]] LONG RegOpenKeyExA(HKEY key, const char* sub_key, DWORD options, REGSAM sam,
+                                 HKEY* result);
+[[nodiscard]] LONG RegConnectRegistryA(const char* machine_name, HKEY key, HKEY* result);
+[[nodiscard]] LONG RegCreateKeyA(HKEY key, const char* sub_key, HKEY* result);
+[[nodiscard]] LONG RegDeleteKeyA(HKEY key, const char* sub_key);
+[[nodiscard]] LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type,
+                                  const BYTE* data, DWORD size);
+[[nodiscard]] LONG RegQueryValueExA(HKEY key, const char* value_name, DWORD* reserved, DWORD* type,
+                                    BYTE* data, DWORD* size);
+[[nodiscard]] LONG RegDeleteValueA(HKEY key, const char* value_name);
+[[nodiscard]] LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD name_size);
+LONG RegCloseKey(HKEY key);
+
+// System directories (kernel32): the size needed with its zero when the buffer
+// is too small, else the length written; 0 on failure.
+[[nodiscard]] UINT GetWindowsDirectoryA(char* buffer, UINT size);
+[[nodiscard]] UINT GetSystemDirectoryA(char* buffer, UINT size);
+
+// File system and environment (kernel32, wide functions).
+using FindHandle = std::intptr_t;
+constexpr FindHandle kInvalidFindHandle = -1;
+
+struct FindData {
+  DWORD attributes = 0;
+  std::u16string file_name;
+};
+
+[[nodiscard]] FindHandle FindFirstFileW(const char16_t* file_name, FindData* data);
+[[nodiscard]] BOOL FindNextFileW(FindHandle find, FindData* data);
+BOOL FindClose(FindHandle find);
+[[nodiscard]] BOOL CreateDirectoryW(const char16_t* path);
+[[nodiscard]] DWORD GetFileAttributesW(const char16_t* path);
+[[nodiscard]] DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size);
+[[nodiscard]] DWORD GetLastError();
+
+// Code pages (kernel32). Same contracts as the Win32 functions; flags are 0.
+[[nodiscard]] UINT GetACP();
+[[nodiscard]] int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int length,
+                                      char16_t* wide, int wide_length);
+[[nodiscard]] int WideCharToMultiByte(UINT code_page, DWORD flags, const char16_t* wide,
+                                      int wide_length, char* text, int length,
+                                      const char* default_char, BOOL* used_default_char);
+
+// Locale-aware number conversions (oleaut32), in the user's locale.
+[[nodiscard]] HRESULT VarI2FromStr(const char16_t* text, LCID locale, DWORD flags,
+                                   std::int16_t* out);
+[[nodiscard]] HRESULT VarI4FromStr(const char16_t* text, LCID locale, DWORD flags,
+                                   std::int32_t* out);
+[[nodiscard]] HRESULT VarR8FromStr(const char16_t* text, LCID locale, DWORD flags, double* out);
+[[nodiscard]] HRESULT VarBstrFromR8(double value, LCID locale, DWORD flags, std::u16string* out);
+
+}  // namespace quorvane::platform

@@ -1,0 +1,24 @@
+// Conversion between UTF-16 and the ANSI code pages the portable backend offers:
+// Windows-1252 (the exact table) and UTF-8 (65001).
+#pragma once
+
+#include <string>
+
+#include "platform/win_types.h"
+
+namespace quorvane::platform::portable {
+
+class CodePage {
+ public:
+  [[nodiscard]] static bool IsSupported(UINT code_page);
+
+  // Undecodable bytes become U+FFFD (UTF-8); Windows-1252 decodes every byte.
+  [[nodiscard]] static std::u16string Decode(UINT code_page, const std::string& bytes);
+
+  // Characters the code page cannot hold become `default_char` and set
+  // `*used_default`; unpaired surrogates count as such characters.
+  [[nodiscard]] static std::string Encode(UINT code_page, const std::u16string& text,
+                                          char default_char, bool* used_default);
+};
+
+}  // namespace quorvane::platform::portable

@@ -1,0 +1,292 @@
+#include "platform/portable/file_system_emulator.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/portable/code_page.h"
+#include "platform/portable/name_folding.h"
+
+namespace quorvane::platform::portable {
+namespace {
+
+std::string ToUtf8(const std::u16string& text) {
+  bool used_default = false;
+  return CodePage::Encode(kCpUtf8, text, '?', &used_default);
+}
+
+std::u16string FromUtf8(const std::string& text) { return CodePage::Decode(kCpUtf8, text); }
+
+bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
+
+bool IsDriveLetter(char16_t unit) {
+  return (unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z');
+}
+
+char16_t UpperLetter(char16_t unit) { return unit >= u'a' ? unit - 0x20 : unit; }
+
+// Windows wildcard matching: case-insensitive, "*" any run, "?" one character.
+bool Matches(const std::u16string& pattern, std::size_t p, const std::u16string& name,
+             std::size_t n) {
+  while (p < pattern.size()) {
+    if (pattern[p] == u'*') {
+      for (std::size_t rest = n; rest <= name.size(); ++rest) {
+        if (Matches(pattern, p + 1, name, rest)) return true;
+      }
+      return false;
+    }
+    if (n >= name.size()) return false;
+    if (pattern[p] != u'?' && NameFolding::Fold(std::u16string(1, pattern[p])) !=
+                                  NameFolding::Fold(std::u16string(1, name[n]))) {
+      return false;
+    }
+    ++p, ++n;
+  }
+  return n == name.size();
+}
+
+bool WildcardMatch(const std::u16string& pattern, const std::u16string& name) {
+  if (Matches(pattern, 0, name, 0)) return true;
+  // "x.*" also matches "x" (a name without a dot has an empty extension).
+  const std::size_t size = pattern.size();
+  if (size >= 2 && pattern.compare(size - 2, 2, u".*") == 0 &&
+      name.find(u'.') == std::u16string::npos) {
+    return Matches(pattern.substr(0, size - 2), 0, name, 0);
+  }
+  return false;
+}
+
+DWORD AttributesOf(const struct stat& info, const std::u16string& name) {
+  DWORD attributes = S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
+  // On a POSIX file system a leading dot is what hides a name.
+  if (!name.empty() && name[0] == u'.' && name != u"." && name != u"..") {
+    attributes |= kFileAttributeHidden;
+  }
+  if ((info.st_mode & 0222) == 0) attributes |= kFileAttributeReadonly;
+  return attributes;
+}
+
+DWORD ErrorFromErrno(int error, bool parent_missing) {
+  switch (error) {
+    case ENOENT:
+      return parent_missing ? kErrorPathNotFound : kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EEXIST:
+      return kErrorAlreadyExists;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kErrorAccessDenied;
+    case ENAMETOOLONG:
+      return kErrorInvalidName;
+    default:
+      return kErrorAccessDenied;
+  }
+}
+
+bool IsDirectory(const std::string& host) {
+  struct stat info {};
+  return ::stat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string ParentOf(const std::string& host) {
+  const std::size_t slash = host.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : host.substr(0, slash);
+}
+
+std::u16string EnvironmentText(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::u16string() : FromUtf8(value);
+}
+
+}  // namespace
+
+FileSystemEmulator::FileSystemEmulator()
+    : windows_directory_(EnvironmentText("QV_WINDIR")),
+      system_directory_(EnvironmentText("QV_SYSDIR")) {
+  drives_[u'Z'] = "/";
+  // QV_DRIVES="C=/srv/c;D=/mnt/d" maps further drives for a host program.
+  const std::u16string table = EnvironmentText("QV_DRIVES");
+  std::size_t start = 0;
+  while (start < table.size()) {
+    std::size_t end = table.find(u';', start);
+    if (end == std::u16string::npos) end = table.size();
+    const std::u16string entry = table.substr(start, end - start);
+    if (entry.size() > 2 && IsDriveLetter(entry[0]) && entry[1] == u'=') {
+      drives_[UpperLetter(entry[0])] = ToUtf8(entry.substr(2));
+    }
+    start = end + 1;
+  }
+}
+
+std::string FileSystemEmulator::CurrentDriveRoot() {
+  char buffer[4096];
+  const std::string cwd = ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
+  std::string best = "/";
+  std::size_t best_length = 0;
+  for (const auto& [letter, root] : drives_) {
+    if (cwd.rfind(root, 0) == 0 && root.size() > best_length) {
+      best = root;
+      best_length = root.size();
+    }
+  }
+  return best;
+}
+
+DWORD FileSystemEmulator::ToHostPath(const std::u16string& name, std::string* host) {
+  if (name.empty()) return kErrorPathNotFound;
+  if (name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1])) return kErrorBadNetpath;
+  std::u16string rest = name;
+  std::string root;
+  if (name.size() >= 2 && name[1] == u':') {
+    if (!IsDriveLetter(name[0])) return kErrorInvalidName;
+    auto drive = drives_.find(UpperLetter(name[0]));
+    if (drive == drives_.end()) return kErrorPathNotFound;
+    root = drive->second;
+    rest = name.substr(2);
+  } else if (IsSeparator(name[0])) {
+    root = CurrentDriveRoot();
+  }
+  for (char16_t unit : rest) {
+    if (unit < 0x20 || unit == u'<' || unit == u'>' || unit == u'"' || unit == u'|' ||
+        unit == u':') {
+      return kErrorInvalidName;
+    }
+  }
+  std::string path = ToUtf8(rest);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  if (!root.empty()) {
+    while (!root.empty() && root.back() == '/') root.pop_back();
+    if (path.empty() || path[0] != '/') path.insert(path.begin(), '/');
+    path = root + path;
+  }
+  *host = path;
+  return kErrorSuccess;
+}
+
+FindHandle FileSystemEmulator::FindFirst(const std::u16string& pattern, FindData* data,
+                                         DWORD* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string host;
+  if ((*error = ToHostPath(pattern, &host)) != kErrorSuccess) return kInvalidFindHandle;
+  if (host.back() == '/') {
+    *error = kErrorFileNotFound;
+    return kInvalidFindHandle;
+  }
+  const std::size_t slash = host.find_last_of('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : host.substr(0, slash));
+  const std::u16string wanted = FromUtf8(slash == std::string::npos ? host : host.substr(slash + 1));
+  DIR* listing = ::opendir(directory.c_str());
+  if (listing == nullptr) {
+    *error = kErrorPathNotFound;
+    return kInvalidFindHandle;
+  }
+  std::vector<FindData> found;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::u16string name = FromUtf8(entry->d_name);
+    if (!WildcardMatch(wanted, name)) continue;
+    struct stat info {};
+    if (::stat((directory + "/" + entry->d_name).c_str(), &info) != 0) continue;
+    found.push_back({AttributesOf(info, name), name});
+  }
+  ::closedir(listing);
+  if (found.empty()) {
+    *error = kErrorFileNotFound;
+    return kInvalidFindHandle;
+  }
+  *data = found.front();
+  const FindHandle handle = next_search_++;
+  searches_[handle] = {std::move(found), 1};
+  return handle;
+}
+
+bool FileSystemEmulator::FindNext(FindHandle find, FindData* data, DWORD* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto search = searches_.find(find);
+  if (search == searches_.end()) {
+    *error = kErrorInvalidHandle;
+    return false;
+  }
+  auto& [entries, next] = search->second;
+  if (next >= entries.size()) {
+    *error = kErrorNoMoreFiles;
+    return false;
+  }
+  *data = entries[next++];
+  return true;
+}
+
+bool FileSystemEmulator::FindClose(FindHandle find) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return searches_.erase(find) == 1;
+}
+
+bool FileSystemEmulator::CreateDirectory(const std::u16string& path, DWORD* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string host;
+  if ((*error = ToHostPath(path, &host)) != kErrorSuccess) return false;
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  if (::mkdir(host.c_str(), 0777) == 0) return true;
+  const int failure = errno;
+  *error = ErrorFromErrno(failure, !IsDirectory(ParentOf(host)));
+  if (failure == ENOENT) *error = kErrorPathNotFound;
+  return false;
+}
+
+DWORD FileSystemEmulator::GetAttributes(const std::u16string& path, DWORD* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string host;
+  if ((*error = ToHostPath(path, &host)) != kErrorSuccess) return kInvalidFileAttributes;
+  struct stat info {};
+  if (::stat(host.c_str(), &info) != 0) {
+    const int failure = errno;
+    std::string trimmed = host;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    *error = ErrorFromErrno(failure, !IsDirectory(ParentOf(trimmed)));
+    return kInvalidFileAttributes;
+  }
+  std::string trimmed = host;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  const std::size_t slash = trimmed.find_last_of('/');
+  return AttributesOf(info, FromUtf8(slash == std::string::npos ? trimmed
+                                                                  : trimmed.substr(slash + 1)));
+}
+
+void FileSystemEmulator::SetDrive(char16_t letter, const std::string& host_directory) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (host_directory.empty()) {
+    drives_.erase(UpperLetter(letter));
+  } else {
+    drives_[UpperLetter(letter)] = host_directory;
+  }
+}
+
+void FileSystemEmulator::SetWindowsDirectory(const std::u16string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  windows_directory_ = path;
+}
+
+void FileSystemEmulator::SetSystemDirectory(const std::u16string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  system_directory_ = path;
+}
+
+std::u16string FileSystemEmulator::WindowsDirectory() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return windows_directory_;
+}
+
+std::u16string FileSystemEmulator::SystemDirectory() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return system_directory_;
+}
+
+}  // namespace quorvane::platform::portable

@@ -1,0 +1,53 @@
+// The registry tree in memory: the portable backend's default store.
+#pragma once
+
+#include <map>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/portable/registry_store.h"
+
+namespace quorvane::platform::portable {
+
+class MemoryStore final : public RegistryStore {
+ public:
+  void Begin(bool) override {}
+  void Commit() override {}
+  void Rollback() override {}
+
+  KeyId Root(const std::u16string& machine, HKEY root) override;
+  bool Exists(KeyId key) override;
+  std::optional<KeyId> FindSubkey(KeyId parent, const std::u16string& folded) override;
+  KeyId CreateSubkey(KeyId parent, const std::u16string& name,
+                     const std::u16string& folded) override;
+  bool HasSubkeys(KeyId key) override;
+  void DeleteKey(KeyId key) override;
+  std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
+
+  std::optional<StoredValue> GetValue(KeyId key, const std::u16string& folded) override;
+  void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
+  bool DeleteValue(KeyId key, const std::u16string& folded) override;
+
+  REGSAM GrantedRights(KeyId key) override;
+  void SetGrantedRights(KeyId key, REGSAM rights) override;
+  std::uint64_t Generation() override { return generation_; }
+
+ private:
+  struct Node {
+    KeyId parent = 0;
+    std::u16string name;
+    std::map<std::u16string, KeyId> subkeys;  // by folded name
+    std::map<std::u16string, StoredValue> values;
+    REGSAM granted = 0xFFFFFFFFu;
+  };
+
+  Node* Find(KeyId key);
+  KeyId NewNode(KeyId parent, const std::u16string& name);
+
+  std::unordered_map<KeyId, Node> nodes_;
+  std::map<std::pair<std::u16string, HKEY>, KeyId> roots_;
+  KeyId next_id_ = 1;
+  std::uint64_t generation_ = 0;
+};
+
+}  // namespace quorvane::platform::portable

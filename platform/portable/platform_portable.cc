@@ -1,0 +1,276 @@
+// The portable backend: the platform layer answered by our own emulation of the
+// Win32 registry, file system, environment and conversions.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <cmath>
+
+#include "platform/platform.h"
+#include "platform/portable/code_page.h"
+#include "platform/portable/file_system_emulator.h"
+#include "platform/portable/name_folding.h"
+#include "platform/portable/number_text.h"
+#include "platform/portable/registry_emulator.h"
+#include "platform/portable/test_controls.h"
+
+extern char** environ;
+
+namespace quorvane::platform {
+namespace portable {
+namespace {
+
+// The emulated machine: the platform's own state, shared by every caller in the
+// process like the real system's. Each part guards itself.
+class System {
+ public:
+  static System& Instance() {
+    static System system;
+    return system;
+  }
+
+  std::atomic<UINT> code_page{kCp1252};
+  RegistryEmulator registry{[this] { return code_page.load(); }};
+  FileSystemEmulator files;
+};
+
+thread_local DWORD last_error = 0;
+
+std::u16string Text(const char16_t* text) { return text == nullptr ? u"" : text; }
+
+// The buffer protocol of GetWindowsDirectoryA and GetSystemDirectoryA.
+UINT CopyDirectory(const std::u16string& path, char* buffer, UINT size) {
+  if (path.empty()) return 0;
+  bool used_default = false;
+  const std::string bytes =
+      CodePage::Encode(System::Instance().code_page.load(), path, '?', &used_default);
+  if (buffer == nullptr || size < bytes.size() + 1) return static_cast<UINT>(bytes.size() + 1);
+  std::memcpy(buffer, bytes.data(), bytes.size());
+  buffer[bytes.size()] = '\0';
+  return static_cast<UINT>(bytes.size());
+}
+
+HRESULT RoundToRange(const char16_t* text, double minimum, double maximum, double* rounded) {
+  double value = 0;
+  const HRESULT result = NumberText::ParseDouble(Text(text), &value);
+  if (result != kSOk) return result;
+  value = std::nearbyint(value);  // the default rounding: half to even
+  if (!(value >= minimum && value <= maximum)) return kDispEOverflow;
+  *rounded = value;
+  return kSOk;
+}
+
+}  // namespace
+
+void TestControls::ResetRegistry() { System::Instance().registry.Reset(); }
+void TestControls::UseRegistryStore(std::unique_ptr<RegistryStore> store) {
+  System::Instance().registry.UseStore(std::move(store));
+}
+void TestControls::SetComputerName(const std::u16string& name) {
+  System::Instance().registry.SetComputerName(name);
+}
+void TestControls::DeclareRemoteMachine(const std::u16string& name) {
+  System::Instance().registry.DeclareRemoteMachine(name);
+}
+void TestControls::RestrictRights(HKEY root, const std::u16string& path, REGSAM granted,
+                                  const std::u16string& machine) {
+  System::Instance().registry.RestrictRights(machine, root, path, granted);
+}
+void TestControls::FailCall(RegCall call, int nth, LONG code) {
+  System::Instance().registry.FailCall(call, nth, code);
+}
+void TestControls::ClearFailures() { System::Instance().registry.ClearFailures(); }
+int TestControls::OpenHandleCount() { return System::Instance().registry.OpenHandleCount(); }
+std::vector<CallRecord> TestControls::CallLog() { return System::Instance().registry.CallLog(); }
+void TestControls::ClearCallLog() { System::Instance().registry.ClearCallLog(); }
+void TestControls::SetAnsiCodePage(UINT code_page) {
+  if (CodePage::IsSupported(code_page)) System::Instance().code_page = code_page;
+}
+void TestControls::SetDrive(char16_t letter, const std::string& host_directory) {
+  System::Instance().files.SetDrive(letter, host_directory);
+}
+void TestControls::SetWindowsDirectory(const std::u16string& path) {
+  System::Instance().files.SetWindowsDirectory(path);
+}
+void TestControls::SetSystemDirectory(const std::u16string& path) {
+  System::Instance().files.SetSystemDirectory(path);
+}
+
+}  // namespace portable
+
+using portable::CodePage;
+using portable::NumberText;
+using portable::System;
+
+LONG RegOpenKeyExA(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKEY* result) {
+  return System::Instance().registry.OpenKeyEx(key, sub_key, options, sam, result);
+}
+LONG RegConnectRegistryA(const char* machine_name, HKEY key, HKEY* result) {
+  return System::Instance().registry.ConnectRegistry(machine_name, key, result);
+}
+LONG RegCreateKeyA(HKEY key, const char* sub_key, HKEY* result) {
+  return System::Instance().registry.CreateKey(key, sub_key, result);
+}
+LONG RegDeleteKeyA(HKEY key, const char* sub_key) {
+  return System::Instance().registry.DeleteKey(key, sub_key);
+}
+LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type,
+                    const BYTE* data, DWORD size) {
+  return System::Instance().registry.SetValueEx(key, value_name, reserved, type, data, size);
+}
+LONG RegQueryValueExA(HKEY key, const char* value_name, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* size) {
+  return System::Instance().registry.QueryValueEx(key, value_name, reserved, type, data, size);
+}
+LONG RegDeleteValueA(HKEY key, const char* value_name) {
+  return System::Instance().registry.DeleteValue(key, value_name);
+}
+LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD name_size) {
+  return System::Instance().registry.EnumKey(key, index, name, name_size);
+}
+LONG RegCloseKey(HKEY key) { return System::Instance().registry.CloseKey(key); }
+
+UINT GetWindowsDirectoryA(char* buffer, UINT size) {
+  return portable::CopyDirectory(System::Instance().files.WindowsDirectory(), buffer, size);
+}
+UINT GetSystemDirectoryA(char* buffer, UINT size) {
+  return portable::CopyDirectory(System::Instance().files.SystemDirectory(), buffer, size);
+}
+
+FindHandle FindFirstFileW(const char16_t* file_name, FindData* data) {
+  DWORD error = 0;
+  const FindHandle find = System::Instance().files.FindFirst(portable::Text(file_name), data, &error);
+  if (find == kInvalidFindHandle) portable::last_error = error;
+  return find;
+}
+BOOL FindNextFileW(FindHandle find, FindData* data) {
+  DWORD error = 0;
+  if (System::Instance().files.FindNext(find, data, &error)) return 1;
+  portable::last_error = error;
+  return 0;
+}
+BOOL FindClose(FindHandle find) { return System::Instance().files.FindClose(find) ? 1 : 0; }
+BOOL CreateDirectoryW(const char16_t* path) {
+  DWORD error = 0;
+  if (System::Instance().files.CreateDirectory(portable::Text(path), &error)) return 1;
+  portable::last_error = error;
+  return 0;
+}
+DWORD GetFileAttributesW(const char16_t* path) {
+  DWORD error = 0;
+  const DWORD attributes = System::Instance().files.GetAttributes(portable::Text(path), &error);
+  if (attributes == kInvalidFileAttributes) portable::last_error = error;
+  return attributes;
+}
+
+DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) {
+  // Windows looks names up without regard to case; an exact match wins when a
+  // POSIX environment holds the same name in several cases.
+  const std::u16string wanted = portable::Text(name);
+  const std::u16string folded = portable::NameFolding::Fold(wanted);
+  const char* exact = nullptr;
+  const char* similar = nullptr;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const char* equals = std::strchr(*entry, '=');
+    if (equals == nullptr) continue;
+    const std::u16string entry_name =
+        CodePage::Decode(kCpUtf8, std::string(*entry, static_cast<std::size_t>(equals - *entry)));
+    if (entry_name == wanted) {
+      exact = equals + 1;
+      break;
+    }
+    if (similar == nullptr && portable::NameFolding::Fold(entry_name) == folded) {
+      similar = equals + 1;
+    }
+  }
+  const char* value = exact != nullptr ? exact : similar;
+  if (value == nullptr) {
+    portable::last_error = kErrorEnvVarNotFound;
+    return 0;
+  }
+  const std::u16string text = CodePage::Decode(kCpUtf8, value);
+  if (buffer == nullptr || size < text.size() + 1) return static_cast<DWORD>(text.size() + 1);
+  std::memcpy(buffer, text.data(), text.size() * sizeof(char16_t));
+  buffer[text.size()] = u'\0';
+  return static_cast<DWORD>(text.size());
+}
+
+DWORD GetLastError() { return portable::last_error; }
+
+UINT GetACP() { return System::Instance().code_page.load(); }
+
+namespace {
+
+UINT Resolve(UINT code_page) {
+  return code_page == kCpAcp ? System::Instance().code_page.load() : code_page;
+}
+
+}  // namespace
+
+int MultiByteToWideChar(UINT code_page, DWORD, const char* text, int length, char16_t* wide,
+                        int wide_length) {
+  if (text == nullptr || !CodePage::IsSupported(Resolve(code_page))) {
+    portable::last_error = kErrorInvalidParameter;
+    return 0;
+  }
+  const std::size_t byte_count = length < 0 ? std::strlen(text) + 1 : static_cast<std::size_t>(length);
+  const std::u16string decoded = CodePage::Decode(Resolve(code_page), std::string(text, byte_count));
+  if (wide_length == 0) return static_cast<int>(decoded.size());
+  if (wide == nullptr || static_cast<std::size_t>(wide_length) < decoded.size()) {
+    portable::last_error = kErrorInsufficientBuffer;
+    return 0;
+  }
+  std::memcpy(wide, decoded.data(), decoded.size() * sizeof(char16_t));
+  return static_cast<int>(decoded.size());
+}
+
+int WideCharToMultiByte(UINT code_page, DWORD, const char16_t* wide, int wide_length, char* text,
+                        int length, const char* default_char, BOOL* used_default_char) {
+  if (wide == nullptr || !CodePage::IsSupported(Resolve(code_page))) {
+    portable::last_error = kErrorInvalidParameter;
+    return 0;
+  }
+  std::size_t unit_count = 0;
+  if (wide_length < 0) {
+    while (wide[unit_count] != 0) ++unit_count;
+    ++unit_count;
+  } else {
+    unit_count = static_cast<std::size_t>(wide_length);
+  }
+  bool used_default = false;
+  const std::string encoded =
+      CodePage::Encode(Resolve(code_page), std::u16string(wide, unit_count),
+                       default_char != nullptr ? *default_char : '?', &used_default);
+  if (used_default_char != nullptr) *used_default_char = used_default ? 1 : 0;
+  if (length == 0) return static_cast<int>(encoded.size());
+  if (text == nullptr || static_cast<std::size_t>(length) < encoded.size()) {
+    portable::last_error = kErrorInsufficientBuffer;
+    return 0;
+  }
+  std::memcpy(text, encoded.data(), encoded.size());
+  return static_cast<int>(encoded.size());
+}
+
+HRESULT VarI2FromStr(const char16_t* text, LCID, DWORD, std::int16_t* out) {
+  double value = 0;
+  const HRESULT result = portable::RoundToRange(text, -32768.0, 32767.0, &value);
+  if (result == kSOk) *out = static_cast<std::int16_t>(value);
+  return result;
+}
+
+HRESULT VarI4FromStr(const char16_t* text, LCID, DWORD, std::int32_t* out) {
+  double value = 0;
+  const HRESULT result = portable::RoundToRange(text, -2147483648.0, 2147483647.0, &value);
+  if (result == kSOk) *out = static_cast<std::int32_t>(value);
+  return result;
+}
+
+HRESULT VarR8FromStr(const char16_t* text, LCID, DWORD, double* out) {
+  return NumberText::ParseDouble(portable::Text(text), out);
+}
+
+HRESULT VarBstrFromR8(double value, LCID, DWORD, std::u16string* out) {
+  *out = NumberText::FormatDouble(value);
+  return kSOk;
+}
+
+}  // namespace quorvane::platform

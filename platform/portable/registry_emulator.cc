@@ -1,0 +1,401 @@
+#include "platform/portable/registry_emulator.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/portable/code_page.h"
+#include "platform/portable/memory_store.h"
+#include "platform/portable/name_folding.h"
+
+namespace quorvane::platform::portable {
+namespace {
+
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr REGSAM kSpecificRights = 0xFFFFu;
+
+bool IsPredefined(HKEY key) { return key >= kHkeyClassesRoot && key <= kHkeyCurrentConfig; }
+
+bool IsStringType(DWORD type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+// Windows only lets these roots be opened on another machine.
+bool IsRemoteRoot(HKEY key) {
+  return key == kHkeyLocalMachine || key == kHkeyUsers || key == kHkeyPerformanceData;
+}
+
+// Splits a key path at "\"; doubled and trailing separators are ignored.
+std::vector<std::u16string> SplitPath(const std::u16string& path) {
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (char16_t unit : path) {
+    if (unit == u'\\') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(unit);
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+// Rights that name a right (not MAXIMUM_ALLOWED or generic bits) must all be granted.
+bool Grants(REGSAM granted, REGSAM asked) {
+  const REGSAM named = asked & (kSpecificRights | 0x001F0000u);
+  return (named & ~granted) == 0;
+}
+
+}  // namespace
+
+RegistryEmulator::RegistryEmulator(CodePageSource code_page)
+    : code_page_(std::move(code_page)),
+      store_(std::make_unique<MemoryStore>()),
+      computer_name_(u"QVHOST") {}
+
+std::u16string RegistryEmulator::Decode(const char* text) const {
+  return text == nullptr ? std::u16string() : CodePage::Decode(code_page_(), text);
+}
+
+std::string RegistryEmulator::Encode(const std::u16string& text) const {
+  bool used_default = false;
+  return CodePage::Encode(code_page_(), text, '?', &used_default);
+}
+
+void RegistryEmulator::Log(const CallRecord& record) {
+  // Bounded, so that a long-running host does not grow it without end.
+  constexpr std::size_t kCallLogLimit = 4096;
+  if (call_log_.size() >= kCallLogLimit) {
+    call_log_.erase(call_log_.begin(), call_log_.begin() + kCallLogLimit / 2);
+  }
+  call_log_.push_back(record);
+}
+
+bool RegistryEmulator::TakeInjectedFailure(RegCall call, LONG* code) {
+  for (auto failure = failures_.begin(); failure != failures_.end(); ++failure) {
+    const bool counts = failure->call == call || (failure->call == RegCall::kAny &&
+                                                  call != RegCall::kCloseKey);
+    if (counts && --failure->remaining == 0) {
+      *code = failure->code;
+      failures_.erase(failure);
+      return true;
+    }
+  }
+  return false;
+}
+
+LONG RegistryEmulator::Run(const CallRecord& record, bool writing, HKEY* clear_on_failure,
+                           const std::function<LONG()>& body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Log(record);
+  LONG result = kErrorSuccess;
+  if (TakeInjectedFailure(record.call, &result)) {
+    if (clear_on_failure != nullptr) *clear_on_failure = 0;
+    return result;
+  }
+  try {
+    store_->Begin(writing);
+    result = body();
+    if (result == kErrorSuccess) {
+      store_->Commit();
+    } else {
+      store_->Rollback();
+    }
+  } catch (const StoreFailure& failure) {
+    try {
+      store_->Rollback();
+    } catch (const StoreFailure&) {
+      // The store is unusable; the call's own failure is what the caller sees.
+    }
+    result = failure.code;
+  }
+  if (result != kErrorSuccess && clear_on_failure != nullptr) *clear_on_failure = 0;
+  return result;
+}
+
+LONG RegistryEmulator::Resolve(HKEY key, Resolved* resolved) {
+  if (IsPredefined(key)) {
+    resolved->key = store_->Root(u"", key);
+    resolved->rights = store_->GrantedRights(resolved->key);
+    resolved->machine.clear();
+    resolved->entry = nullptr;
+    return kErrorSuccess;
+  }
+  auto found = handles_.find(key);
+  if (found == handles_.end()) return kErrorInvalidHandle;
+  if (!store_->Exists(found->second.key)) return kErrorKeyDeleted;
+  resolved->key = found->second.key;
+  resolved->rights = found->second.rights;
+  resolved->machine = found->second.machine;
+  resolved->entry = &found->second;
+  return kErrorSuccess;
+}
+
+LONG RegistryEmulator::Walk(const Resolved& from, const std::u16string& path, bool create,
+                            KeyId* result) {
+  if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
+  const std::vector<std::u16string> parts = SplitPath(path);
+  for (const std::u16string& part : parts) {
+    if (part.size() > kMaxKeyNameLength) return kErrorInvalidParameter;
+  }
+  KeyId current = from.key;
+  for (const std::u16string& part : parts) {
+    const std::u16string folded = NameFolding::Fold(part);
+    std::optional<KeyId> next = store_->FindSubkey(current, folded);
+    if (!next) {
+      if (!create) return kErrorFileNotFound;
+      next = store_->CreateSubkey(current, part, folded);
+    }
+    current = *next;
+  }
+  *result = current;
+  return kErrorSuccess;
+}
+
+HKEY RegistryEmulator::NewHandle(KeyId key, REGSAM rights, const std::u16string& machine) {
+  while (handles_.count(next_handle_) != 0 || next_handle_ == 0 || IsPredefined(next_handle_)) {
+    next_handle_ += 4;
+  }
+  const HKEY handle = next_handle_;
+  next_handle_ += 4;
+  handles_[handle] = HandleEntry{key, rights, machine, Cursor{}};
+  return handle;
+}
+
+LONG RegistryEmulator::OpenKeyEx(HKEY key, const char* sub_key, DWORD, REGSAM sam,
+                                 HKEY* result) {
+  return Run({RegCall::kOpenKeyEx, key, sub_key ? sub_key : "", sam}, false, result, [&] {
+    if (result == nullptr) return kErrorInvalidParameter;
+    *result = 0;
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    const std::u16string path = Decode(sub_key);
+    KeyId target = 0;
+    if (LONG status = Walk(from, path, false, &target)) return status;
+    if (!Grants(store_->GrantedRights(target), sam)) return kErrorAccessDenied;
+    if (path.empty() && IsPredefined(key)) {
+      *result = key;  // the root handle itself
+    } else {
+      *result = NewHandle(target, sam, from.machine);
+    }
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY* result) {
+  return Run({RegCall::kConnectRegistry, key, machine_name ? machine_name : "", 0}, false, result,
+             [&] {
+               if (result == nullptr) return kErrorInvalidParameter;
+               *result = 0;
+               if (!IsPredefined(key)) return kErrorInvalidHandle;
+               std::u16string name = Decode(machine_name);
+               if (name.rfind(u"\\\\", 0) == 0) name.erase(0, 2);
+               const std::u16string folded = NameFolding::Fold(name);
+               if (name.empty() || folded == NameFolding::Fold(computer_name_)) {
+                 *result = key;
+                 return kErrorSuccess;
+               }
+               if (std::find(remote_machines_.begin(), remote_machines_.end(), folded) ==
+                   remote_machines_.end()) {
+                 return kErrorBadNetpath;
+               }
+               if (!IsRemoteRoot(key)) return kErrorInvalidHandle;
+               *result = NewHandle(store_->Root(folded, key), 0xFFFFFFFFu, folded);
+               return kErrorSuccess;
+             });
+}
+
+LONG RegistryEmulator::CreateKey(HKEY key, const char* sub_key, HKEY* result) {
+  return Run({RegCall::kCreateKey, key, sub_key ? sub_key : "", 0}, true, result, [&] {
+    if (result == nullptr) return kErrorInvalidParameter;
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    const std::u16string path = Decode(sub_key);
+    if (SplitPath(path).empty() && (path.empty() || path[0] != u'\\')) {
+      *result = key;  // an empty path gives back the same handle
+      return kErrorSuccess;
+    }
+    if (!Grants(from.rights, kKeyCreateSubKey)) return kErrorAccessDenied;
+    KeyId target = 0;
+    if (LONG status = Walk(from, path, true, &target)) return status;
+    *result = NewHandle(target, store_->GrantedRights(target), from.machine);
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::DeleteKey(HKEY key, const char* sub_key) {
+  return Run({RegCall::kDeleteKey, key, sub_key ? sub_key : "", 0}, true, nullptr, [&] {
+    if (sub_key == nullptr) return kErrorInvalidParameter;
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    const std::u16string path = Decode(sub_key);
+    KeyId target = 0;
+    if (LONG status = Walk(from, path, false, &target)) return status;
+    if (target == from.key && from.entry == nullptr) return kErrorAccessDenied;  // a root
+    if (store_->HasSubkeys(target)) return kErrorAccessDenied;
+    if (!Grants(store_->GrantedRights(target), kDelete)) return kErrorAccessDenied;
+    store_->DeleteKey(target);
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::SetValueEx(HKEY key, const char* value_name, DWORD, DWORD type,
+                                  const BYTE* data, DWORD size) {
+  return Run({RegCall::kSetValueEx, key, value_name ? value_name : "", 0}, true, nullptr, [&] {
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    if (!Grants(from.rights, kKeySetValue)) return kErrorAccessDenied;
+    if (data == nullptr && size > 0) return kErrorInvalidParameter;
+    const std::u16string name = Decode(value_name);
+    if (name.size() > kMaxValueNameLength) return kErrorInvalidParameter;
+    StoredValue value{name, type, std::string(reinterpret_cast<const char*>(data), size)};
+    store_->SetValue(from.key, NameFolding::Fold(name), value);
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved,
+                                    DWORD* type, BYTE* data, DWORD* size) {
+  return Run({RegCall::kQueryValueEx, key, value_name ? value_name : "", 0}, false, nullptr, [&] {
+    if (reserved != nullptr || (data != nullptr && size == nullptr)) return kErrorInvalidParameter;
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    if (!Grants(from.rights, kKeyQueryValue)) return kErrorAccessDenied;
+    const std::optional<StoredValue> value =
+        store_->GetValue(from.key, NameFolding::Fold(Decode(value_name)));
+    if (!value) {
+      if (type != nullptr) *type = 0;
+      return kErrorFileNotFound;
+    }
+    if (type != nullptr) *type = value->type;
+    const auto stored = static_cast<DWORD>(value->data.size());
+    if (data != nullptr) {
+      if (*size < stored) {
+        *size = stored;
+        return kErrorMoreData;
+      }
+      std::memcpy(data, value->data.data(), stored);
+      // Strings get one uncounted zero when the buffer has room for it.
+      if (IsStringType(value->type) && stored > 0 && *size > stored) data[stored] = 0;
+    }
+    if (size != nullptr) *size = stored;
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::DeleteValue(HKEY key, const char* value_name) {
+  return Run({RegCall::kDeleteValue, key, value_name ? value_name : "", 0}, true, nullptr, [&] {
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    if (!Grants(from.rights, kKeySetValue)) return kErrorAccessDenied;
+    if (!store_->DeleteValue(from.key, NameFolding::Fold(Decode(value_name)))) {
+      return kErrorFileNotFound;
+    }
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_size) {
+  return Run({RegCall::kEnumKey, key, "", 0}, false, nullptr, [&] {
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    if (!Grants(from.rights, kKeyEnumerateSubKeys)) return kErrorAccessDenied;
+    if (name == nullptr) return kErrorInvalidParameter;
+
+    // Walking by consecutive indexes costs one step each: the handle remembers
+    // where the previous call stopped, as long as the tree has not changed.
+    Cursor scratch;
+    Cursor& cursor = from.entry != nullptr ? from.entry->cursor : scratch;
+    const std::uint64_t generation = store_->Generation();
+    if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
+      cursor = Cursor{};
+    }
+    std::optional<SubkeyName> found;
+    while (true) {
+      found = store_->NextSubkey(from.key, cursor.valid ? &cursor.folded : nullptr);
+      if (!found) {
+        cursor = Cursor{};
+        return kErrorNoMoreItems;
+      }
+      const DWORD found_index = cursor.valid ? cursor.index + 1 : 0;
+      cursor = Cursor{generation, found_index, found->folded, true};
+      if (found_index == index) break;
+    }
+    const std::string bytes = Encode(found->name);
+    if (bytes.size() + 1 > name_size) return kErrorMoreData;
+    std::memcpy(name, bytes.data(), bytes.size());
+    name[bytes.size()] = '\0';
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::CloseKey(HKEY key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Log({RegCall::kCloseKey, key, "", 0});
+  if (IsPredefined(key)) return kErrorSuccess;
+  return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  store_ = std::move(store);
+  handles_.clear();
+}
+
+void RegistryEmulator::Reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  store_ = std::make_unique<MemoryStore>();
+  handles_.clear();
+  remote_machines_.clear();
+  failures_.clear();
+  call_log_.clear();
+}
+
+void RegistryEmulator::SetComputerName(const std::u16string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  computer_name_ = name;
+}
+
+void RegistryEmulator::DeclareRemoteMachine(const std::u16string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  remote_machines_.push_back(NameFolding::Fold(name));
+}
+
+void RegistryEmulator::RestrictRights(const std::u16string& machine, HKEY root,
+                                      const std::u16string& path, REGSAM granted) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  store_->Begin(true);
+  Resolved from;
+  from.key = store_->Root(NameFolding::Fold(machine), root);
+  KeyId target = 0;
+  if (Walk(from, path, false, &target) == kErrorSuccess) store_->SetGrantedRights(target, granted);
+  store_->Commit();
+}
+
+void RegistryEmulator::FailCall(RegCall call, int nth, LONG code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failures_.push_back({call, nth, code});
+}
+
+void RegistryEmulator::ClearFailures() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failures_.clear();
+}
+
+int RegistryEmulator::OpenHandleCount() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(handles_.size());
+}
+
+std::vector<CallRecord> RegistryEmulator::CallLog() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return call_log_;
+}
+
+void RegistryEmulator::ClearCallLog() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  call_log_.clear();
+}
+
+}  // namespace quorvane::platform::portable

@@ -1,0 +1,97 @@
+// The portable backend's registry: answers every registry call of the platform
+// layer as Windows does, over a RegistryStore. Thread-safe.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/portable/registry_store.h"
+#include "platform/portable/test_controls.h"
+
+namespace quorvane::platform::portable {
+
+class RegistryEmulator {
+ public:
+  using CodePageSource = std::function<UINT()>;
+
+  explicit RegistryEmulator(CodePageSource code_page);
+
+  LONG OpenKeyEx(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKEY* result);
+  LONG ConnectRegistry(const char* machine_name, HKEY key, HKEY* result);
+  LONG CreateKey(HKEY key, const char* sub_key, HKEY* result);
+  LONG DeleteKey(HKEY key, const char* sub_key);
+  LONG SetValueEx(HKEY key, const char* value_name, DWORD reserved, DWORD type, const BYTE* data,
+                  DWORD size);
+  LONG QueryValueEx(HKEY key, const char* value_name, DWORD* reserved, DWORD* type, BYTE* data,
+                    DWORD* size);
+  LONG DeleteValue(HKEY key, const char* value_name);
+  LONG EnumKey(HKEY key, DWORD index, char* name, DWORD name_size);
+  LONG CloseKey(HKEY key);
+
+  // Test controls (see test_controls.h).
+  void UseStore(std::unique_ptr<RegistryStore> store);
+  void Reset();
+  void SetComputerName(const std::u16string& name);
+  void DeclareRemoteMachine(const std::u16string& name);
+  void RestrictRights(const std::u16string& machine, HKEY root, const std::u16string& path,
+                      REGSAM granted);
+  void FailCall(RegCall call, int nth, LONG code);
+  void ClearFailures();
+  [[nodiscard]] int OpenHandleCount();
+  [[nodiscard]] std::vector<CallRecord> CallLog();
+  void ClearCallLog();
+
+ private:
+  struct Cursor {
+    std::uint64_t generation = 0;
+    DWORD index = 0;
+    std::u16string folded;
+    bool valid = false;
+  };
+  struct HandleEntry {
+    KeyId key = 0;
+    REGSAM rights = 0;
+    std::u16string machine;
+    Cursor cursor;
+  };
+  struct Resolved {
+    KeyId key = 0;
+    REGSAM rights = 0;
+    std::u16string machine;
+    HandleEntry* entry = nullptr;  // null for a predefined root
+  };
+  struct Failure {
+    RegCall call;
+    int remaining;
+    LONG code;
+  };
+
+  // Runs `body` as one call: logged, subject to injected failures, inside one
+  // store transaction, with store failures turned into their result codes.
+  LONG Run(const CallRecord& record, bool writing, HKEY* clear_on_failure,
+           const std::function<LONG()>& body);
+  bool TakeInjectedFailure(RegCall call, LONG* code);
+  void Log(const CallRecord& record);
+
+  LONG Resolve(HKEY key, Resolved* resolved);
+  LONG Walk(const Resolved& from, const std::u16string& path, bool create, KeyId* result);
+  HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
+  std::u16string Decode(const char* text) const;
+  std::string Encode(const std::u16string& text) const;
+
+  CodePageSource code_page_;
+  std::mutex mutex_;
+  std::unique_ptr<RegistryStore> store_;
+  std::map<HKEY, HandleEntry> handles_;
+  HKEY next_handle_ = 0x100;
+  std::u16string computer_name_;
+  std::vector<std::u16string> remote_machines_;  // folded
+  std::vector<Failure> failures_;
+  std::vector<CallRecord> call_log_;
+};
+
+}  // namespace quorvane::platform::portable

@@ -1,0 +1,74 @@
+// Where the portable registry keeps its keys and values. The registry's Win32
+// behaviour (handles, rights, result codes) lives above this interface; a store
+// only holds the tree. Names are passed with their folded (upper-case) form,
+// which is what they are compared and sorted by.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+namespace quorvane::platform::portable {
+
+using KeyId = std::int64_t;
+
+struct StoredValue {
+  std::u16string name;
+  DWORD type = 0;
+  std::string data;
+};
+
+struct SubkeyName {
+  std::u16string name;
+  std::u16string folded;
+};
+
+// Raised by a store that cannot read or write its medium; the registry answers
+// the call with `code`.
+struct StoreFailure {
+  LONG code;
+};
+
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+
+  // Every platform call runs inside one of these; a store that shares its data
+  // with other processes makes it one transaction.
+  virtual void Begin(bool writing) = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+
+  // The root of a predefined key of a machine ("" for the local one), created
+  // on first use.
+  [[nodiscard]] virtual KeyId Root(const std::u16string& machine, HKEY root) = 0;
+  [[nodiscard]] virtual bool Exists(KeyId key) = 0;
+  [[nodiscard]] virtual std::optional<KeyId> FindSubkey(KeyId parent,
+                                                        const std::u16string& folded) = 0;
+  [[nodiscard]] virtual KeyId CreateSubkey(KeyId parent, const std::u16string& name,
+                                           const std::u16string& folded) = 0;
+  [[nodiscard]] virtual bool HasSubkeys(KeyId key) = 0;
+  // Deletes a key without subkeys, with its values.
+  virtual void DeleteKey(KeyId key) = 0;
+  // The first subkey in folded order after `after` (from the start when null).
+  [[nodiscard]] virtual std::optional<SubkeyName> NextSubkey(KeyId key,
+                                                             const std::u16string* after) = 0;
+
+  [[nodiscard]] virtual std::optional<StoredValue> GetValue(KeyId key,
+                                                            const std::u16string& folded) = 0;
+  virtual void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) = 0;
+  [[nodiscard]] virtual bool DeleteValue(KeyId key, const std::u16string& folded) = 0;
+
+  // Rights a key grants to whoever opens it; all rights unless restricted.
+  [[nodiscard]] virtual REGSAM GrantedRights(KeyId key) = 0;
+  virtual void SetGrantedRights(KeyId key, REGSAM rights) = 0;
+
+  // Changes whenever the tree changes, so cached enumeration positions can tell
+  // that they are stale.
+  [[nodiscard]] virtual std::uint64_t Generation() = 0;
+};
+
+}  // namespace quorvane::platform::portable

@@ -1,0 +1,167 @@
+// The win32 backend: a thin pass-through to the real Win32 API.
+// Implementation here must contain only generic Windows code.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace quorvane::platform {
+namespace {
+
+// Predefined roots are negative 32-bit values that Windows sign-extends; other
+// handle values are small and fit in 32 bits on both 32- and 64-bit Windows.
+::HKEY ToNative(HKEY key) {
+  return reinterpret_cast<::HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(key)));
+}
+
+HKEY FromNative(::HKEY key) {
+  return static_cast<HKEY>(reinterpret_cast<std::uintptr_t>(key));
+}
+
+// Stores a native handle into the caller's 32-bit slot, as the real call would.
+LONG StoreHandle(LONG result, ::HKEY native, HKEY* out) {
+  if (out != nullptr) *out = FromNative(native);
+  return result;
+}
+
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKEY* result) {
+  if (result == nullptr) return ::RegOpenKeyExA(ToNative(key), sub_key, options, sam, nullptr);
+  ::HKEY native = nullptr;
+  return StoreHandle(::RegOpenKeyExA(ToNative(key), sub_key, options, sam, &native), native,
+                     result);
+}
+
+LONG RegConnectRegistryA(const char* machine_name, HKEY key, HKEY* result) {
+  if (result == nullptr) return ::RegConnectRegistryA(machine_name, ToNative(key), nullptr);
+  ::HKEY native = nullptr;
+  return StoreHandle(::RegConnectRegistryA(machine_name, ToNative(key), &native), native, result);
+}
+
+LONG RegCreateKeyA(HKEY key, const char* sub_key, HKEY* result) {
+  if (result == nullptr) return ::RegCreateKeyA(ToNative(key), sub_key, nullptr);
+  ::HKEY native = nullptr;
+  return StoreHandle(::RegCreateKeyA(ToNative(key), sub_key, &native), native, result);
+}
+
+LONG RegDeleteKeyA(HKEY key, const char* sub_key) {
+  return ::RegDeleteKeyA(ToNative(key), sub_key);
+}
+
+LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type,
+                    const BYTE* data, DWORD size) {
+  return ::RegSetValueExA(ToNative(key), value_name, reserved, type, data, size);
+}
+
+LONG RegQueryValueExA(HKEY key, const char* value_name, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* size) {
+  return ::RegQueryValueExA(ToNative(key), value_name, reinterpret_cast<LPDWORD>(reserved),
+                            reinterpret_cast<LPDWORD>(type), data,
+                            reinterpret_cast<LPDWORD>(size));
+}
+
+LONG RegDeleteValueA(HKEY key, const char* value_name) {
+  return ::RegDeleteValueA(ToNative(key), value_name);
+}
+
+LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD name_size) {
+  return ::RegEnumKeyA(ToNative(key), index, name, name_size);
+}
+
+LONG RegCloseKey(HKEY key) { return ::RegCloseKey(ToNative(key)); }
+
+UINT GetWindowsDirectoryA(char* buffer, UINT size) { return ::GetWindowsDirectoryA(buffer, size); }
+
+UINT GetSystemDirectoryA(char* buffer, UINT size) { return ::GetSystemDirectoryA(buffer, size); }
+
+namespace {
+
+void CopyFindData(const WIN32_FIND_DATAW& native, FindData* data) {
+  data->attributes = native.dwFileAttributes;
+  data->file_name = reinterpret_cast<const char16_t*>(native.cFileName);
+}
+
+}  // namespace
+
+FindHandle FindFirstFileW(const char16_t* file_name, FindData* data) {
+  WIN32_FIND_DATAW native{};
+  HANDLE find = ::FindFirstFileW(Wide(file_name), &native);
+  if (find == INVALID_HANDLE_VALUE) return kInvalidFindHandle;
+  CopyFindData(native, data);
+  return reinterpret_cast<FindHandle>(find);
+}
+
+BOOL FindNextFileW(FindHandle find, FindData* data) {
+  WIN32_FIND_DATAW native{};
+  if (!::FindNextFileW(reinterpret_cast<HANDLE>(find), &native)) return FALSE;
+  CopyFindData(native, data);
+  return TRUE;
+}
+
+BOOL FindClose(FindHandle find) { return ::FindClose(reinterpret_cast<HANDLE>(find)); }
+
+BOOL CreateDirectoryW(const char16_t* path) { return ::CreateDirectoryW(Wide(path), nullptr); }
+
+DWORD GetFileAttributesW(const char16_t* path) { return ::GetFileAttributesW(Wide(path)); }
+
+DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) {
+  return ::GetEnvironmentVariableW(Wide(name), reinterpret_cast<wchar_t*>(buffer), size);
+}
+
+DWORD GetLastError() { return ::GetLastError(); }
+
+UINT GetACP() { return ::GetACP(); }
+
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int length,
+                        char16_t* wide, int wide_length) {
+  return ::MultiByteToWideChar(code_page, flags, text, length, reinterpret_cast<wchar_t*>(wide),
+                               wide_length);
+}
+
+int WideCharToMultiByte(UINT code_page, DWORD flags, const char16_t* wide, int wide_length,
+                        char* text, int length, const char* default_char,
+                        BOOL* used_default_char) {
+  return ::WideCharToMultiByte(code_page, flags, Wide(wide), wide_length, text, length,
+                               default_char, used_default_char);
+}
+
+namespace {
+
+// oleaut32 wants a writable OLECHAR string; the text is never changed.
+OLECHAR* OleText(const char16_t* text) {
+  return const_cast<OLECHAR*>(reinterpret_cast<const OLECHAR*>(text));
+}
+
+}  // namespace
+
+HRESULT VarI2FromStr(const char16_t* text, LCID locale, DWORD flags, std::int16_t* out) {
+  return ::VarI2FromStr(OleText(text), locale, flags, out);
+}
+
+HRESULT VarI4FromStr(const char16_t* text, LCID locale, DWORD flags, std::int32_t* out) {
+  LONG value = 0;
+  HRESULT result = ::VarI4FromStr(OleText(text), locale, flags, &value);
+  if (result == S_OK) *out = value;
+  return result;
+}
+
+HRESULT VarR8FromStr(const char16_t* text, LCID locale, DWORD flags, double* out) {
+  return ::VarR8FromStr(OleText(text), locale, flags, out);
+}
+
+HRESULT VarBstrFromR8(double value, LCID locale, DWORD flags, std::u16string* out) {
+  BSTR text = nullptr;
+  HRESULT result = ::VarBstrFromR8(value, locale, flags, &text);
+  if (result == S_OK) {
+    out->assign(reinterpret_cast<const char16_t*>(text), ::SysStringLen(text));
+    ::SysFreeString(text);
+  }
+  return result;
+}
+
+}  // namespace quorvane::platform
