@@ -1,0 +1,184 @@
+// The members of FileWorks beyond path text: versions, target names, the file
+// system and the environment.
+#include <vector>
+
+#include "core/ansi_text.h"
+#include "core/error_object.h"
+#include "fileworks/fileworks.h"
+#include "fileworks/text_primitives.h"
+#include "platform/platform.h"
+
+namespace quorvane {
+namespace {
+
+using T = TextPrimitives;
+
+// The run-time file error for a failed search: a missing file, directory or
+// match is no error at all (0).
+std::int32_t FileErrorFor(platform::DWORD error) {
+  switch (error) {
+    case platform::kErrorFileNotFound:
+    case platform::kErrorPathNotFound:
+    case platform::kErrorNoMoreFiles:
+      return 0;
+    case platform::kErrorInvalidName:
+    case platform::kErrorBadPathname:
+      return StandardErrors::kBadFileName;
+    case platform::kErrorNotReady:
+    case platform::kErrorBadNetpath:
+    case platform::kErrorBadNetName:
+      return StandardErrors::kDeviceUnavailable;
+    default:
+      return StandardErrors::kPathFileAccess;
+  }
+}
+
+bool IsOrdinaryFile(platform::DWORD attributes) {
+  constexpr platform::DWORD kNotOrdinary = platform::kFileAttributeDirectory |
+                                           platform::kFileAttributeHidden |
+                                           platform::kFileAttributeSystem;
+  return (attributes & kNotOrdinary) == 0;
+}
+
+std::u16string EnvironmentValue(const char16_t* name) {
+  const platform::DWORD needed = platform::GetEnvironmentVariableW(name, nullptr, 0);
+  if (needed <= 1) return std::u16string();
+  std::vector<char16_t> buffer(needed, u'\0');
+  const platform::DWORD length = platform::GetEnvironmentVariableW(name, buffer.data(), needed);
+  if (length == 0 || length >= needed) return std::u16string();  // changed in between
+  return std::u16string(buffer.data(), length);
+}
+
+}  // namespace
+
+void FileWorks::ReadVersion(Variant& version, std::int16_t fields[4]) {
+  for (int field = 0; field < 3; ++field) {
+    const std::u16string text = version.ToText();
+    const std::int16_t dot = T::Find(text, u".", 1);
+    if (dot >= 1) {
+      fields[field] = Variant(T::Left(text, dot - 1)).ToInt16();
+      version = T::Mid(text, T::Next(dot));
+    } else {
+      fields[field] = 0;
+    }
+  }
+  fields[3] = version.ToInt16();
+}
+
+bool FileWorks::VersionGreater(Variant& psvVer1, Variant& psvVer2) {
+  std::int16_t first[4] = {};
+  std::int16_t second[4] = {};
+  ReadVersion(psvVer1, first);
+  ReadVersion(psvVer2, second);
+  for (int field = 0; field < 4; ++field) {
+    if (first[field] != second[field]) return first[field] > second[field];
+  }
+  return false;
+}
+
+std::u16string FileWorks::ApplyWildcards(std::u16string pattern, const std::u16string& source) {
+  const std::int16_t star = T::Find(pattern, u"*", 1);
+  if (star >= 1) {
+    pattern = T::Left(pattern, star - 1);
+    if (T::Length(source) >= star) pattern += T::Mid(source, star);
+  }
+  if (pattern.find(u'?') == std::u16string::npos) return pattern;
+  // The position counter is 16 bits wide and must step past the last position.
+  (void)T::AsPosition(static_cast<std::int64_t>(pattern.size()) + 1);
+  std::u16string output;
+  for (std::size_t position = 1; position <= pattern.size(); ++position) {
+    if (pattern[position - 1] == u'?') {
+      output += T::Mid(source, static_cast<std::int64_t>(position), 1);
+    } else {
+      output += pattern[position - 1];
+    }
+  }
+  return output;
+}
+
+std::u16string FileWorks::GetTargetName(const std::u16string& FileName,
+                                        const std::u16string& Pattern) {
+  std::u16string source_base = FileName;
+  std::u16string source_ext;
+  const std::int16_t source_dot = T::Find(FileName, u".", 1);
+  if (source_dot >= 1) {
+    source_base = T::Left(FileName, source_dot - 1);
+    source_ext = T::Trim(T::Mid(FileName, static_cast<std::int64_t>(source_dot) + 1));
+  }
+  std::u16string pattern_base = Pattern;
+  std::u16string pattern_ext;
+  const std::int16_t pattern_dot = T::Find(Pattern, u".", 1);
+  if (pattern_dot >= 1) {
+    pattern_base = T::Left(Pattern, pattern_dot - 1);
+    pattern_ext = T::Trim(T::Mid(Pattern, static_cast<std::int64_t>(pattern_dot) + 1));
+  } else if (T::Right(Pattern, 1) == u"*") {
+    pattern_ext = source_ext;
+  }
+  const std::u16string base = ApplyWildcards(pattern_base, source_base);
+  const std::u16string ext = ApplyWildcards(pattern_ext, source_ext);
+  return ext.empty() ? base : base + u"." + ext;
+}
+
+bool FileWorks::Exists(const std::u16string& FileName) {
+  platform::FindData entry;
+  const platform::FindHandle search = platform::FindFirstFileW(FileName.c_str(), &entry);
+  if (search == platform::kInvalidFindHandle) {
+    const std::int32_t error = FileErrorFor(platform::GetLastError());
+    if (error != 0) StandardErrors::Raise(error);
+    return false;
+  }
+  bool found = IsOrdinaryFile(entry.attributes);
+  while (!found && platform::FindNextFileW(search, &entry)) found = IsOrdinaryFile(entry.attributes);
+  platform::FindClose(search);
+  return found;
+}
+
+bool FileWorks::MakeSureDirExists(const std::u16string& psvDirSpec) {
+  try {
+    const std::u16string path = AddSlash(psvDirSpec, u"\\");
+    std::u16string root = GetDrive(path);
+    root = root.empty() ? u"\\" : AddSlash(root, u"\\");
+    std::int16_t start = T::AsPosition(static_cast<std::int64_t>(root.size()) + 1);
+    while (T::Length(path) >= start) {
+      const std::int16_t slash = T::Find(path, u"\\", start);
+      if (slash == 0) break;
+      const std::u16string level = T::Left(path, slash - 1);
+      // Whether the attempt fails does not matter (the level may exist, or
+      // another process may just have made it): only what stands there counts.
+      (void)platform::CreateDirectoryW(level.c_str());
+      const platform::DWORD attributes = platform::GetFileAttributesW(level.c_str());
+      if (attributes == platform::kInvalidFileAttributes ||
+          (attributes & platform::kFileAttributeDirectory) == 0) {
+        return false;
+      }
+      start = T::AsPosition(static_cast<std::int64_t>(level.size()) + 2);
+    }
+    return true;
+  } catch (const ErrorObject&) {
+    return false;
+  }
+}
+
+std::u16string FileWorks::SystemDirectory(bool windows_directory) {
+  const auto query = windows_directory ? platform::GetWindowsDirectoryA
+                                       : platform::GetSystemDirectoryA;
+  char probe[1] = {'\0'};
+  const platform::UINT needed = query(probe, 1);
+  if (needed <= 1) return std::u16string();
+  std::vector<char> buffer(needed, '\0');
+  platform::UINT length = query(buffer.data(), needed);
+  if (length >= needed) length = 0;  // the directory changed in between
+  return AnsiText::Decode(buffer.data(), length);
+}
+
+std::u16string FileWorks::GetWinDir() { return SystemDirectory(true); }
+
+std::u16string FileWorks::GetWinSysDir() { return SystemDirectory(false); }
+
+std::u16string FileWorks::GetTempDir() {
+  std::u16string directory = EnvironmentValue(u"temp");
+  if (directory.empty()) directory = EnvironmentValue(u"tmp");
+  return directory;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,343 @@
+#include "registry/registry.h"
+
+#include <array>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/ansi_text.h"
+#include "core/error_object.h"
+#include "platform/platform.h"
+
+namespace quorvane {
+namespace {
+
+using platform::DWORD;
+using platform::HKEY;
+using platform::LONG;
+
+constexpr std::uint32_t kOpenBranchRights = 0x3F;
+constexpr std::uint32_t kQueryValueRights = platform::kKeyQueryValue;
+constexpr std::uint32_t kReadRights = platform::kKeyRead;
+
+// Room for the longest key name the platform allows (255 characters, a few
+// more under some emulators) in any ANSI code page, and its zero.
+constexpr DWORD kEnumBufferSize = 2048;
+
+constexpr std::int32_t kResultInvalidParameter = 7;
+constexpr std::int32_t kResultUnsupportedType = 10;
+
+const char16_t* DescriptionFor(std::int32_t result) {
+  static constexpr std::array<const char16_t*, 9> kDescriptions = {
+      u"",
+      u"The registry database is corrupt.",
+      u"The registry key is invalid.",
+      u"The registry key could not be opened.",
+      u"The registry key could not be read.",
+      u"The registry key could not be written.",
+      u"Out of memory during registry operation.",
+      u"Invalid parameter in registry request.",
+      u"Access denied to registry key or branch.",
+  };
+  if (result >= 0 && result <= 8) return kDescriptions[static_cast<std::size_t>(result)];
+  return u"Undefined registry error.";
+}
+
+[[noreturn]] void RaiseUnsupportedType(std::int32_t type, const char16_t* source) {
+  const std::string digits = std::to_string(type);
+  throw ErrorObject(Registry::RegistryErrorBase + kResultUnsupportedType, source,
+                    u"Unsupported registry type - " + std::u16string(digits.begin(), digits.end()));
+}
+
+// A key handle that is closed when it goes out of scope, so that every path out
+// of a member, errors included, closes what the member opened.
+class ScopedKey {
+ public:
+  ScopedKey() = default;
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  ~ScopedKey() { Close(); }
+
+  [[nodiscard]] HKEY Get() const { return handle_; }
+  HKEY* Receive() {
+    Close();
+    return &handle_;
+  }
+  void Close() {
+    if (handle_ != 0) platform::RegCloseKey(handle_);
+    handle_ = 0;
+  }
+  // Gives the handle up without closing it (it belongs to another ScopedKey).
+  void Forget() { handle_ = 0; }
+
+ private:
+  HKEY handle_ = 0;
+};
+
+std::u16string DropTrailingZeros(std::u16string text, int most) {
+  for (int i = 0; i < most && !text.empty() && text.back() == u'\0'; ++i) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+bool Registry::CheckRegistryResult(std::int32_t result) {
+  const char16_t* description = DescriptionFor(result);
+  if (description[0] == u'\0') return true;
+  // The number keeps the platform's code recoverable as number - base; a code
+  // whose sum leaves the 32-bit range is an overflow.
+  if (result < std::numeric_limits<std::int32_t>::min() - RegistryErrorBase) {
+    StandardErrors::Raise(StandardErrors::kOverflow);
+  }
+  throw ErrorObject(RegistryErrorBase + result, u"qvReg.Registry", description);
+}
+
+std::string Registry::ToPlatformText(const std::u16string& text, bool allow_nul) {
+  std::string bytes;
+  const bool has_nul = text.find(u'\0') != std::u16string::npos;
+  if ((has_nul && !allow_nul) || !AnsiText::EncodeExactly(text, &bytes)) {
+    CheckRegistryResult(kResultInvalidParameter);
+  }
+  return bytes;
+}
+
+std::u16string Registry::AddMachinePrefix(const std::u16string& machine_name) {
+  if ((machine_name + u"  ").substr(0, 2) != u"\\\\") return u"\\\\" + machine_name;
+  return machine_name;
+}
+
+Registry::Handle Registry::OpenBranch(HKeyValue hKey, const std::u16string& path,
+                                      const std::u16string& machine_name, std::uint32_t rights) {
+  const std::string platform_path = ToPlatformText(path, false);
+  ScopedKey key;
+  if (machine_name.empty()) {
+    CheckRegistryResult(platform::RegOpenKeyExA(hKey, platform_path.c_str(), 0, rights,
+                                                key.Receive()));
+  } else {
+    const std::string machine = ToPlatformText(AddMachinePrefix(machine_name), false);
+    ScopedKey connection;
+    CheckRegistryResult(platform::RegConnectRegistryA(machine.c_str(), hKey,
+                                                      connection.Receive()));
+    const LONG result =
+        platform::RegOpenKeyExA(connection.Get(), platform_path.c_str(), 0, rights, key.Receive());
+    // The connection is only the way to the branch: it is closed at once, and
+    // never twice when the platform handed back the root itself.
+    if (connection.Get() == key.Get()) connection.Forget();
+    connection.Close();
+    CheckRegistryResult(result);
+  }
+  const Handle opened = key.Get();
+  key.Forget();
+  return opened;
+}
+
+std::int32_t Registry::OpenForReading(HKeyValue hKey, const std::u16string& path,
+                                      const std::u16string& machine_name,
+                                      std::uint32_t local_rights, std::uint32_t remote_rights,
+                                      Handle* key) {
+  *key = 0;
+  const std::string platform_path = ToPlatformText(path, false);
+  if (machine_name.empty()) {
+    return platform::RegOpenKeyExA(hKey, platform_path.c_str(), 0, local_rights, key);
+  }
+  const std::string machine = ToPlatformText(AddMachinePrefix(machine_name), false);
+  ScopedKey connection;
+  const LONG connected = platform::RegConnectRegistryA(machine.c_str(), hKey,
+                                                       connection.Receive());
+  if (connected != 0) return connected;
+  const LONG result =
+      platform::RegOpenKeyExA(connection.Get(), platform_path.c_str(), 0, remote_rights, key);
+  if (connection.Get() == *key) connection.Forget();
+  return result;
+}
+
+void Registry::DeleteValue(HKeyValue hKey, const std::u16string& Branch,
+                           const std::u16string& ValueName, const std::u16string& MachineName) {
+  const std::string name = ToPlatformText(ValueName, false);
+  ScopedKey key;
+  *key.Receive() = OpenBranch(hKey, Branch, MachineName, kOpenBranchRights);
+  CheckRegistryResult(platform::RegDeleteValueA(key.Get(), name.c_str()));
+}
+
+void Registry::DeleteKey(HKeyValue hKey, const std::u16string& Branch,
+                         const std::u16string& MachineName) {
+  const std::string path = ToPlatformText(Branch, false);
+  ScopedKey root;
+  *root.Receive() = OpenBranch(hKey, u"", MachineName, kOpenBranchRights);
+  CheckRegistryResult(platform::RegDeleteKeyA(root.Get(), path.c_str()));
+}
+
+std::int32_t Registry::QueryType(HKeyValue hKey, const std::u16string& Branch,
+                                 const std::u16string& ValueName,
+                                 const std::u16string& MachineName) {
+  const std::string name = ToPlatformText(ValueName, false);
+  ScopedKey key;
+  CheckRegistryResult(
+      OpenForReading(hKey, Branch, MachineName, kReadRights, kReadRights, key.Receive()));
+  return QueryValueType(key.Get(), name);
+}
+
+std::int32_t Registry::QueryValueType(Handle key, const std::string& value_name) {
+  DWORD type = 0;
+  DWORD size = 0;
+  CheckRegistryResult(
+      platform::RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size));
+  return static_cast<std::int32_t>(type);
+}
+
+Variant Registry::QueryValue(HKeyValue hKey, const std::u16string& Branch,
+                             const std::u16string& ValueName, const std::u16string& MachineName) {
+  const std::string name = ToPlatformText(ValueName, false);
+  ScopedKey key;
+  CheckRegistryResult(
+      OpenForReading(hKey, Branch, MachineName, kQueryValueRights, kReadRights, key.Receive()));
+  Variant value;
+  CheckRegistryResult(QueryValueEx(key.Get(), name, value));
+  return value;
+}
+
+std::int32_t Registry::QueryValueEx(Handle key, const std::string& value_name, Variant& value) {
+  value = Variant();
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG result = platform::RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size);
+  if (result != 0) return result;
+  switch (type) {
+    case platform::kRegSz:
+    case platform::kRegExpandSz:
+    case platform::kRegBinary:
+    case platform::kRegMultiSz: {
+      std::vector<char> buffer(size + 1, '\0');
+      result = platform::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
+                                          reinterpret_cast<platform::BYTE*>(buffer.data()), &size);
+      if (result != 0) return result;
+      const std::u16string text = AnsiText::Decode(buffer.data(), size);
+      // Terminators are dropped, never data: a value stored without its zero
+      // keeps every character.
+      if (type == platform::kRegBinary) {
+        value = text;
+      } else if (type == platform::kRegMultiSz) {
+        value = size < 2 ? std::u16string() : DropTrailingZeros(text, 2);
+      } else {
+        value = size < 1 ? std::u16string() : DropTrailingZeros(text, 1);
+      }
+      return 0;
+    }
+    case platform::kRegDword: {
+      std::array<platform::BYTE, 4> bytes{};
+      size = 4;
+      result =
+          platform::RegQueryValueExA(key, value_name.c_str(), nullptr, &type, bytes.data(), &size);
+      if (result != 0) return result;
+      const std::uint32_t bits = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                                 (static_cast<std::uint32_t>(bytes[3]) << 24);
+      value = static_cast<std::int32_t>(bits);
+      return 0;
+    }
+    default:
+      RaiseUnsupportedType(static_cast<std::int32_t>(type), u"qvRegistry.Registry.QueryValueEx");
+  }
+}
+
+void Registry::SetValue(HKeyValue hKey, const std::u16string& Branch,
+                        const std::u16string& ValueName, std::int32_t ValueType,
+                        const Variant& NewValue, const std::u16string& MachineName) {
+  const std::string name = ToPlatformText(ValueName, false);
+  ScopedKey key;
+  *key.Receive() = OpenBranch(hKey, Branch, MachineName, kOpenBranchRights);
+  switch (ValueType) {
+    case kRegSz:
+      CheckRegistryResult(WriteStringValue(key.Get(), name, NewValue.ToText()));
+      break;
+    case kRegExpandSz:
+      CheckRegistryResult(WriteExpandStringValue(key.Get(), name, NewValue.ToText()));
+      break;
+    case kRegBinary:
+      CheckRegistryResult(WriteBinaryValue(key.Get(), name, NewValue.ToText()));
+      break;
+    case kRegDword:
+      CheckRegistryResult(WriteDwordValue(key.Get(), name, NewValue.ToInt32()));
+      break;
+    case kRegMultiSz:
+      CheckRegistryResult(WriteMultiStringValue(key.Get(), name, NewValue));
+      break;
+    default:
+      // A type no writer handles is reported, not silently skipped.
+      RaiseUnsupportedType(ValueType, u"qvRegistry.Registry.SetValue");
+  }
+}
+
+std::int32_t Registry::WriteText(Handle key, const std::string& value_name, std::uint32_t type,
+                                 const std::u16string& text) {
+  // U+0000 inside string data is the caller's own business (multi-strings
+  // are built from it); characters the code page cannot hold are refused.
+  std::string bytes = ToPlatformText(text, true);
+  bytes.push_back('\0');
+  return platform::RegSetValueExA(key, value_name.c_str(), 0, type,
+                                  reinterpret_cast<const platform::BYTE*>(bytes.data()),
+                                  static_cast<DWORD>(bytes.size()));
+}
+
+std::int32_t Registry::WriteStringValue(Handle key, const std::string& value_name,
+                                        const std::u16string& text) {
+  return WriteText(key, value_name, platform::kRegSz, text);
+}
+
+std::int32_t Registry::WriteExpandStringValue(Handle key, const std::string& value_name,
+                                              const std::u16string& text) {
+  return WriteText(key, value_name, platform::kRegExpandSz, text);
+}
+
+std::int32_t Registry::WriteBinaryValue(Handle key, const std::string& value_name,
+                                        const std::u16string& text) {
+  return WriteText(key, value_name, platform::kRegBinary, text);
+}
+
+std::int32_t Registry::WriteDwordValue(Handle key, const std::string& value_name,
+                                       std::int32_t value) {
+  const auto bits = static_cast<std::uint32_t>(value);
+  const std::array<platform::BYTE, 4> bytes = {
+      static_cast<platform::BYTE>(bits), static_cast<platform::BYTE>(bits >> 8),
+      static_cast<platform::BYTE>(bits >> 16), static_cast<platform::BYTE>(bits >> 24)};
+  return platform::RegSetValueExA(key, value_name.c_str(), 0, platform::kRegDword, bytes.data(), 4);
+}
+
+std::int32_t Registry::WriteMultiStringValue(Handle key, const std::string& value_name,
+                                             const Variant& value) {
+  return WriteText(key, value_name, platform::kRegMultiSz, value.ToText());
+}
+
+void Registry::CreateKey(HKeyValue hKey, const std::u16string& Branch,
+                         const std::u16string& MachineName) {
+  const std::string path = ToPlatformText(Branch, false);
+  ScopedKey root;
+  *root.Receive() = OpenBranch(hKey, u"", MachineName, kOpenBranchRights);
+  ScopedKey created;
+  const LONG result = platform::RegCreateKeyA(root.Get(), path.c_str(), created.Receive());
+  // The platform may hand back the root itself: close that handle once.
+  if (created.Get() == root.Get()) created.Forget();
+  CheckRegistryResult(result);
+}
+
+Collection Registry::GetBranchNames(HKeyValue hKey, const std::u16string& Branch,
+                                    const std::u16string& MachineName) {
+  Collection names;
+  ScopedKey key;
+  try {
+    if (OpenForReading(hKey, Branch, MachineName, kReadRights, kReadRights, key.Receive()) != 0) {
+      return names;
+    }
+  } catch (const ErrorObject&) {
+    return names;  // a name the platform could not be given
+  }
+  std::vector<char> buffer(kEnumBufferSize);
+  for (DWORD index = 0;; ++index) {
+    if (platform::RegEnumKeyA(key.Get(), index, buffer.data(), kEnumBufferSize) != 0) break;
+    std::size_t length = 0;
+    while (length < buffer.size() && buffer[length] != '\0') ++length;
+    names.Add(AnsiText::Decode(buffer.data(), length));
+  }
+  return names;
+}
+
+}  // namespace quorvane
