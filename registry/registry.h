@@ -82,6 +82,7 @@ class Registry {
                                           const std::u16string& MachineName = u"");
 
  private:
+  friend class RegistryTestPeer;  // tests reach the private members through it
   using Handle = std::uint32_t;
 
   [[nodiscard]] std::int32_t QueryValueEx(Handle key, const std::string& value_name,

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -198,6 +199,15 @@ FindHandle FileSystemEmulator::FindFirst(const std::u16string& pattern, FindData
     found.push_back({AttributesOf(info, name), name});
   }
   ::closedir(listing);
+  // As NTFS lists them: "." and ".." first, then by upper-case name.
+  auto rank = [](const FindData& entry) {
+    if (entry.file_name == u".") return 0;
+    return entry.file_name == u".." ? 1 : 2;
+  };
+  std::sort(found.begin(), found.end(), [&](const FindData& a, const FindData& b) {
+    if (rank(a) != rank(b)) return rank(a) < rank(b);
+    return NameFolding::Fold(a.file_name) < NameFolding::Fold(b.file_name);
+  });
   if (found.empty()) {
     *error = kErrorFileNotFound;
     return kInvalidFindHandle;

@@ -79,6 +79,9 @@ void TestControls::FailCall(RegCall call, int nth, LONG code) {
   System::Instance().registry.FailCall(call, nth, code);
 }
 void TestControls::ClearFailures() { System::Instance().registry.ClearFailures(); }
+int TestControls::PendingFailureCount() {
+  return System::Instance().registry.PendingFailureCount();
+}
 int TestControls::OpenHandleCount() { return System::Instance().registry.OpenHandleCount(); }
 std::vector<CallRecord> TestControls::CallLog() { return System::Instance().registry.CallLog(); }
 void TestControls::ClearCallLog() { System::Instance().registry.ClearCallLog(); }

@@ -249,7 +249,8 @@ LONG RegistryEmulator::SetValueEx(HKEY key, const char* value_name, DWORD, DWORD
     if (data == nullptr && size > 0) return kErrorInvalidParameter;
     const std::u16string name = Decode(value_name);
     if (name.size() > kMaxValueNameLength) return kErrorInvalidParameter;
-    StoredValue value{name, type, std::string(reinterpret_cast<const char*>(data), size)};
+    StoredValue value{name, type, std::string()};
+    if (data != nullptr) value.data.assign(reinterpret_cast<const char*>(data), size);
     store_->SetValue(from.key, NameFolding::Fold(name), value);
     return kErrorSuccess;
   });
@@ -301,7 +302,6 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
     Resolved from;
     if (LONG status = Resolve(key, &from)) return status;
     if (!Grants(from.rights, kKeyEnumerateSubKeys)) return kErrorAccessDenied;
-    if (name == nullptr) return kErrorInvalidParameter;
 
     // Walking by consecutive indexes costs one step each: the handle remembers
     // where the previous call stopped, as long as the tree has not changed.
@@ -311,19 +311,19 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
     if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
       cursor = Cursor{};
     }
-    std::optional<SubkeyName> found;
-    while (true) {
-      found = store_->NextSubkey(from.key, cursor.valid ? &cursor.folded : nullptr);
-      if (!found) {
+    while (!cursor.valid || cursor.index != index) {
+      const std::optional<SubkeyName> next =
+          store_->NextSubkey(from.key, cursor.valid ? &cursor.subkey.folded : nullptr);
+      if (!next) {
         cursor = Cursor{};
         return kErrorNoMoreItems;
       }
-      const DWORD found_index = cursor.valid ? cursor.index + 1 : 0;
-      cursor = Cursor{generation, found_index, found->folded, true};
-      if (found_index == index) break;
+      const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
+      cursor = Cursor{generation, next_index, *next, true};
     }
+    const SubkeyName* found = &cursor.subkey;
     const std::string bytes = Encode(found->name);
-    if (bytes.size() + 1 > name_size) return kErrorMoreData;
+    if (name == nullptr || bytes.size() + 1 > name_size) return kErrorMoreData;
     std::memcpy(name, bytes.data(), bytes.size());
     name[bytes.size()] = '\0';
     return kErrorSuccess;
@@ -381,6 +381,11 @@ void RegistryEmulator::FailCall(RegCall call, int nth, LONG code) {
 void RegistryEmulator::ClearFailures() {
   std::lock_guard<std::mutex> lock(mutex_);
   failures_.clear();
+}
+
+int RegistryEmulator::PendingFailureCount() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(failures_.size());
 }
 
 int RegistryEmulator::OpenHandleCount() {

@@ -41,6 +41,7 @@ class RegistryEmulator {
                       REGSAM granted);
   void FailCall(RegCall call, int nth, LONG code);
   void ClearFailures();
+  [[nodiscard]] int PendingFailureCount();
   [[nodiscard]] int OpenHandleCount();
   [[nodiscard]] std::vector<CallRecord> CallLog();
   void ClearCallLog();
@@ -49,7 +50,7 @@ class RegistryEmulator {
   struct Cursor {
     std::uint64_t generation = 0;
     DWORD index = 0;
-    std::u16string folded;
+    SubkeyName subkey;
     bool valid = false;
   };
   struct HandleEntry {

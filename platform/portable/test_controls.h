@@ -54,6 +54,8 @@ class TestControls {
   // without doing anything.
   static void FailCall(RegCall call, int nth, LONG code);
   static void ClearFailures();
+  // Injected failures that have not happened yet.
+  [[nodiscard]] static int PendingFailureCount();
   // Key handles open now, predefined roots not counted.
   [[nodiscard]] static int OpenHandleCount();
   [[nodiscard]] static std::vector<CallRecord> CallLog();

@@ -144,7 +144,7 @@ HRESULT VarI2FromStr(const char16_t* text, LCID locale, DWORD flags, std::int16_
 }
 
 HRESULT VarI4FromStr(const char16_t* text, LCID locale, DWORD flags, std::int32_t* out) {
-  LONG value = 0;
+  ::LONG value = 0;
   HRESULT result = ::VarI4FromStr(OleText(text), locale, flags, &value);
   if (result == S_OK) *out = value;
   return result;

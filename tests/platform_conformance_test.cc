@@ -1,0 +1,492 @@
+// Conformance of the platform layer: the calls the library makes, with the
+// result codes Windows gives. Under Wine these prove each expectation against
+// Win32; natively they hold the portable backend to the same answers. Where
+// Wine is known to differ from documented Windows, both answers are accepted
+// and the case says why.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/test_support.h"
+
+namespace quorvane::platform {
+namespace {
+
+using testing_support::ScratchDirectory;
+using testing_support::ScratchKey;
+
+constexpr DWORD kSentinelType = 0xDEADBEEF;
+constexpr char kFill = static_cast<char>(0xBD);
+
+// An open key below the test's scratch key, closed at the end of the test.
+class KeyFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(RegOpenKeyExA(scratch_.Root(), scratch_.AnsiPath().c_str(), 0, kKeyAllAccess, &key_),
+              kErrorSuccess);
+  }
+  void TearDown() override { RegCloseKey(key_); }
+
+  HKEY Create(const char* path) {
+    HKEY created = 0;
+    EXPECT_EQ(RegCreateKeyA(key_, path, &created), kErrorSuccess) << "creating " << path;
+    if (created != key_) RegCloseKey(created);
+    return created;
+  }
+  HKEY Open(const char* path, REGSAM sam) {
+    HKEY opened = 0;
+    EXPECT_EQ(RegOpenKeyExA(key_, path, 0, sam, &opened), kErrorSuccess) << "opening " << path;
+    return opened;
+  }
+  LONG Set(HKEY key, const char* name, DWORD type, const std::string& bytes) {
+    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size()));
+  }
+
+  ScratchKey scratch_;
+  HKEY key_ = 0;
+};
+
+using RegistryKeysConformance = KeyFixture;
+using RegistryValuesConformance = KeyFixture;
+using RegistryEnumConformance = KeyFixture;
+
+TEST_F(RegistryKeysConformance, CreateMakesEveryLevelAndOpensExistingOnes) {
+  HKEY first = 0;
+  ASSERT_EQ(RegCreateKeyA(key_, "A\\B\\C", &first), kErrorSuccess);
+  HKEY again = 0;
+  EXPECT_EQ(RegCreateKeyA(key_, "A\\B\\C", &again), kErrorSuccess);
+  EXPECT_NE(again, 0u);
+  RegCloseKey(first);
+  RegCloseKey(again);
+  HKEY opened = 0;
+  EXPECT_EQ(RegOpenKeyExA(key_, "A\\B", 0, kKeyRead, &opened), kErrorSuccess);
+  RegCloseKey(opened);
+}
+
+TEST_F(RegistryKeysConformance, PathSeparators) {
+  HKEY created = 0;
+  EXPECT_EQ(RegCreateKeyA(key_, "\\Lead", &created), kErrorBadPathname) << "leading separator";
+  EXPECT_EQ(RegCreateKeyA(key_, "Trail\\", &created), kErrorSuccess) << "trailing separator";
+  RegCloseKey(created);
+  EXPECT_EQ(RegCreateKeyA(key_, "D1\\\\D2", &created), kErrorSuccess) << "doubled separator";
+  RegCloseKey(created);
+  HKEY opened = 0;
+  EXPECT_EQ(RegOpenKeyExA(key_, "D1\\D2", 0, kKeyRead, &opened), kErrorSuccess);
+  RegCloseKey(opened);
+  EXPECT_EQ(RegOpenKeyExA(key_, "\\D1", 0, kKeyRead, &opened), kErrorBadPathname);
+}
+
+TEST_F(RegistryKeysConformance, CreateWithEmptyPathOpensTheSameKey) {
+  // Windows documents the same handle back; Wine returns a new handle to the
+  // same key. Either way the key must not change.
+  for (const char* path : {"", static_cast<const char*>(nullptr)}) {
+    HKEY same = 0;
+    ASSERT_EQ(RegCreateKeyA(key_, path, &same), kErrorSuccess);
+    EXPECT_NE(same, 0u);
+    if (same != key_) RegCloseKey(same);
+  }
+}
+
+TEST_F(RegistryKeysConformance, OpenOfMissingKeyGivesTwoAndClearsTheHandle) {
+  HKEY opened = 0x1234;
+  EXPECT_EQ(RegOpenKeyExA(key_, "Missing", 0, kKeyRead, &opened), kErrorFileNotFound);
+  EXPECT_EQ(opened, 0u);
+  opened = 0x1234;
+  EXPECT_EQ(RegOpenKeyExA(key_, "Missing\\Deeper", 0, kKeyRead, &opened), kErrorFileNotFound);
+  EXPECT_EQ(opened, 0u);
+}
+
+TEST_F(RegistryKeysConformance, EmptyPathOnARootGivesTheRootItself) {
+  HKEY opened = 0;
+  ASSERT_EQ(RegOpenKeyExA(kHkeyCurrentUser, "", 0, kKeyRead, &opened), kErrorSuccess);
+  EXPECT_EQ(opened, kHkeyCurrentUser);
+  EXPECT_EQ(RegCloseKey(kHkeyCurrentUser), kErrorSuccess) << "closing a root is harmless";
+  ASSERT_EQ(RegOpenKeyExA(key_, "", 0, kKeyRead, &opened), kErrorSuccess);
+  EXPECT_NE(opened, key_) << "an ordinary key opens as a new handle";
+  RegCloseKey(opened);
+}
+
+TEST_F(RegistryKeysConformance, EachCallChecksTheRightItNeeds) {
+  Create("Kid");
+  ASSERT_EQ(Set(key_, "v", kRegSz, std::string("x\0", 2)), kErrorSuccess);
+  const HKEY query_only = Open("", kKeyQueryValue);
+  char name[64];
+  EXPECT_EQ(RegEnumKeyA(query_only, 0, name, sizeof name), kErrorAccessDenied);
+  EXPECT_EQ(Set(query_only, "w", kRegSz, std::string("y\0", 2)), kErrorAccessDenied);
+  EXPECT_EQ(RegDeleteValueA(query_only, "v"), kErrorAccessDenied);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(query_only, "v", nullptr, nullptr, nullptr, &size), kErrorSuccess);
+  RegCloseKey(query_only);
+
+  // Access is checked before the value is looked up.
+  const HKEY enumerate_only = Open("", kKeyEnumerateSubKeys);
+  EXPECT_EQ(RegQueryValueExA(enumerate_only, "missing", nullptr, nullptr, nullptr, &size),
+            kErrorAccessDenied);
+  EXPECT_EQ(RegEnumKeyA(enumerate_only, 0, name, sizeof name), kErrorSuccess);
+  RegCloseKey(enumerate_only);
+}
+
+TEST_F(RegistryKeysConformance, DeleteKeyRules) {
+  Create("Parent\\Child");
+  EXPECT_EQ(RegDeleteKeyA(key_, "Parent"), kErrorAccessDenied) << "a key with subkeys stays";
+  EXPECT_EQ(RegDeleteKeyA(key_, "Missing"), kErrorFileNotFound);
+  EXPECT_EQ(RegDeleteKeyA(key_, "Parent\\Child"), kErrorSuccess) << "a path deletes the leaf";
+  HKEY parent = 0;
+  ASSERT_EQ(RegOpenKeyExA(key_, "Parent", 0, kKeyAllAccess, &parent), kErrorSuccess);
+  EXPECT_EQ(RegDeleteKeyA(parent, nullptr), kErrorInvalidParameter);
+  EXPECT_EQ(RegDeleteKeyA(parent, ""), kErrorSuccess) << "the empty path deletes the key itself";
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(parent, "v", nullptr, nullptr, nullptr, &size), kErrorKeyDeleted);
+  char name[64];
+  EXPECT_EQ(RegEnumKeyA(parent, 0, name, sizeof name), kErrorKeyDeleted);
+  EXPECT_EQ(RegCloseKey(parent), kErrorSuccess);
+  EXPECT_EQ(RegDeleteKeyA(kHkeyCurrentUser, ""), kErrorAccessDenied);
+}
+
+TEST_F(RegistryKeysConformance, BadHandlesGiveSix) {
+  DWORD size = 0;
+  HKEY opened = 0;
+  EXPECT_EQ(RegOpenKeyExA(0, "Software", 0, kKeyRead, &opened), kErrorInvalidHandle);
+  EXPECT_EQ(RegQueryValueExA(0, "x", nullptr, nullptr, nullptr, &size), kErrorInvalidHandle);
+  HKEY dangling = Open("", kKeyRead);
+  EXPECT_EQ(RegCloseKey(dangling), kErrorSuccess);
+  EXPECT_EQ(RegCloseKey(dangling), kErrorInvalidHandle);
+  EXPECT_EQ(RegQueryValueExA(dangling, "x", nullptr, nullptr, nullptr, &size),
+            kErrorInvalidHandle);
+}
+
+TEST_F(RegistryKeysConformance, NameLengthLimits) {
+  HKEY created = 0;
+  const std::string longest(255, 'k');
+  ASSERT_EQ(RegCreateKeyA(key_, longest.c_str(), &created), kErrorSuccess);
+  RegCloseKey(created);
+  // Windows documents 255 characters; Wine also takes 256.
+  const std::string one_more(256, 'k');
+  const LONG at_256 = RegCreateKeyA(key_, one_more.c_str(), &created);
+  EXPECT_TRUE(at_256 == kErrorSuccess || at_256 == kErrorInvalidParameter) << "got " << at_256;
+  if (at_256 == kErrorSuccess) RegCloseKey(created);
+  // Wine answers 234 beyond 260 characters, Windows 87.
+  const LONG far_beyond = RegCreateKeyA(key_, std::string(300, 'k').c_str(), &created);
+  EXPECT_TRUE(far_beyond == kErrorInvalidParameter || far_beyond == kErrorMoreData)
+      << "got " << far_beyond;
+}
+
+TEST_F(RegistryKeysConformance, NamesIgnoreCaseAndKeepIt) {
+  Create("MixedCase");
+  Create("caf\xE9");
+  HKEY opened = 0;
+  EXPECT_EQ(RegOpenKeyExA(key_, "MIXEDCASE", 0, kKeyRead, &opened), kErrorSuccess);
+  RegCloseKey(opened);
+  EXPECT_EQ(RegOpenKeyExA(key_, "CAF\xC9", 0, kKeyRead, &opened), kErrorSuccess);
+  RegCloseKey(opened);
+  char name[64];
+  ASSERT_EQ(RegEnumKeyA(key_, 1, name, sizeof name), kErrorSuccess);
+  EXPECT_STREQ(name, "MixedCase");
+}
+
+TEST_F(RegistryEnumConformance, WritesOnlyTheNameAndOneZero) {
+  Create("  blanks  ");
+  Create("   ");
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char buffer[40];
+    std::memset(buffer, ' ', sizeof buffer);
+    const LONG result = RegEnumKeyA(key_, index, buffer, sizeof buffer);
+    if (result != kErrorSuccess) {
+      EXPECT_EQ(result, kErrorNoMoreItems);
+      break;
+    }
+    const std::size_t length = std::strlen(buffer);
+    for (std::size_t i = length + 1; i < sizeof buffer; ++i) {
+      ASSERT_EQ(buffer[i], ' ') << "overwritten at offset " << i;
+    }
+    names.emplace_back(buffer);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"   ", "  blanks  "}));
+}
+
+TEST_F(RegistryEnumConformance, OrderIsCaseInsensitivelySorted) {
+  // NOTE: "_" is left out: Wine sorts by lower case, Windows by upper case.
+  for (const char* name : {"b", "a", "C", "B2"}) Create(name);
+  std::vector<std::string> names;
+  char buffer[64];
+  for (DWORD index = 0; RegEnumKeyA(key_, index, buffer, sizeof buffer) == kErrorSuccess; ++index) {
+    names.emplace_back(buffer);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "B2", "C"}));
+}
+
+TEST_F(RegistryEnumConformance, BoundariesLeaveTheBufferUntouched) {
+  Create("abcd");
+  char buffer[8];
+  std::memset(buffer, kFill, sizeof buffer);
+  EXPECT_EQ(RegEnumKeyA(key_, 1, buffer, sizeof buffer), kErrorNoMoreItems);
+  EXPECT_EQ(buffer[0], kFill);
+  EXPECT_EQ(RegEnumKeyA(key_, 0, buffer, 4), kErrorMoreData) << "name + zero need 5";
+  EXPECT_EQ(buffer[0], kFill);
+  EXPECT_EQ(RegEnumKeyA(key_, 0, buffer, 5), kErrorSuccess) << "exactly enough";
+  EXPECT_STREQ(buffer, "abcd");
+  EXPECT_EQ(buffer[5], kFill);
+}
+
+TEST_F(RegistryValuesConformance, EveryTypeCodeIsStoredAsGiven) {
+  const std::string bytes("\x01\x02\x03\x00", 4);
+  for (DWORD type : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 11u, 0x12345u}) {
+    SCOPED_TRACE("type " + std::to_string(type));
+    ASSERT_EQ(Set(key_, "v", type, bytes), kErrorSuccess);
+    DWORD stored_type = kSentinelType;
+    DWORD size = 16;
+    BYTE buffer[16];
+    std::memset(buffer, kFill, sizeof buffer);
+    ASSERT_EQ(RegQueryValueExA(key_, "v", nullptr, &stored_type, buffer, &size), kErrorSuccess);
+    EXPECT_EQ(stored_type, type);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 4), bytes);
+  }
+}
+
+TEST_F(RegistryValuesConformance, BufferSizesAroundTheBoundary) {
+  ASSERT_EQ(Set(key_, "v", kRegBinary, "abcdef"), kErrorSuccess);
+  BYTE buffer[16];
+  std::memset(buffer, kFill, sizeof buffer);
+  DWORD size = 5;
+  DWORD type = kSentinelType;
+  EXPECT_EQ(RegQueryValueExA(key_, "v", nullptr, &type, buffer, &size), kErrorMoreData)
+      << "one byte short";
+  EXPECT_EQ(size, 6u) << "the size needed is reported";
+  EXPECT_EQ(buffer[0], static_cast<BYTE>(kFill)) << "nothing written";
+  size = 6;
+  EXPECT_EQ(RegQueryValueExA(key_, "v", nullptr, &type, buffer, &size), kErrorSuccess);
+  EXPECT_EQ(buffer[6], static_cast<BYTE>(kFill)) << "overflowed at offset 6";
+  EXPECT_EQ(RegQueryValueExA(key_, "v", nullptr, &type, buffer, nullptr), kErrorInvalidParameter)
+      << "a buffer without its size";
+  DWORD reserved = 0;
+  EXPECT_EQ(RegQueryValueExA(key_, "v", &reserved, &type, nullptr, &size), kErrorInvalidParameter);
+}
+
+TEST_F(RegistryValuesConformance, ZeroLengthData) {
+  for (DWORD type : {kRegSz, kRegBinary, kRegDword}) {
+    ASSERT_EQ(RegSetValueExA(key_, "empty", 0, type, nullptr, 0), kErrorSuccess);
+    BYTE buffer[4];
+    std::memset(buffer, kFill, sizeof buffer);
+    DWORD size = sizeof buffer;
+    ASSERT_EQ(RegQueryValueExA(key_, "empty", nullptr, nullptr, buffer, &size), kErrorSuccess);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(buffer[0], static_cast<BYTE>(kFill)) << "type " << type;
+  }
+}
+
+TEST_F(RegistryValuesConformance, StringWithoutTerminator) {
+  // Written without its zero and read with an exact buffer, the bytes come
+  // back as written. (Wine counts a zero that happens to follow the data in
+  // the caller's memory; the data are always first.)
+  const char data[] = {'a', 'b', 'c', 'x'};
+  ASSERT_EQ(RegSetValueExA(key_, "v", 0, kRegSz, reinterpret_cast<const BYTE*>(data), 3),
+            kErrorSuccess);
+  BYTE buffer[8];
+  std::memset(buffer, kFill, sizeof buffer);
+  DWORD size = 3;
+  ASSERT_EQ(RegQueryValueExA(key_, "v", nullptr, nullptr, buffer, &size), kErrorSuccess);
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 3), "abc");
+}
+
+TEST_F(RegistryValuesConformance, DwordSizesAreNotChecked) {
+  ASSERT_EQ(Set(key_, "short", kRegDword, std::string("\x34\x12", 2)), kErrorSuccess);
+  BYTE value[4] = {0, 0, 0, 0};
+  DWORD size = 4;
+  ASSERT_EQ(RegQueryValueExA(key_, "short", nullptr, nullptr, value, &size), kErrorSuccess);
+  EXPECT_EQ(size, 2u);
+  EXPECT_EQ(value[0] | (value[1] << 8) | (value[2] << 16), 0x1234);
+  ASSERT_EQ(Set(key_, "long", kRegDword, std::string(8, '\x01')), kErrorSuccess);
+  size = 4;
+  EXPECT_EQ(RegQueryValueExA(key_, "long", nullptr, nullptr, value, &size), kErrorMoreData);
+  EXPECT_EQ(size, 8u);
+}
+
+TEST_F(RegistryValuesConformance, MissingValuesAndTheDefaultValue) {
+  DWORD type = kSentinelType;
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(key_, "missing", nullptr, &type, nullptr, &size), kErrorFileNotFound);
+  EXPECT_EQ(RegDeleteValueA(key_, "missing"), kErrorFileNotFound);
+  ASSERT_EQ(Set(key_, nullptr, kRegSz, std::string("d\0", 2)), kErrorSuccess);
+  EXPECT_EQ(RegQueryValueExA(key_, "", nullptr, &type, nullptr, &size), kErrorSuccess)
+      << "NULL and \"\" name the same value";
+  EXPECT_EQ(size, 2u);
+  EXPECT_EQ(RegDeleteValueA(key_, ""), kErrorSuccess);
+  EXPECT_EQ(RegDeleteValueA(key_, nullptr), kErrorFileNotFound);
+}
+
+TEST_F(RegistryValuesConformance, ExpandStringsAreNotExpanded) {
+  const std::string text("%PATH%\0", 7);
+  ASSERT_EQ(Set(key_, "v", kRegExpandSz, text), kErrorSuccess);
+  char buffer[16] = {};
+  DWORD size = sizeof buffer;
+  ASSERT_EQ(RegQueryValueExA(key_, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size),
+            kErrorSuccess);
+  EXPECT_STREQ(buffer, "%PATH%");
+}
+
+TEST(RegistryConnectConformance, LocalNamesGiveTheRootBack) {
+  for (const char* name : {static_cast<const char*>(nullptr), ""}) {
+    HKEY connected = 0;
+    ASSERT_EQ(RegConnectRegistryA(name, kHkeyLocalMachine, &connected), kErrorSuccess);
+    EXPECT_EQ(connected, kHkeyLocalMachine);
+  }
+}
+
+TEST(RegistryConnectConformance, UnknownMachineGivesFiftyThree) {
+  HKEY connected = 0;
+  EXPECT_EQ(RegConnectRegistryA("\\\\qv-no-such-host", kHkeyLocalMachine, &connected),
+            kErrorBadNetpath);
+}
+
+TEST(CodePageConformance, WindowsLatinOne) {
+  EXPECT_EQ(GetACP(), kCp1252);
+  const char16_t text[] = u"\u00E9\u20AC";
+  char bytes[4] = {};
+  BOOL used_default = 0;
+  ASSERT_EQ(WideCharToMultiByte(kCpAcp, 0, text, 2, bytes, 4, nullptr, &used_default), 2);
+  EXPECT_EQ(bytes[0], '\xE9');
+  EXPECT_EQ(bytes[1], '\x80');
+  EXPECT_EQ(used_default, 0);
+  char16_t wide[2] = {};
+  ASSERT_EQ(MultiByteToWideChar(kCpAcp, 0, "\x81\x9F", 2, wide, 2), 2);
+  EXPECT_EQ(wide[0], u'\u0081') << "an undefined byte keeps its value";
+  EXPECT_EQ(wide[1], u'\u0178');
+}
+
+TEST(EnvironmentConformance, NamesIgnoreCaseAndMissingIsError203) {
+  testing_support::SetEnvironment(u"QV_CONFORMANCE_VAR", u"value");
+  char16_t buffer[16] = {};
+  EXPECT_EQ(GetEnvironmentVariableW(u"qv_conformance_var", buffer, 16), 5u);
+  EXPECT_EQ(std::u16string(buffer), u"value");
+  EXPECT_EQ(GetEnvironmentVariableW(u"QV_CONFORMANCE_VAR", buffer, 5), 6u)
+      << "too small: the size needed with its zero";
+  testing_support::SetEnvironment(u"QV_CONFORMANCE_VAR", u"", true);
+  EXPECT_EQ(GetEnvironmentVariableW(u"QV_CONFORMANCE_VAR", buffer, 16), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorEnvVarNotFound));
+}
+
+TEST(SystemDirectoryConformance, BufferProtocol) {
+  for (auto query : {GetWindowsDirectoryA, GetSystemDirectoryA}) {
+    const UINT needed = query(nullptr, 0);
+    if (needed == 0) continue;  // no such directory here
+    std::vector<char> buffer(needed + 4, kFill);
+    EXPECT_EQ(query(buffer.data(), needed - 1), needed) << "too small: the size with its zero";
+    EXPECT_EQ(buffer[0], kFill);
+    EXPECT_EQ(query(buffer.data(), needed), needed - 1);
+    EXPECT_EQ(buffer[needed - 1], '\0');
+    EXPECT_EQ(buffer[needed], kFill);
+  }
+}
+
+class FileConformance : public ::testing::Test {
+ protected:
+  std::u16string Name(const std::u16string& relative) const {
+    return directory_.Path() + u"\\" + relative;
+  }
+  DWORD FindError(const std::u16string& pattern) {
+    FindData data;
+    const FindHandle find = FindFirstFileW(pattern.c_str(), &data);
+    if (find != kInvalidFindHandle) {
+      FindClose(find);
+      return 0;
+    }
+    return GetLastError();
+  }
+  std::vector<std::u16string> FindAll(const std::u16string& pattern) {
+    std::vector<std::u16string> names;
+    FindData data;
+    const FindHandle find = FindFirstFileW(pattern.c_str(), &data);
+    if (find == kInvalidFindHandle) return names;
+    do {
+      names.push_back(data.file_name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+  }
+
+  ScratchDirectory directory_;
+};
+
+TEST_F(FileConformance, SearchFindsDirectoriesFilesAndHiddenNames) {
+  ASSERT_TRUE(CreateDirectoryW(Name(u"sub").c_str()));
+  directory_.WriteFile(u"A.TXT");
+  directory_.WriteFile(u".hidden");
+  FindData data;
+  const FindHandle find = FindFirstFileW(Name(u"sub").c_str(), &data);
+  ASSERT_NE(find, kInvalidFindHandle);
+  EXPECT_EQ(data.attributes & kFileAttributeDirectory, kFileAttributeDirectory);
+  FindClose(find);
+  EXPECT_EQ(FindError(Name(u"sub\\")), static_cast<DWORD>(kErrorFileNotFound));
+  EXPECT_EQ(FindAll(Name(u"*.txt")), std::vector<std::u16string>{u"A.TXT"});
+  const FindHandle hidden = FindFirstFileW(Name(u".hidden").c_str(), &data);
+  ASSERT_NE(hidden, kInvalidFindHandle) << "the search leaves filtering to the caller";
+  EXPECT_EQ(data.attributes & kFileAttributeHidden, kFileAttributeHidden);
+  FindClose(hidden);
+  const std::vector<std::u16string> all = FindAll(Name(u"*"));
+  ASSERT_GE(all.size(), 2u);
+  EXPECT_EQ(all[0], u".");
+  EXPECT_EQ(all[1], u"..");
+}
+
+TEST_F(FileConformance, SearchFailures) {
+  EXPECT_EQ(FindError(Name(u"nothing-here")), static_cast<DWORD>(kErrorFileNotFound));
+  EXPECT_EQ(FindError(Name(u"*.none")), static_cast<DWORD>(kErrorFileNotFound));
+  EXPECT_EQ(FindError(Name(u"missing\\x")), static_cast<DWORD>(kErrorPathNotFound));
+  EXPECT_EQ(FindError(u""), static_cast<DWORD>(kErrorPathNotFound));
+}
+
+TEST_F(FileConformance, CreateDirectoryResults) {
+  EXPECT_TRUE(CreateDirectoryW(Name(u"d").c_str()));
+  EXPECT_FALSE(CreateDirectoryW(Name(u"d").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorAlreadyExists));
+  EXPECT_FALSE(CreateDirectoryW(Name(u"missing\\d").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorPathNotFound));
+  std::u16string forward = Name(u"d/e");
+  EXPECT_TRUE(CreateDirectoryW(forward.c_str())) << "forward slashes separate too";
+  EXPECT_TRUE(CreateDirectoryW(Name(u"t\\").c_str())) << "a trailing separator is accepted";
+  directory_.WriteFile(u"file");
+  EXPECT_FALSE(CreateDirectoryW(Name(u"file").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorAlreadyExists));
+}
+
+TEST_F(FileConformance, AttributesOfFilesAndDirectories) {
+  directory_.WriteFile(u"file");
+  ASSERT_TRUE(CreateDirectoryW(Name(u"dir").c_str()));
+  EXPECT_EQ(GetFileAttributesW(Name(u"file").c_str()) & kFileAttributeDirectory, 0u);
+  EXPECT_NE(GetFileAttributesW(Name(u"file").c_str()), kInvalidFileAttributes);
+  EXPECT_EQ(GetFileAttributesW(Name(u"dir").c_str()), kFileAttributeDirectory);
+  EXPECT_EQ(GetFileAttributesW(Name(u"dir\\").c_str()), kFileAttributeDirectory);
+  EXPECT_EQ(GetFileAttributesW(Name(u"file\\").c_str()), kInvalidFileAttributes);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorPathNotFound));
+  EXPECT_EQ(GetFileAttributesW(Name(u"missing").c_str()), kInvalidFileAttributes);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorFileNotFound));
+  EXPECT_EQ(GetFileAttributesW(Name(u"missing\\x").c_str()), kInvalidFileAttributes);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorPathNotFound));
+}
+
+TEST(NumberTextConformance, VariantConversions) {
+  std::int16_t small = 0;
+  EXPECT_EQ(VarI2FromStr(u" 2.5 ", kLocaleUserDefault, 0, &small), kSOk);
+  EXPECT_EQ(small, 2);
+  EXPECT_EQ(VarI2FromStr(u"40000", kLocaleUserDefault, 0, &small), kDispEOverflow);
+  EXPECT_EQ(VarI2FromStr(u"1.a", kLocaleUserDefault, 0, &small), kDispETypeMismatch);
+  std::int32_t large = 0;
+  EXPECT_EQ(VarI4FromStr(u"40000", kLocaleUserDefault, 0, &large), kSOk);
+  EXPECT_EQ(large, 40000);
+  double real = 0;
+  EXPECT_EQ(VarR8FromStr(u"1,234.5", kLocaleUserDefault, 0, &real), kSOk);
+  EXPECT_EQ(real, 1234.5);
+  std::u16string text;
+  EXPECT_EQ(VarBstrFromR8(0.000123456789012345678, kLocaleUserDefault, 0, &text), kSOk);
+  EXPECT_EQ(text, u"0.000123456789012346");
+}
+
+}  // namespace
+}  // namespace quorvane::platform

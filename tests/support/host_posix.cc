@@ -1,0 +1,55 @@
+// Test helpers that touch the host directly: POSIX hosts, portable backend.
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/test_support.h"
+
+namespace quorvane::testing_support {
+
+ScratchDirectory::ScratchDirectory() {
+  std::string host = (std::filesystem::temp_directory_path() / "qvtest-XXXXXX").string();
+  if (::mkdtemp(host.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  // The default drive table maps Z: to "/", as Wine does.
+  std::u16string name = u"Z:" + Widen(host);
+  for (char16_t& unit : name) {
+    if (unit == u'/') unit = u'\\';
+  }
+  path_ = name;
+}
+
+namespace {
+
+std::string HostPath(const std::u16string& name) {
+  std::string host = Narrow(name.substr(2));
+  for (char& c : host) {
+    if (c == '\\') c = '/';
+  }
+  return host;
+}
+
+}  // namespace
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(HostPath(path_), ignored);
+}
+
+void ScratchDirectory::WriteFile(const std::u16string& relative, const std::string& content) const {
+  std::ofstream(HostPath(path_ + u"\\" + relative)) << content;
+}
+
+std::string ScratchDirectory::HostName() const { return HostPath(path_); }
+
+void ScratchDirectory::MakeCurrent() const { std::filesystem::current_path(HostPath(path_)); }
+
+void SetEnvironment(const std::u16string& name, const std::u16string& value, bool remove) {
+  if (remove) {
+    ::unsetenv(Narrow(name).c_str());
+  } else {
+    ::setenv(Narrow(name).c_str(), Narrow(value).c_str(), 1);
+  }
+}
+
+}  // namespace quorvane::testing_support
