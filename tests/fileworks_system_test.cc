@@ -79,7 +79,7 @@ TEST_F(FileSystemTest, MakeSureDirExistsOnlySplitsAtBackslashes) {
   EXPECT_FALSE(ExistsAtAll(Name(u"fw")));
   ASSERT_TRUE(files_.MakeSureDirExists(Name(u"fw")));
   EXPECT_TRUE(files_.MakeSureDirExists(Name(u"fw/one"))) << "made in one step";
-  EXPECT_TRUE(IsDirectory(Name(u"fw\one")));
+  EXPECT_TRUE(IsDirectory(Name(u"fw\\one")));
 }
 
 TEST_F(FileSystemTest, MakeSureDirExistsRelativeToTheCurrentDirectory) {

@@ -20,11 +20,6 @@ HKEY FromNative(::HKEY key) {
   return static_cast<HKEY>(reinterpret_cast<std::uintptr_t>(key));
 }
 
-// Stores a native handle into the caller's 32-bit slot, as the real call would.
-LONG StoreHandle(LONG result, ::HKEY native, HKEY* out) {
-  if (out != nullptr) *out = FromNative(native);
-  return result;
-}
 
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
@@ -33,20 +28,25 @@ const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_
 LONG RegOpenKeyExA(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKEY* result) {
   if (result == nullptr) return ::RegOpenKeyExA(ToNative(key), sub_key, options, sam, nullptr);
   ::HKEY native = nullptr;
-  return StoreHandle(::RegOpenKeyExA(ToNative(key), sub_key, options, sam, &native), native,
-                     result);
+  const LONG status = ::RegOpenKeyExA(ToNative(key), sub_key, options, sam, &native);
+  *result = FromNative(native);
+  return status;
 }
 
 LONG RegConnectRegistryA(const char* machine_name, HKEY key, HKEY* result) {
   if (result == nullptr) return ::RegConnectRegistryA(machine_name, ToNative(key), nullptr);
   ::HKEY native = nullptr;
-  return StoreHandle(::RegConnectRegistryA(machine_name, ToNative(key), &native), native, result);
+  const LONG status = ::RegConnectRegistryA(machine_name, ToNative(key), &native);
+  *result = FromNative(native);
+  return status;
 }
 
 LONG RegCreateKeyA(HKEY key, const char* sub_key, HKEY* result) {
   if (result == nullptr) return ::RegCreateKeyA(ToNative(key), sub_key, nullptr);
   ::HKEY native = nullptr;
-  return StoreHandle(::RegCreateKeyA(ToNative(key), sub_key, &native), native, result);
+  const LONG status = ::RegCreateKeyA(ToNative(key), sub_key, &native);
+  *result = FromNative(native);
+  return status;
 }
 
 LONG RegDeleteKeyA(HKEY key, const char* sub_key) {

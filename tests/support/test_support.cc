@@ -82,8 +82,11 @@ platform::LONG WriteRaw(platform::HKEY root, const std::string& path, const std:
   platform::LONG result = platform::RegOpenKeyExA(root, path.c_str(), 0, platform::kKeyAllAccess,
                                                   &key);
   if (result != 0) return result;
-  result = platform::RegSetValueExA(key, name.c_str(), 0, type,
-                                    reinterpret_cast<const platform::BYTE*>(bytes.data()),
+  // NOTE: Wine counts a zero byte that happens to follow string data, so the
+  // data are followed by a byte that is not zero.
+  std::vector<platform::BYTE> data(bytes.begin(), bytes.end());
+  data.push_back('x');
+  result = platform::RegSetValueExA(key, name.c_str(), 0, type, data.data(),
                                     static_cast<platform::DWORD>(bytes.size()));
   platform::RegCloseKey(key);
   return result;
