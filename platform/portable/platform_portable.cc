@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/portable/code_page.h"
@@ -11,6 +14,7 @@
 #include "platform/portable/name_folding.h"
 #include "platform/portable/number_text.h"
 #include "platform/portable/registry_emulator.h"
+#include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 
 extern char** environ;
@@ -18,6 +22,26 @@ extern char** environ;
 namespace quorvane::platform {
 namespace portable {
 namespace {
+
+// $QV_REGISTRY, else the XDG data directory; ":memory:" keeps the registry in
+// memory for the life of the process.
+std::string RegistryLocation() {
+  if (const char* chosen = std::getenv("QV_REGISTRY"); chosen != nullptr && *chosen != '\0') {
+    return chosen;
+  }
+  std::string data_home;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
+    data_home = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    data_home = std::string(home) + "/.local/share";
+  } else {
+    return ":memory:";
+  }
+  const std::string directory = data_home + "/quorvane";
+  std::error_code ignored;
+  std::filesystem::create_directories(directory, ignored);
+  return directory + "/registry.db";
+}
 
 // The emulated machine: the platform's own state, shared by every caller in the
 // process like the real system's. Each part guards itself.
@@ -28,12 +52,19 @@ class System {
     return system;
   }
 
+  System() {
+    const std::string location = RegistryLocation();
+    if (location != ":memory:") registry.UseStore(std::make_unique<SqliteStore>(location));
+  }
+
   std::atomic<UINT> code_page{kCp1252};
   RegistryEmulator registry{[this] { return code_page.load(); }};
   FileSystemEmulator files;
 };
 
 thread_local DWORD last_error = 0;
+
+
 
 std::u16string Text(const char16_t* text) { return text == nullptr ? u"" : text; }
 

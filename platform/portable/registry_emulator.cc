@@ -365,12 +365,18 @@ void RegistryEmulator::DeclareRemoteMachine(const std::u16string& name) {
 void RegistryEmulator::RestrictRights(const std::u16string& machine, HKEY root,
                                       const std::u16string& path, REGSAM granted) {
   std::lock_guard<std::mutex> lock(mutex_);
-  store_->Begin(true);
-  Resolved from;
-  from.key = store_->Root(NameFolding::Fold(machine), root);
-  KeyId target = 0;
-  if (Walk(from, path, false, &target) == kErrorSuccess) store_->SetGrantedRights(target, granted);
-  store_->Commit();
+  try {
+    store_->Begin(true);
+    Resolved from;
+    from.key = store_->Root(NameFolding::Fold(machine), root);
+    KeyId target = 0;
+    if (Walk(from, path, false, &target) == kErrorSuccess) {
+      store_->SetGrantedRights(target, granted);
+    }
+    store_->Commit();
+  } catch (const StoreFailure&) {
+    store_->Rollback();
+  }
 }
 
 void RegistryEmulator::FailCall(RegCall call, int nth, LONG code) {
