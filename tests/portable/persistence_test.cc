@@ -1,0 +1,172 @@
+// The persistent registry shared between processes.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "platform/portable/sqlite_store.h"
+#include "platform/portable/test_controls.h"
+#include "registry/registry.h"
+#include "settings/self_register_classes.h"
+#include "tests/support/test_support.h"
+
+namespace quorvane {
+namespace {
+
+using platform::portable::SqliteStore;
+using platform::portable::TestControls;
+using testing_support::Widen;
+
+class PersistenceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = std::filesystem::temp_directory_path() /
+                 ("qv-persist-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(directory_);
+    database_ = (directory_ / "registry.db").string();
+    UseDatabase();
+  }
+  void TearDown() override {
+    TestControls::ResetRegistry();
+    std::filesystem::remove_all(directory_);
+  }
+  void UseDatabase() const { TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_)); }
+
+  // Runs `work` in a child process on the same database; returns its pid.
+  template <typename Work>
+  pid_t Spawn(Work work) const {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      UseDatabase();
+      int status = 0;
+      try {
+        work();
+      } catch (...) {
+        status = 1;
+      }
+      ::_exit(status);
+    }
+    return child;
+  }
+  static int Wait(pid_t child) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::filesystem::path directory_;
+  std::string database_;
+};
+
+TEST_F(PersistenceTest, ASettingSavedByAnotherProcessIsFound) {
+  const pid_t child = Spawn([] { SelfRegisterClasses().QvSaveSetting(u"QvPersist", u"S", u"K", u"saved"); });
+  ASSERT_EQ(Wait(child), 0);
+  EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"QvPersist", u"S", u"K"), Variant(u"saved"));
+  TestControls::ResetRegistry();
+  UseDatabase();  // as after a restart
+  EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"QvPersist", u"S", u"K"), Variant(u"saved"));
+}
+
+TEST_F(PersistenceTest, TwoWritersLoseNothing) {
+  constexpr int kPerWriter = 1000;
+  auto writer = [](int id) {
+    return [id] {
+      SelfRegisterClasses settings;
+      for (int i = 0; i < kPerWriter; ++i) {
+        const std::u16string key = Widen("w" + std::to_string(id) + "_" + std::to_string(i));
+        settings.QvSaveSetting(u"QvShared", u"Section", key, std::int32_t{i});
+      }
+    };
+  };
+  const pid_t first = Spawn(writer(1));
+  const pid_t second = Spawn(writer(2));
+  ASSERT_EQ(Wait(first), 0);
+  ASSERT_EQ(Wait(second), 0);
+  SelfRegisterClasses settings;
+  int found = 0;
+  for (int id : {1, 2}) {
+    for (int i = 0; i < kPerWriter; ++i) {
+      const std::u16string key = Widen("w" + std::to_string(id) + "_" + std::to_string(i));
+      if (settings.QvGetSetting(u"QvShared", u"Section", key, u"lost") ==
+          Variant(Widen(std::to_string(i)))) {
+        ++found;
+      }
+    }
+  }
+  EXPECT_EQ(found, 2 * kPerWriter);
+}
+
+TEST_F(PersistenceTest, AKilledWriterLeavesEveryCommittedWrite) {
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  const pid_t child = Spawn([&] {
+    ::close(pipe_ends[0]);
+    SelfRegisterClasses settings;
+    for (int i = 0;; ++i) {
+      settings.QvSaveSetting(u"QvKilled", u"S", Widen("k" + std::to_string(i)), std::int32_t{i});
+      if (::write(pipe_ends[1], &i, sizeof i) != sizeof i) return;
+    }
+  });
+  ::close(pipe_ends[1]);
+  int last = -1;
+  int acknowledged = 0;
+  while (acknowledged < 300 && ::read(pipe_ends[0], &last, sizeof last) == sizeof last) {
+    ++acknowledged;
+  }
+  ::kill(child, SIGKILL);
+  Wait(child);
+  ::close(pipe_ends[0]);
+  ASSERT_EQ(acknowledged, 300);
+  TestControls::ResetRegistry();
+  UseDatabase();
+  SelfRegisterClasses settings;
+  for (int i = 0; i <= last; ++i) {
+    ASSERT_EQ(settings.QvGetSetting(u"QvKilled", u"S", Widen("k" + std::to_string(i)), u"lost"),
+              Variant(Widen(std::to_string(i))))
+        << "write " << i;
+  }
+}
+
+TEST_F(PersistenceTest, AKeyDeletedByAnotherProcessAnswers1018) {
+  Registry registry;
+  registry.CreateKey(kHkeyCurrentUser, u"Software\\QvGone");
+  platform::HKEY key = 0;
+  ASSERT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvGone", 0, platform::kKeyRead,
+                                    &key),
+            0);
+  const pid_t child = Spawn([] { Registry().DeleteKey(kHkeyCurrentUser, u"Software\\QvGone"); });
+  ASSERT_EQ(Wait(child), 0);
+  char name[64];
+  EXPECT_EQ(platform::RegEnumKeyA(key, 0, name, sizeof name), platform::kErrorKeyDeleted);
+  EXPECT_EQ(platform::RegCloseKey(key), 0);
+}
+
+TEST_F(PersistenceTest, ADamagedDatabaseIsTheCorruptRegistryCode) {
+  const std::string damaged = (directory_ / "damaged.db").string();
+  std::ofstream(damaged) << std::string(8192, 'x');
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(damaged));
+  Registry registry;
+  const ErrorObject error =
+      testing_support::CatchError([&] { registry.CreateKey(kHkeyCurrentUser, u"Software\\X"); });
+  EXPECT_EQ(error.Number(), Registry::RegistryErrorBase + 1009);
+  EXPECT_EQ(error.Description(), u"Undefined registry error.");
+  EXPECT_EQ(registry.GetBranchNames(kHkeyCurrentUser, u"Software").Count(), 0);
+  EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"A", u"B", u"C", u"default"), Variant(u"default"));
+  EXPECT_EQ(TestControls::OpenHandleCount(), 0);
+
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>((directory_ / "no-such-dir" /
+                                                                "x.db").string()));
+  EXPECT_RAISES(Registry::RegistryErrorBase + 1009,
+                registry.CreateKey(kHkeyCurrentUser, u"Software\\X"));
+}
+
+}  // namespace
+}  // namespace quorvane
