@@ -2,37 +2,10 @@
 
 #include <utility>
 
+#include "core/utf8_text.h"
+
 namespace quorvane {
 namespace {
-
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
 
 const char16_t* DescriptionOf(std::int32_t number) {
   switch (number) {
@@ -61,7 +34,7 @@ ErrorObject::ErrorObject(std::int32_t number, std::u16string source, std::u16str
     : number_(number),
       source_(std::move(source)),
       description_(std::move(description)),
-      what_(Utf8(description_)) {}
+      what_(Utf8Text::FromUtf16(description_)) {}
 
 ErrorObject StandardErrors::Make(std::int32_t number) {
   return ErrorObject(number, u"qvSupport", DescriptionOf(number));

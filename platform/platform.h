@@ -21,6 +21,10 @@ namespace quorvane::platform {
                                     BYTE* data, DWORD* size);
 [[nodiscard]] LONG RegDeleteValueA(HKEY key, const char* value_name);
 [[nodiscard]] LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD name_size);
+// Values by index, for tools that copy whole trees (the library itself reads
+// values by name). Sizes in and out as RegEnumValueA: name without its zero.
+[[nodiscard]] LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size,
+                                 DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
 LONG RegCloseKey(HKEY key);
 
 // System directories (kernel32): the size needed with its zero when the buffer

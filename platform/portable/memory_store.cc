@@ -94,6 +94,16 @@ bool MemoryStore::DeleteValue(KeyId key, const std::u16string& folded) {
   return true;
 }
 
+std::optional<StoredValue> MemoryStore::NextValue(KeyId key, const std::u16string* after,
+                                                  std::u16string* folded) {
+  Node* node = Find(key);
+  if (node == nullptr) return std::nullopt;
+  auto next = after == nullptr ? node->values.begin() : node->values.upper_bound(*after);
+  if (next == node->values.end()) return std::nullopt;
+  *folded = next->first;
+  return next->second;
+}
+
 REGSAM MemoryStore::GrantedRights(KeyId key) {
   Node* node = Find(key);
   return node == nullptr ? 0 : node->granted;

@@ -27,6 +27,8 @@ class MemoryStore final : public RegistryStore {
   std::optional<StoredValue> GetValue(KeyId key, const std::u16string& folded) override;
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
   bool DeleteValue(KeyId key, const std::u16string& folded) override;
+  std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
+                                       std::u16string* folded) override;
 
   REGSAM GrantedRights(KeyId key) override;
   void SetGrantedRights(KeyId key, REGSAM rights) override;

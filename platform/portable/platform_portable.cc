@@ -161,6 +161,11 @@ LONG RegDeleteValueA(HKEY key, const char* value_name) {
 LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD name_size) {
   return System::Instance().registry.EnumKey(key, index, name, name_size);
 }
+LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved,
+                   DWORD* type, BYTE* data, DWORD* data_size) {
+  return System::Instance().registry.EnumValue(key, index, name, name_size, reserved, type, data,
+                                               data_size);
+}
 LONG RegCloseKey(HKEY key) { return System::Instance().registry.CloseKey(key); }
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size) {

@@ -330,6 +330,38 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
   });
 }
 
+LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_size,
+                                 DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+  return Run({RegCall::kEnumValue, key, "", 0}, false, nullptr, [&] {
+    if (name == nullptr || name_size == nullptr || reserved != nullptr ||
+        (data != nullptr && data_size == nullptr)) {
+      return kErrorInvalidParameter;
+    }
+    Resolved from;
+    if (LONG status = Resolve(key, &from)) return status;
+    if (!Grants(from.rights, kKeyQueryValue)) return kErrorAccessDenied;
+    std::optional<StoredValue> value;
+    std::u16string folded;
+    for (DWORD i = 0; i <= index; ++i) {
+      value = store_->NextValue(from.key, i == 0 ? nullptr : &folded, &folded);
+      if (!value) return kErrorNoMoreItems;
+    }
+    const std::string bytes = Encode(value->name);
+    if (bytes.size() + 1 > *name_size) return kErrorMoreData;
+    if (data != nullptr && *data_size < value->data.size()) {
+      *data_size = static_cast<DWORD>(value->data.size());
+      return kErrorMoreData;
+    }
+    std::memcpy(name, bytes.data(), bytes.size());
+    name[bytes.size()] = '\0';
+    *name_size = static_cast<DWORD>(bytes.size());
+    if (type != nullptr) *type = value->type;
+    if (data != nullptr) std::memcpy(data, value->data.data(), value->data.size());
+    if (data_size != nullptr) *data_size = static_cast<DWORD>(value->data.size());
+    return kErrorSuccess;
+  });
+}
+
 LONG RegistryEmulator::CloseKey(HKEY key) {
   std::lock_guard<std::mutex> lock(mutex_);
   Log({RegCall::kCloseKey, key, "", 0});

@@ -30,6 +30,8 @@ class RegistryEmulator {
                     DWORD* size);
   LONG DeleteValue(HKEY key, const char* value_name);
   LONG EnumKey(HKEY key, DWORD index, char* name, DWORD name_size);
+  LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved, DWORD* type,
+                 BYTE* data, DWORD* data_size);
   LONG CloseKey(HKEY key);
 
   // Test controls (see test_controls.h).

@@ -61,6 +61,11 @@ class RegistryStore {
                                                             const std::u16string& folded) = 0;
   virtual void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) = 0;
   [[nodiscard]] virtual bool DeleteValue(KeyId key, const std::u16string& folded) = 0;
+  // The first value in folded-name order after `after` (from the start when
+  // null); its folded name goes to `folded`.
+  [[nodiscard]] virtual std::optional<StoredValue> NextValue(KeyId key,
+                                                             const std::u16string* after,
+                                                             std::u16string* folded) = 0;
 
   // Rights a key grants to whoever opens it; all rights unless restricted.
   [[nodiscard]] virtual REGSAM GrantedRights(KeyId key) = 0;

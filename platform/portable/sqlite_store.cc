@@ -228,6 +228,21 @@ bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
   return sqlite3_changes(db_) > 0;
 }
 
+std::optional<StoredValue> SqliteStore::NextValue(KeyId key, const std::u16string* after,
+                                                  std::u16string* folded) {
+  Statement next(*this, after == nullptr
+                            ? "SELECT name, type, data, folded FROM value_data WHERE key = ?1"
+                              " ORDER BY folded LIMIT 1"
+                            : "SELECT name, type, data, folded FROM value_data"
+                              " WHERE key = ?1 AND folded > ?2 ORDER BY folded LIMIT 1");
+  next.Bind(1, key);
+  if (after != nullptr) next.Bind(2, Bytes(*after));
+  if (!next.Step()) return std::nullopt;
+  const std::string folded_bytes = next.Blob(3);
+  *folded = Text(folded_bytes.data(), static_cast<int>(folded_bytes.size()));
+  return StoredValue{next.Name(0), static_cast<DWORD>(next.Integer(1)), next.Blob(2)};
+}
+
 REGSAM SqliteStore::GrantedRights(KeyId key) {
   Statement find(*this, "SELECT granted FROM keys WHERE id = ?");
   find.Bind(1, key);

@@ -22,6 +22,7 @@ enum class RegCall {
   kQueryValueEx,
   kDeleteValue,
   kEnumKey,
+  kEnumValue,
   kCloseKey,
 };
 

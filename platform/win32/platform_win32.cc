@@ -73,6 +73,13 @@ LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD name_size) {
   return ::RegEnumKeyA(ToNative(key), index, name, name_size);
 }
 
+LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved,
+                   DWORD* type, BYTE* data, DWORD* data_size) {
+  return ::RegEnumValueA(ToNative(key), index, name, reinterpret_cast<LPDWORD>(name_size),
+                         reinterpret_cast<LPDWORD>(reserved), reinterpret_cast<LPDWORD>(type),
+                         data, reinterpret_cast<LPDWORD>(data_size));
+}
+
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(ToNative(key)); }
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size) { return ::GetWindowsDirectoryA(buffer, size); }

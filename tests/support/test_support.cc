@@ -5,25 +5,11 @@
 #include <vector>
 
 #include "core/ansi_text.h"
+#include "core/utf8_text.h"
 
 namespace quorvane::testing_support {
 
-std::string Narrow(const std::u16string& text) {
-  std::string out;
-  for (char16_t unit : text) {
-    if (unit < 0x80) {
-      out.push_back(static_cast<char>(unit));
-    } else if (unit < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (unit >> 6)));
-      out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string Narrow(const std::u16string& text) { return Utf8Text::FromUtf16(text); }
 
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 

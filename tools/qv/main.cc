@@ -1,0 +1,81 @@
+// qv: the Quorvane support library on the command line.
+#include <cstdio>
+#include <exception>
+
+#include "core/error_object.h"
+#include "tools/qv/cli.h"
+
+namespace quorvane::qv {
+namespace {
+
+constexpr const char* kHelp =
+    "usage: qv COMMAND [arguments]\n"
+    "\n"
+    "  reg ...                       registry keys and values, .reg export and import\n"
+    "  setting save|get ...          per-application settings with defaults\n"
+    "  path MEMBER TEXT [SEP]        path text: getpath, getfile, getext, getdrive, ...\n"
+    "  version-greater V1 V2         whether dotted version V1 is greater than V2\n"
+    "  target-name FILE PATTERN      the name FILE gets under a wildcard PATTERN\n"
+    "  exists NAME                   whether an ordinary file matches NAME\n"
+    "  mkdir PATH                    create PATH with every missing level\n"
+    "  windir | sysdir | tempdir     the Windows, system and temporary directories\n"
+    "  demo                          a short tour of the library\n"
+    "\n"
+    "Each command takes --help. Errors print their description, number and source\n"
+    "and exit 1; a command used wrongly exits 2.\n";
+
+constexpr const char* kFileWorksHelp =
+    "usage: qv version-greater V1 V2 | target-name FILE PATTERN | exists NAME |\n"
+    "       mkdir PATH | windir | sysdir | tempdir\n";
+
+int Dispatch(Arguments& arguments) {
+  if (arguments.Empty()) {
+    Cli::PrintRaw(kHelp);
+    return 2;
+  }
+  const std::u16string command = arguments.Take("COMMAND");
+  if (command == u"--help" || command == u"-h" || command == u"help") {
+    Cli::PrintRaw(kHelp);
+    return 0;
+  }
+  if (command == u"reg") return RunReg(arguments);
+  if (command == u"setting") return RunSetting(arguments);
+  if (command == u"path") return RunPath(arguments);
+  if (command == u"demo") return RunDemo(arguments);
+  for (const char16_t* member : {u"version-greater", u"target-name", u"exists", u"mkdir",
+                                 u"windir", u"sysdir", u"tempdir"}) {
+    if (command == member) {
+      if (arguments.WantsHelp()) {
+        Cli::PrintRaw(kFileWorksHelp);
+        return 0;
+      }
+      return RunFileWorks(command, arguments);
+    }
+  }
+  throw UsageError{"unknown command '" + Cli::Utf8(command) + "'"};
+}
+
+}  // namespace
+}  // namespace quorvane::qv
+
+int main(int argc, char** argv) {
+  using quorvane::qv::Cli;
+  quorvane::qv::Arguments arguments(quorvane::qv::CommandLineWords(argc, argv));
+  try {
+    const int status = quorvane::qv::Dispatch(arguments);
+    std::fflush(stdout);
+    return status;
+  } catch (const quorvane::qv::UsageError& usage) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qv: %s (try 'qv --help')\n", usage.hint.c_str());
+    return 2;
+  } catch (const quorvane::ErrorObject& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qv: %s (error %d, source %s)\n", error.what(), error.Number(),
+                 Cli::Utf8(error.Source()).c_str());
+    return 1;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "qv: %s\n", failure.what());
+    return 1;
+  }
+}

@@ -1,0 +1,64 @@
+#include "tools/qv/registry_path.h"
+
+#include "tools/qv/cli.h"
+
+namespace quorvane::qv {
+namespace {
+
+struct RootSpelling {
+  const char16_t* short_name;
+  const char16_t* long_name;
+  HKeyValue value;
+};
+
+constexpr RootSpelling kRoots[] = {
+    {u"HKCR", u"HKEY_CLASSES_ROOT", kHkeyClassesRoot},
+    {u"HKCU", u"HKEY_CURRENT_USER", kHkeyCurrentUser},
+    {u"HKLM", u"HKEY_LOCAL_MACHINE", kHkeyLocalMachine},
+    {u"HKU", u"HKEY_USERS", kHkeyUsers},
+    {u"HKPD", u"HKEY_PERFORMANCE_DATA", kHkeyPerformanceData},
+    {u"HKCC", u"HKEY_CURRENT_CONFIG", kHkeyCurrentConfig},
+};
+
+std::u16string Upper(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'a' && unit <= u'z') unit -= 0x20;
+  }
+  return text;
+}
+
+}  // namespace
+
+RegistryPath RegistryPath::Parse(const std::u16string& text) {
+  RegistryPath path;
+  std::u16string rest = text;
+  if (rest.rfind(u"\\\\", 0) == 0) {
+    const std::size_t end = rest.find(u'\\', 2);
+    if (end == std::u16string::npos) throw UsageError{"a key name needs a root after the machine"};
+    path.machine = rest.substr(2, end - 2);
+    rest = rest.substr(end + 1);
+  }
+  const std::size_t slash = rest.find(u'\\');
+  const std::u16string root = Upper(rest.substr(0, slash));
+  path.branch = slash == std::u16string::npos ? u"" : rest.substr(slash + 1);
+  for (const RootSpelling& spelling : kRoots) {
+    if (root == spelling.short_name || root == spelling.long_name) {
+      path.root = spelling.value;
+      return path;
+    }
+  }
+  throw UsageError{"unknown root '" + Cli::Utf8(root) + "' (use HKLM, HKCU, HKCR, HKU or HKCC)"};
+}
+
+std::u16string RegistryPath::RootName(HKeyValue root) {
+  for (const RootSpelling& spelling : kRoots) {
+    if (spelling.value == root) return spelling.long_name;
+  }
+  return u"?";
+}
+
+std::u16string RegistryPath::FullName() const {
+  return branch.empty() ? RootName(root) : RootName(root) + u"\\" + branch;
+}
+
+}  // namespace quorvane::qv
