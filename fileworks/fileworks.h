@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/error_object.h"
 #include "core/variant.h"
 
 namespace quorvane {

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "core/collection.h"
+#include "core/error_object.h"
 #include "core/variant.h"
 #include "registry/root_keys.h"
 
