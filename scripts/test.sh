@@ -9,8 +9,8 @@ root=$PWD
 
 need_packages=()
 have() { dpkg -s "$1" >/dev/null 2>&1; }
-for package in cmake ninja-build g++ googletest libsqlite3-dev libbenchmark-dev \
-               g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64; do
+for package in cmake ninja-build g++ googletest libsqlite3-dev libbenchmark-dev pkg-config \
+               clang libclang-rt-14-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64; do
   have "$package" || need_packages+=("$package")
 done
 if ((${#need_packages[@]})); then
@@ -36,16 +36,76 @@ cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build build-win32 -j "$jobs"
 
+echo "== native build under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined >/dev/null
+cmake --build build-asan -j "$jobs"
+
+echo "== native build under ThreadSanitizer (concurrency tests)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread \
+  -DQV_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-tsan -j "$jobs" --target concurrency_tests portable_concurrency_tests
+
+echo "== fuzz targets (clang, libFuzzer)"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQV_SANITIZE=address,undefined -DQV_BUILD_FUZZERS=ON -DQV_BUILD_TESTS=OFF \
+  -DQV_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs"
+
+# From here on every suite runs, and the summary says which failed.
+set +e
 status=0
+results=()
+suites_passed=0
+suites_failed=0
+record() {  # record NAME STATUS
+  if [[ $2 -eq 0 ]]; then
+    results+=("$1: passed")
+    suites_passed=$((suites_passed + 1))
+  else
+    results+=("$1: FAILED")
+    suites_failed=$((suites_failed + 1))
+    status=1
+  fi
+}
+
 echo "== native tests"
-(cd build && ctest --output-on-failure -j "$jobs") || status=1
+(cd build && ctest --output-on-failure -j "$jobs"); record "native tests" $?
+
+echo "== native tests under ASan + UBSan"
+(cd build-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --output-on-failure -j "$jobs"); record "ASan + UBSan tests" $?
+
+echo "== concurrency tests under TSan"
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
+  ctest --output-on-failure -R "concurrency"); record "TSan concurrency tests" $?
+
+echo "== fuzz targets, a short fixed run each"
+fuzz_status=0
+for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_page_fuzzer; do
+  scratch=$(mktemp -d)
+  QV_REGISTRY=:memory: build-fuzz/fuzz/$target -runs=20000 -max_len=512 "$scratch" \
+    "fuzz/corpus/$target" >"$scratch.log" 2>&1 || fuzz_status=1
+  echo "$target: $(grep -E "^Done|ERROR|SUMMARY" "$scratch.log")"
+  rm -rf "$scratch" "$scratch.log"
+done
+record "fuzz runs" $fuzz_status
+
+echo "== package: install and build a consumer (native)"
+scripts/check_package.sh "$root/build"; record "native package" $?
 
 echo "== windows tests under Wine"
 export WINEPREFIX="$root/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # One persistent wineserver spares every test process Wine's start-up.
 /usr/lib/wine/wineserver -p >/dev/null 2>&1 &
 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true  # creates the prefix once
-(cd build-win && ctest --output-on-failure -j "$jobs") || status=1
+(cd build-win && ctest --output-on-failure -j "$jobs"); record "windows tests under Wine" $?
+echo "== package: install and build a consumer (windows, run under Wine)"
+scripts/check_package.sh "$root/build-win" "$root/cmake/mingw-x86_64.cmake" /usr/lib/wine/wine64
+record "windows package" $?
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 
+echo
+echo "== summary"
+printf '%s\n' "${results[@]}"
+echo "suites: $suites_passed passed, $suites_failed failed"
 exit "$status"
