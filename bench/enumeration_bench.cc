@@ -19,7 +19,8 @@ namespace {
 using platform::portable::TestControls;
 
 std::string DatabasePath() {
-  return (std::filesystem::temp_directory_path() / ("qv-bench-" + std::to_string(::getpid()) + ".db"))
+  return (std::filesystem::temp_directory_path() /
+          ("qv-bench-" + std::to_string(::getpid()) + ".db"))
       .string();
 }
 
@@ -38,7 +39,8 @@ void Enumerate(benchmark::State& state, bool persistent) {
   const int count = static_cast<int>(state.range(0));
   if (persistent) {
     std::filesystem::remove(DatabasePath());
-    TestControls::UseRegistryStore(std::make_unique<platform::portable::SqliteStore>(DatabasePath()));
+    TestControls::UseRegistryStore(
+        std::make_unique<platform::portable::SqliteStore>(DatabasePath()));
   } else {
     TestControls::ResetRegistry();
   }
@@ -55,10 +57,19 @@ void Enumerate(benchmark::State& state, bool persistent) {
 void Memory(benchmark::State& state) { Enumerate(state, false); }
 void Persistent(benchmark::State& state) { Enumerate(state, true); }
 
-BENCHMARK(Memory)->Name("Lib/GetBranchNames:memory")->Arg(1000)->Arg(10000)->Arg(100000)
+BENCHMARK(Memory)
+    ->Name("Lib/GetBranchNames:memory")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(Persistent)->Name("Lib/GetBranchNames:persistent")->Arg(1000)->Arg(10000)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(Persistent)
+    ->Name("Lib/GetBranchNames:persistent")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 }  // namespace quorvane

@@ -38,7 +38,8 @@ void Lib_GetFile(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(files.GetFile(path));
 }
 void Filesystem_GetFile(benchmark::State& state) {
-  const std::filesystem::path path(PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
+  const std::filesystem::path path(
+      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
   for (auto _ : state) benchmark::DoNotOptimize(path.filename());
 }
 void Memchr_GetFile(benchmark::State& state) {
@@ -52,7 +53,8 @@ void Lib_GetPath(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(files.GetPath(path));
 }
 void Filesystem_GetPath(benchmark::State& state) {
-  const std::filesystem::path path(PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
+  const std::filesystem::path path(
+      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
   for (auto _ : state) benchmark::DoNotOptimize(path.parent_path());
 }
 
@@ -62,7 +64,8 @@ void Lib_GetExt(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(files.GetExt(files.GetFile(path)));
 }
 void Filesystem_GetExt(benchmark::State& state) {
-  const std::filesystem::path path(PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
+  const std::filesystem::path path(
+      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
   for (auto _ : state) benchmark::DoNotOptimize(path.extension());
 }
 void Memchr_GetExt(benchmark::State& state) {
@@ -76,7 +79,8 @@ void Lib_GetDrive(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(files.GetDrive(path));
 }
 void Filesystem_GetDrive(benchmark::State& state) {
-  const std::filesystem::path path(PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
+  const std::filesystem::path path(
+      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
   for (auto _ : state) benchmark::DoNotOptimize(path.root_path());
 }
 void Memchr_GetDrive(benchmark::State& state) {

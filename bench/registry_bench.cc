@@ -68,7 +68,8 @@ void BM_SetValue_Baseline(benchmark::State& state) {
 void BM_QueryValue(benchmark::State& state) {
   Prepare();
   Registry registry;
-  for (auto _ : state) benchmark::DoNotOptimize(registry.QueryValue(kHkeyCurrentUser, kBranch, u"text"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(registry.QueryValue(kHkeyCurrentUser, kBranch, u"text"));
 }
 void BM_QueryValue_Baseline(benchmark::State& state) {
   Prepare();
@@ -89,7 +90,8 @@ void BM_QueryValue_Baseline(benchmark::State& state) {
 void BM_QueryType(benchmark::State& state) {
   Prepare();
   Registry registry;
-  for (auto _ : state) benchmark::DoNotOptimize(registry.QueryType(kHkeyCurrentUser, kBranch, u"text"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(registry.QueryType(kHkeyCurrentUser, kBranch, u"text"));
 }
 void BM_QueryType_Baseline(benchmark::State& state) {
   Prepare();
@@ -181,7 +183,8 @@ void BM_QvGetSetting_Baseline(benchmark::State& state) {
     char buffer[64];
     (void)p::RegOpenKeyExA(kHkeyLocalMachine, "Software\\Quorvane\\QvBench\\Section", 0, 0x1, &key);
     (void)p::RegQueryValueExA(key, "Key", nullptr, &type, nullptr, &size);
-    (void)p::RegQueryValueExA(key, "Key", nullptr, &type, reinterpret_cast<p::BYTE*>(buffer), &size);
+    (void)p::RegQueryValueExA(key, "Key", nullptr, &type, reinterpret_cast<p::BYTE*>(buffer),
+                              &size);
     p::RegCloseKey(key);
     benchmark::DoNotOptimize(buffer);
   }

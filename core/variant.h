@@ -10,7 +10,7 @@ class Variant {
  public:
   enum class Kind { kEmpty, kNull, kMissing, kText, kInt16, kInt32, kDouble, kBoolean };
 
-  Variant() = default;  // empty
+  Variant() = default;                                                          // empty
   Variant(std::u16string text) : kind_(Kind::kText), text_(std::move(text)) {}  // NOLINT
   Variant(const char16_t* text) : kind_(Kind::kText), text_(text) {}            // NOLINT
   Variant(std::int16_t value) : kind_(Kind::kInt16), integer_(value) {}         // NOLINT

@@ -135,8 +135,7 @@ class FileWorks {
   void ReadVersion(Variant& version, std::int16_t fields[4]);
   // Steps 3 and 5 of a target name: a "*" takes the source from its position
   // on, then each "?" takes the source character at its position.
-  [[nodiscard]] std::u16string ApplyWildcards(std::u16string pattern,
-                                              const std::u16string& source);
+  [[nodiscard]] std::u16string ApplyWildcards(std::u16string pattern, const std::u16string& source);
   [[nodiscard]] std::u16string SystemDirectory(bool windows_directory);
 };
 

@@ -128,7 +128,8 @@ bool FileWorks::Exists(const std::u16string& FileName) {
     return false;
   }
   bool found = IsOrdinaryFile(entry.attributes);
-  while (!found && platform::FindNextFileW(search, &entry)) found = IsOrdinaryFile(entry.attributes);
+  while (!found && platform::FindNextFileW(search, &entry))
+    found = IsOrdinaryFile(entry.attributes);
   platform::FindClose(search);
   return found;
 }
@@ -160,8 +161,8 @@ bool FileWorks::MakeSureDirExists(const std::u16string& psvDirSpec) {
 }
 
 std::u16string FileWorks::SystemDirectory(bool windows_directory) {
-  const auto query = windows_directory ? platform::GetWindowsDirectoryA
-                                       : platform::GetSystemDirectoryA;
+  const auto query =
+      windows_directory ? platform::GetWindowsDirectoryA : platform::GetSystemDirectoryA;
   char probe[1] = {'\0'};
   const platform::UINT needed = query(probe, 1);
   if (needed <= 1) return std::u16string();

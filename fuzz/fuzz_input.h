@@ -30,7 +30,7 @@ class FuzzInput {
   // Text whose units are drawn from a small alphabet that exercises the
   // path rules (separators, colons, dots, blanks, wildcards, surrogates).
   std::u16string PathText(std::size_t max_units) {
-    static const char16_t kAlphabet[] = {u'\\', u'\\', u'/', u':', u'.', u' ', u'*', u'?', u'[',
+    static const char16_t kAlphabet[] = {u'\\', u'\\', u'/', u':', u'.', u' ', u'*',   u'?',   u'[',
                                          u'a',  u'B',  u'1', u'-', u'+', u',', 0xD800, 0xDC00, 0};
     std::u16string text;
     const std::size_t length = Byte() % (max_units + 1);

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(files.RemoveSlash(files.AddSlash(text)) == text);
   }
   Require(files.AddSlash(files.AddSlash(text, separator), separator) ==
-          files.AddSlash(text, separator) || separator.size() != 1);
+              files.AddSlash(text, separator) ||
+          separator.size() != 1);
   try {
     const std::u16string dir = files.GetPath(text);
     const std::u16string file = files.GetFile(text);

@@ -12,8 +12,8 @@ using quorvane::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   quorvane::fuzz::FuzzInput input(data, size);
-  static const char16_t* kNumberish[] = {u"1", u"2.5", u" ", u"-", u"(", u")", u",", u"e",
-                                         u"&H", u"&O", u"$", u"F", u"9", u"0", u"."};
+  static const char16_t* kNumberish[] = {u"1",  u"2.5", u" ", u"-", u"(", u")", u",", u"e",
+                                         u"&H", u"&O",  u"$", u"F", u"9", u"0", u"."};
   std::u16string text;
   for (int i = input.Byte() % 12; i > 0; --i) {
     text += kNumberish[input.Byte() % (sizeof kNumberish / sizeof kNumberish[0])];

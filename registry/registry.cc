@@ -111,13 +111,12 @@ Registry::Handle Registry::OpenBranch(HKeyValue hKey, const std::u16string& path
   const std::string platform_path = ToPlatformText(path, false);
   ScopedKey key;
   if (machine_name.empty()) {
-    CheckRegistryResult(platform::RegOpenKeyExA(hKey, platform_path.c_str(), 0, rights,
-                                                key.Receive()));
+    CheckRegistryResult(
+        platform::RegOpenKeyExA(hKey, platform_path.c_str(), 0, rights, key.Receive()));
   } else {
     const std::string machine = ToPlatformText(AddMachinePrefix(machine_name), false);
     ScopedKey connection;
-    CheckRegistryResult(platform::RegConnectRegistryA(machine.c_str(), hKey,
-                                                      connection.Receive()));
+    CheckRegistryResult(platform::RegConnectRegistryA(machine.c_str(), hKey, connection.Receive()));
     const LONG result =
         platform::RegOpenKeyExA(connection.Get(), platform_path.c_str(), 0, rights, key.Receive());
     // The connection is only the way to the branch: it is closed at once, and
@@ -142,8 +141,7 @@ std::int32_t Registry::OpenForReading(HKeyValue hKey, const std::u16string& path
   }
   const std::string machine = ToPlatformText(AddMachinePrefix(machine_name), false);
   ScopedKey connection;
-  const LONG connected = platform::RegConnectRegistryA(machine.c_str(), hKey,
-                                                       connection.Receive());
+  const LONG connected = platform::RegConnectRegistryA(machine.c_str(), hKey, connection.Receive());
   if (connected != 0) return connected;
   const LONG result =
       platform::RegOpenKeyExA(connection.Get(), platform_path.c_str(), 0, remote_rights, key);

@@ -96,8 +96,8 @@ class Registry {
   // rights on a remote machine than on this one; returns the result code.
   [[nodiscard]] std::int32_t OpenForReading(HKeyValue hKey, const std::u16string& path,
                                             const std::u16string& machine_name,
-                                            std::uint32_t local_rights,
-                                            std::uint32_t remote_rights, Handle* key);
+                                            std::uint32_t local_rights, std::uint32_t remote_rights,
+                                            Handle* key);
   [[nodiscard]] std::int32_t WriteStringValue(Handle key, const std::string& value_name,
                                               const std::u16string& text);
   [[nodiscard]] std::int32_t WriteExpandStringValue(Handle key, const std::string& value_name,

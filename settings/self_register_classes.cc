@@ -21,8 +21,8 @@ void SelfRegisterClasses::QvSaveSetting(const std::u16string& AppName,
 }
 
 Variant SelfRegisterClasses::QvGetSetting(const std::u16string& AppName,
-                                          const std::u16string& Section,
-                                          const std::u16string& Key, const Variant& Default) {
+                                          const std::u16string& Section, const std::u16string& Key,
+                                          const Variant& Default) {
   Variant result;
   try {
     result = registry_->QueryValue(kHkeyLocalMachine, BranchFor(AppName, Section), Key, u"");

@@ -48,10 +48,14 @@ TEST(FileWorksDrivesTest, RootOfADriveEntry) {
     std::u16string entry, root;
   };
   const Row rows[] = {
-      {u"c: [SYSTEM]", u"c:\\"},       {u"h: [\\\\server\\share]", u"h:\\"},
-      {u"C:", u"C:\\"},                {u"C:\\", u"C:\\"},
-      {u"  d:  ", u"d:\\"},            {u"\\\\server\\share", u"\\\\server\\share\\"},
-      {u"[x]", u""},                   {u"x", u"x\\"},
+      {u"c: [SYSTEM]", u"c:\\"},
+      {u"h: [\\\\server\\share]", u"h:\\"},
+      {u"C:", u"C:\\"},
+      {u"C:\\", u"C:\\"},
+      {u"  d:  ", u"d:\\"},
+      {u"\\\\server\\share", u"\\\\server\\share\\"},
+      {u"[x]", u""},
+      {u"x", u"x\\"},
       {u"", u""},
   };
   FileWorks files;
@@ -95,10 +99,14 @@ TEST(FileWorksDrivesTest, ServerSlashes) {
     std::u16string name, added, removed;
   };
   const Row rows[] = {
-      {u"server", u"\\\\server", u"server"},   {u"\\\\server", u"\\\\server", u"server"},
-      {u"\\server", u"\\\\\\server", u"\\server"}, {u"s", u"\\\\s", u"s"},
-      {u"\\", u"\\\\\\", u"\\"},               {u"\\\\ server ", u"\\\\ server ", u"server"},
-      {u"\\\\", u"\\\\", u""},                 {u"", u"", u""},
+      {u"server", u"\\\\server", u"server"},
+      {u"\\\\server", u"\\\\server", u"server"},
+      {u"\\server", u"\\\\\\server", u"\\server"},
+      {u"s", u"\\\\s", u"s"},
+      {u"\\", u"\\\\\\", u"\\"},
+      {u"\\\\ server ", u"\\\\ server ", u"server"},
+      {u"\\\\", u"\\\\", u""},
+      {u"", u"", u""},
   };
   FileWorks files;
   for (const Row& row : rows) {
@@ -171,8 +179,8 @@ TEST(FileWorksDrivesTest, PositionsBeyond32767Overflow) {
 
 TEST(FileWorksDrivesTest, DriveAndRemainderJoinToTheArgument) {
   // Built from the pieces that matter to the drive and volume rules.
-  const std::u16string pieces[] = {u"",  u"\\", u"\\\\", u":",  u"C:", u"srv",
-                                   u"x", u" ",  u".",    u"\\\\s\\t\\"};
+  const std::u16string pieces[] = {u"",    u"\\", u"\\\\", u":", u"C:",
+                                   u"srv", u"x",  u" ",    u".", u"\\\\s\\t\\"};
   FileWorks files;
   int checked = 0;
   for (const std::u16string& a : pieces) {

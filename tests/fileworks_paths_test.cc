@@ -96,8 +96,8 @@ TEST(FileWorksPathsTest, AddingAndRemovingOtherSeparators) {
   };
   FileWorks files;
   for (const Row& row : rows) {
-    SCOPED_TRACE("DirName: [" + Narrow(row.name) + "] SpecifyCharToUse: [" +
-                 Narrow(row.separator) + "]");
+    SCOPED_TRACE("DirName: [" + Narrow(row.name) + "] SpecifyCharToUse: [" + Narrow(row.separator) +
+                 "]");
     EXPECT_EQ(files.AddSlash(row.name, row.separator), row.added);
     EXPECT_EQ(files.RemoveSlash(row.name, row.separator), row.removed);
   }

@@ -69,7 +69,7 @@ TEST_F(FileSystemTest, MakeSureDirExistsStopsAtAFile) {
 
 TEST_F(FileSystemTest, MakeSureDirExistsLeavesRootsAlone) {
   for (const std::u16string root : {u"", u"Q:", u"Q:\\", u"\\\\qv-no-such-host\\share",
-                                     u"\\\\qv-no-such-host", u"\\\\qv-no-such-host\\"}) {
+                                    u"\\\\qv-no-such-host", u"\\\\qv-no-such-host\\"}) {
     EXPECT_TRUE(files_.MakeSureDirExists(root)) << testing_support::Narrow(root);
   }
 }

@@ -155,8 +155,7 @@ TEST_F(RegistryKeysConformance, BadHandlesGiveSix) {
   HKEY dangling = Open("", kKeyRead);
   EXPECT_EQ(RegCloseKey(dangling), kErrorSuccess);
   EXPECT_EQ(RegCloseKey(dangling), kErrorInvalidHandle);
-  EXPECT_EQ(RegQueryValueExA(dangling, "x", nullptr, nullptr, nullptr, &size),
-            kErrorInvalidHandle);
+  EXPECT_EQ(RegQueryValueExA(dangling, "x", nullptr, nullptr, nullptr, &size), kErrorInvalidHandle);
 }
 
 TEST_F(RegistryKeysConformance, NameLengthLimits) {

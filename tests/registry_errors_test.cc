@@ -66,8 +66,8 @@ TEST(RegistryErrorsTest, MachinePrefix) {
     std::u16string prefixed;
   };
   const Row rows[] = {
-      {u"server", u"\\\\server"},   {u"\\\\server", u"\\\\server"}, {u"\\server", u"\\\\\\server"},
-      {u"a", u"\\\\a"},             {u"//server", u"\\\\//server"}, {u"\\", u"\\\\\\"},
+      {u"server", u"\\\\server"}, {u"\\\\server", u"\\\\server"}, {u"\\server", u"\\\\\\server"},
+      {u"a", u"\\\\a"},           {u"//server", u"\\\\//server"}, {u"\\", u"\\\\\\"},
       {u"\\\\", u"\\\\"},
   };
   for (const Row& row : rows) {
@@ -84,7 +84,8 @@ TEST(RegistryErrorsTest, UnsupportedTypeNamesTheCodeWithItsSign) {
     const std::string digits = std::to_string(static_cast<std::int32_t>(type));
     EXPECT_EQ(error.Number(), -2147210494);
     EXPECT_EQ(error.Source(), u"qvRegistry.Registry.QueryValueEx");
-    EXPECT_EQ(error.Description(), u"Unsupported registry type - " + testing_support::Widen(digits));
+    EXPECT_EQ(error.Description(),
+              u"Unsupported registry type - " + testing_support::Widen(digits));
     EXPECT_EQ(Registry().QueryType(scratch.Root(), scratch.Path(), u"v"),
               static_cast<std::int32_t>(type));
   }

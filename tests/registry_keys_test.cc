@@ -73,8 +73,8 @@ TEST(RegistryKeysTest, BranchNamesAreListedExactlyAsStored) {
   platform::RegCloseKey(created);
   platform::RegCloseKey(parent);
 
-  const std::vector<std::u16string> names = Names(registry.GetBranchNames(scratch.Root(),
-                                                                          scratch.Path()));
+  const std::vector<std::u16string> names =
+      Names(registry.GetBranchNames(scratch.Root(), scratch.Path()));
   EXPECT_EQ(names, (std::vector<std::u16string>{u"   ", u"  padded  ", u"Alpha", u"beta",
                                                 testing_support::Widen(longest)}));
   // Each listed name opens the key it came from.
@@ -101,10 +101,10 @@ TEST(RegistryKeysTest, UnreachableMachineRaisesTheMappedCode) {
         [&] { registry.CreateKey(kHkeyLocalMachine, u"Software\\QuorvaneTest", machine); });
     EXPECT_EQ(error.Number(), kUnreachableMachine);
     EXPECT_EQ(error.Description(), u"Undefined registry error.");
-    EXPECT_RAISES(kUnreachableMachine, registry.QueryValue(kHkeyLocalMachine, u"Software", u"v",
-                                                            machine));
-    EXPECT_RAISES(kUnreachableMachine, registry.QueryType(kHkeyLocalMachine, u"Software", u"v",
-                                                           machine));
+    EXPECT_RAISES(kUnreachableMachine,
+                  registry.QueryValue(kHkeyLocalMachine, u"Software", u"v", machine));
+    EXPECT_RAISES(kUnreachableMachine,
+                  registry.QueryType(kHkeyLocalMachine, u"Software", u"v", machine));
   }
 }
 

@@ -135,10 +135,10 @@ TEST_F(RegistryValuesTest, UnwritableTypesAreReportedAndWriteNothing) {
 TEST_F(RegistryValuesTest, ConversionErrorsReachTheCallerAndWriteNothing) {
   EXPECT_RAISES(13, registry_.SetValue(scratch_.Root(), scratch_.Path(), u"v", kRegDword, u"abc"));
   EXPECT_RAISES(6, registry_.SetValue(scratch_.Root(), scratch_.Path(), u"v", kRegDword, 3e9));
-  EXPECT_RAISES(94, registry_.SetValue(scratch_.Root(), scratch_.Path(), u"v", kRegSz,
-                                       Variant::Null()));
-  EXPECT_RAISES(94, registry_.SetValue(scratch_.Root(), scratch_.Path(), u"v", kRegMultiSz,
-                                       Variant::Null()));
+  EXPECT_RAISES(
+      94, registry_.SetValue(scratch_.Root(), scratch_.Path(), u"v", kRegSz, Variant::Null()));
+  EXPECT_RAISES(
+      94, registry_.SetValue(scratch_.Root(), scratch_.Path(), u"v", kRegMultiSz, Variant::Null()));
   EXPECT_EQ(ReadRaw(scratch_.Root(), scratch_.AnsiPath(), "v").result, 2);
 }
 
@@ -152,8 +152,8 @@ TEST_F(RegistryValuesTest, TextTheCodePageCannotHoldIsRefused) {
                 registry_.SetValue(scratch_.Root(), scratch_.Path(), outside, kRegSz, u"x"));
   EXPECT_RAISES(kInvalidParameter, registry_.SetValue(scratch_.Root(), scratch_.Path(),
                                                       std::u16string(u"v\0w", 3), kRegSz, u"x"));
-  EXPECT_RAISES(kInvalidParameter, registry_.QueryValue(scratch_.Root(), scratch_.Path(),
-                                                        std::u16string(u"v\0w", 3)));
+  EXPECT_RAISES(kInvalidParameter,
+                registry_.QueryValue(scratch_.Root(), scratch_.Path(), std::u16string(u"v\0w", 3)));
   EXPECT_EQ(ReadRaw(scratch_.Root(), scratch_.AnsiPath(), "v").result, 2);
   EXPECT_EQ(ReadRaw(scratch_.Root(), scratch_.AnsiPath(), "?").result, 2);
 }

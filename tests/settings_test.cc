@@ -66,13 +66,14 @@ TEST_F(SettingsTest, SavingTwiceKeepsTheSecond) {
 
 TEST_F(SettingsTest, NullSettingFailsAfterTheKeysWereCreated) {
   EXPECT_RAISES(94, settings_.QvSaveSetting(app_, u"S", u"K", Variant::Null()));
-  EXPECT_EQ(Registry().GetBranchNames(kHkeyLocalMachine, u"Software\\Quorvane\\" + app_).Count(), 1);
+  EXPECT_EQ(Registry().GetBranchNames(kHkeyLocalMachine, u"Software\\Quorvane\\" + app_).Count(),
+            1);
 }
 
 TEST_F(SettingsTest, UnreadableValueGivesTheDefault) {
   settings_.QvSaveSetting(app_, u"S", u"K", u"x");
-  ASSERT_EQ(testing_support::WriteRaw(kHkeyLocalMachine,
-                                      "Software\\Quorvane\\" + Narrow(app_) + "\\S", "K", 5, "abcd"),
+  ASSERT_EQ(testing_support::WriteRaw(
+                kHkeyLocalMachine, "Software\\Quorvane\\" + Narrow(app_) + "\\S", "K", 5, "abcd"),
             0);
   EXPECT_EQ(settings_.QvGetSetting(app_, u"S", u"K", u"fallback"), Variant(u"fallback"));
 }

@@ -19,7 +19,8 @@ double MicrosecondsPerCall(const std::function<void()>& call, int iterations) {
   call();  // warm up
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < iterations; ++i) call();
-  const std::chrono::duration<double, std::micro> elapsed = std::chrono::steady_clock::now() - start;
+  const std::chrono::duration<double, std::micro> elapsed =
+      std::chrono::steady_clock::now() - start;
   return elapsed.count() / iterations;
 }
 
@@ -46,67 +47,73 @@ int main(int argc, char** argv) {
 
   std::printf("| operation        | library us | platform us | ratio |\n");
   std::printf("|------------------|-----------:|-----------:|------:|\n");
-  Report("CreateKey", [&] { registry.CreateKey(kHkeyCurrentUser, branch); },
-         [&] {
-           p::HKEY root = 0, created = 0;
-           (void)p::RegOpenKeyExA(kHkeyCurrentUser, "", 0, 0x3F, &root);
-           (void)p::RegCreateKeyA(root, ansi_branch, &created);
-           p::RegCloseKey(created);
-           p::RegCloseKey(root);
-         },
-         iterations);
-  Report("SetValue", [&] { registry.SetValue(kHkeyCurrentUser, branch, u"text", kRegSz, u"a value"); },
-         [&] {
-           p::HKEY key = 0;
-           (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, 0x3F, &key);
-           (void)p::RegSetValueExA(key, "text", 0, p::kRegSz,
-                                   reinterpret_cast<const p::BYTE*>("a value"), 8);
-           p::RegCloseKey(key);
-         },
-         iterations);
-  Report("QueryValue", [&] { (void)registry.QueryValue(kHkeyCurrentUser, branch, u"text"); },
-         [&] {
-           p::HKEY key = 0;
-           p::DWORD type = 0, size = 0;
-           char buffer[64];
-           (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, 0x1, &key);
-           (void)p::RegQueryValueExA(key, "text", nullptr, &type, nullptr, &size);
-           (void)p::RegQueryValueExA(key, "text", nullptr, &type,
-                                     reinterpret_cast<p::BYTE*>(buffer), &size);
-           p::RegCloseKey(key);
-         },
-         iterations);
-  Report("QueryType", [&] { (void)registry.QueryType(kHkeyCurrentUser, branch, u"text"); },
-         [&] {
-           p::HKEY key = 0;
-           p::DWORD type = 0, size = 0;
-           (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, p::kKeyRead, &key);
-           (void)p::RegQueryValueExA(key, "text", nullptr, &type, nullptr, &size);
-           p::RegCloseKey(key);
-         },
-         iterations);
-  Report("GetBranchNames", [&] { (void)registry.GetBranchNames(kHkeyCurrentUser, u"Software"); },
-         [&] {
-           p::HKEY key = 0;
-           char name[300];
-           (void)p::RegOpenKeyExA(kHkeyCurrentUser, "Software", 0, p::kKeyRead, &key);
-           for (p::DWORD i = 0; p::RegEnumKeyA(key, i, name, sizeof name) == 0; ++i) {
-           }
-           p::RegCloseKey(key);
-         },
-         iterations);
-  Report("QvGetSetting", [&] { (void)settings.QvGetSetting(u"QvTiming", u"S", u"K", u"d"); },
-         [&] {
-           p::HKEY key = 0;
-           p::DWORD type = 0, size = 0;
-           char buffer[64];
-           (void)p::RegOpenKeyExA(kHkeyLocalMachine, "Software\\Quorvane\\QvTiming\\S", 0, 0x1, &key);
-           (void)p::RegQueryValueExA(key, "K", nullptr, &type, nullptr, &size);
-           (void)p::RegQueryValueExA(key, "K", nullptr, &type, reinterpret_cast<p::BYTE*>(buffer),
-                                     &size);
-           p::RegCloseKey(key);
-         },
-         iterations);
+  Report(
+      "CreateKey", [&] { registry.CreateKey(kHkeyCurrentUser, branch); },
+      [&] {
+        p::HKEY root = 0, created = 0;
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, "", 0, 0x3F, &root);
+        (void)p::RegCreateKeyA(root, ansi_branch, &created);
+        p::RegCloseKey(created);
+        p::RegCloseKey(root);
+      },
+      iterations);
+  Report(
+      "SetValue", [&] { registry.SetValue(kHkeyCurrentUser, branch, u"text", kRegSz, u"a value"); },
+      [&] {
+        p::HKEY key = 0;
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, 0x3F, &key);
+        (void)p::RegSetValueExA(key, "text", 0, p::kRegSz,
+                                reinterpret_cast<const p::BYTE*>("a value"), 8);
+        p::RegCloseKey(key);
+      },
+      iterations);
+  Report(
+      "QueryValue", [&] { (void)registry.QueryValue(kHkeyCurrentUser, branch, u"text"); },
+      [&] {
+        p::HKEY key = 0;
+        p::DWORD type = 0, size = 0;
+        char buffer[64];
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, 0x1, &key);
+        (void)p::RegQueryValueExA(key, "text", nullptr, &type, nullptr, &size);
+        (void)p::RegQueryValueExA(key, "text", nullptr, &type, reinterpret_cast<p::BYTE*>(buffer),
+                                  &size);
+        p::RegCloseKey(key);
+      },
+      iterations);
+  Report(
+      "QueryType", [&] { (void)registry.QueryType(kHkeyCurrentUser, branch, u"text"); },
+      [&] {
+        p::HKEY key = 0;
+        p::DWORD type = 0, size = 0;
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, p::kKeyRead, &key);
+        (void)p::RegQueryValueExA(key, "text", nullptr, &type, nullptr, &size);
+        p::RegCloseKey(key);
+      },
+      iterations);
+  Report(
+      "GetBranchNames", [&] { (void)registry.GetBranchNames(kHkeyCurrentUser, u"Software"); },
+      [&] {
+        p::HKEY key = 0;
+        char name[300];
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, "Software", 0, p::kKeyRead, &key);
+        for (p::DWORD i = 0; p::RegEnumKeyA(key, i, name, sizeof name) == 0; ++i) {
+        }
+        p::RegCloseKey(key);
+      },
+      iterations);
+  Report(
+      "QvGetSetting", [&] { (void)settings.QvGetSetting(u"QvTiming", u"S", u"K", u"d"); },
+      [&] {
+        p::HKEY key = 0;
+        p::DWORD type = 0, size = 0;
+        char buffer[64];
+        (void)p::RegOpenKeyExA(kHkeyLocalMachine, "Software\\Quorvane\\QvTiming\\S", 0, 0x1, &key);
+        (void)p::RegQueryValueExA(key, "K", nullptr, &type, nullptr, &size);
+        (void)p::RegQueryValueExA(key, "K", nullptr, &type, reinterpret_cast<p::BYTE*>(buffer),
+                                  &size);
+        p::RegCloseKey(key);
+      },
+      iterations);
   registry.DeleteKey(kHkeyCurrentUser, branch);
   registry.DeleteKey(kHkeyLocalMachine, u"Software\\Quorvane\\QvTiming\\S");
   registry.DeleteKey(kHkeyLocalMachine, u"Software\\Quorvane\\QvTiming");

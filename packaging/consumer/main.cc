@@ -13,9 +13,10 @@ int main() {
     std::printf("save failed: %s\n", error.what());
     return 1;
   }
-  const bool same = settings.QvGetSetting(u"QvConsumer", u"Window", u"Left", u"0") ==
-                    quorvane::Variant(u"120");
-  quorvane::Registry().DeleteKey(quorvane::kHkeyLocalMachine, u"Software\\Quorvane\\QvConsumer\\Window");
+  const bool same =
+      settings.QvGetSetting(u"QvConsumer", u"Window", u"Left", u"0") == quorvane::Variant(u"120");
+  quorvane::Registry().DeleteKey(quorvane::kHkeyLocalMachine,
+                                 u"Software\\Quorvane\\QvConsumer\\Window");
   quorvane::Registry().DeleteKey(quorvane::kHkeyLocalMachine, u"Software\\Quorvane\\QvConsumer");
   const bool split = quorvane::FileWorks().GetFile(u"C:\\dir\\file.txt") == u"file.txt";
   std::printf("consumer: setting %s, path %s\n", same ? "ok" : "WRONG", split ? "ok" : "WRONG");

@@ -97,9 +97,7 @@ char32_t DecodeUtf8At(const std::string& bytes, std::size_t* pos) {
 
 }  // namespace
 
-bool CodePage::IsSupported(UINT code_page) {
-  return code_page == kCp1252 || code_page == kCpUtf8;
-}
+bool CodePage::IsSupported(UINT code_page) { return code_page == kCp1252 || code_page == kCpUtf8; }
 
 std::u16string CodePage::Decode(UINT code_page, const std::string& bytes) {
   std::u16string text;
@@ -112,7 +110,7 @@ std::u16string CodePage::Decode(UINT code_page, const std::string& bytes) {
   for (char byte : bytes) {
     const auto value = static_cast<unsigned char>(byte);
     text.push_back(value >= 0x80 && value < 0xA0 ? kCp1252High[value - 0x80]
-                                                  : static_cast<char16_t>(value));
+                                                 : static_cast<char16_t>(value));
   }
   return text;
 }
@@ -124,7 +122,8 @@ std::string CodePage::Encode(UINT code_page, const std::u16string& text, char de
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-    const bool paired = high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    const bool paired =
+        high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
     if (code_page == kCpUtf8) {
       if (paired) {
         AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00), &bytes);

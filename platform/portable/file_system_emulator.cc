@@ -184,7 +184,8 @@ FindHandle FileSystemEmulator::FindFirst(const std::u16string& pattern, FindData
   const std::size_t slash = host.find_last_of('/');
   const std::string directory =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : host.substr(0, slash));
-  const std::u16string wanted = FromUtf8(slash == std::string::npos ? host : host.substr(slash + 1));
+  const std::u16string wanted =
+      FromUtf8(slash == std::string::npos ? host : host.substr(slash + 1));
   DIR* listing = ::opendir(directory.c_str());
   if (listing == nullptr) {
     *error = kErrorPathNotFound;
@@ -266,8 +267,8 @@ DWORD FileSystemEmulator::GetAttributes(const std::u16string& path, DWORD* error
   std::string trimmed = host;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
   const std::size_t slash = trimmed.find_last_of('/');
-  return AttributesOf(info, FromUtf8(slash == std::string::npos ? trimmed
-                                                                  : trimmed.substr(slash + 1)));
+  return AttributesOf(info,
+                      FromUtf8(slash == std::string::npos ? trimmed : trimmed.substr(slash + 1)));
 }
 
 void FileSystemEmulator::SetDrive(char16_t letter, const std::string& host_directory) {

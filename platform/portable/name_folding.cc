@@ -16,7 +16,7 @@ char16_t UpperCase(char16_t unit) {
     return is_lower ? unit - 1 : unit;
   }
   if (unit >= 0x3B1 && unit <= 0x3C9 && unit != 0x3C2) return unit - 0x20;  // Greek
-  if (unit >= 0x430 && unit <= 0x44F) return unit - 0x20;                    // Cyrillic
+  if (unit >= 0x430 && unit <= 0x44F) return unit - 0x20;                   // Cyrillic
   if (unit >= 0x450 && unit <= 0x45F) return unit - 0x50;
   return unit;
 }

@@ -72,8 +72,7 @@ bool ReadRadixNumber(Scanner* scanner, double* value) {
 }
 
 // Digits, separators, fraction and exponent, copied as plain ASCII for from_chars.
-bool ReadDecimalNumber(Scanner* scanner, char16_t decimal, char16_t thousands,
-                       std::string* ascii) {
+bool ReadDecimalNumber(Scanner* scanner, char16_t decimal, char16_t thousands, std::string* ascii) {
   int digits = 0;
   while (true) {
     if (IsDigit(scanner->Peek())) {

@@ -1,9 +1,9 @@
 // The portable backend: the platform layer answered by our own emulation of the
 // Win32 registry, file system, environment and conversions.
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -63,8 +63,6 @@ class System {
 };
 
 thread_local DWORD last_error = 0;
-
-
 
 std::u16string Text(const char16_t* text) { return text == nullptr ? u"" : text; }
 
@@ -147,8 +145,8 @@ LONG RegCreateKeyA(HKEY key, const char* sub_key, HKEY* result) {
 LONG RegDeleteKeyA(HKEY key, const char* sub_key) {
   return System::Instance().registry.DeleteKey(key, sub_key);
 }
-LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type,
-                    const BYTE* data, DWORD size) {
+LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD size) {
   return System::Instance().registry.SetValueEx(key, value_name, reserved, type, data, size);
 }
 LONG RegQueryValueExA(HKEY key, const char* value_name, DWORD* reserved, DWORD* type, BYTE* data,
@@ -177,7 +175,8 @@ UINT GetSystemDirectoryA(char* buffer, UINT size) {
 
 FindHandle FindFirstFileW(const char16_t* file_name, FindData* data) {
   DWORD error = 0;
-  const FindHandle find = System::Instance().files.FindFirst(portable::Text(file_name), data, &error);
+  const FindHandle find =
+      System::Instance().files.FindFirst(portable::Text(file_name), data, &error);
   if (find == kInvalidFindHandle) portable::last_error = error;
   return find;
 }
@@ -251,8 +250,10 @@ int MultiByteToWideChar(UINT code_page, DWORD, const char* text, int length, cha
     portable::last_error = kErrorInvalidParameter;
     return 0;
   }
-  const std::size_t byte_count = length < 0 ? std::strlen(text) + 1 : static_cast<std::size_t>(length);
-  const std::u16string decoded = CodePage::Decode(Resolve(code_page), std::string(text, byte_count));
+  const std::size_t byte_count =
+      length < 0 ? std::strlen(text) + 1 : static_cast<std::size_t>(length);
+  const std::u16string decoded =
+      CodePage::Decode(Resolve(code_page), std::string(text, byte_count));
   if (wide_length == 0) return static_cast<int>(decoded.size());
   if (wide == nullptr || static_cast<std::size_t>(wide_length) < decoded.size()) {
     portable::last_error = kErrorInsufficientBuffer;

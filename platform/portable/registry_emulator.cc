@@ -74,8 +74,8 @@ void RegistryEmulator::Log(const CallRecord& record) {
 
 bool RegistryEmulator::TakeInjectedFailure(RegCall call, LONG* code) {
   for (auto failure = failures_.begin(); failure != failures_.end(); ++failure) {
-    const bool counts = failure->call == call || (failure->call == RegCall::kAny &&
-                                                  call != RegCall::kCloseKey);
+    const bool counts =
+        failure->call == call || (failure->call == RegCall::kAny && call != RegCall::kCloseKey);
     if (counts && --failure->remaining == 0) {
       *code = failure->code;
       failures_.erase(failure);
@@ -163,8 +163,7 @@ HKEY RegistryEmulator::NewHandle(KeyId key, REGSAM rights, const std::u16string&
   return handle;
 }
 
-LONG RegistryEmulator::OpenKeyEx(HKEY key, const char* sub_key, DWORD, REGSAM sam,
-                                 HKEY* result) {
+LONG RegistryEmulator::OpenKeyEx(HKEY key, const char* sub_key, DWORD, REGSAM sam, HKEY* result) {
   return Run({RegCall::kOpenKeyEx, key, sub_key ? sub_key : "", sam}, false, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     *result = 0;
@@ -184,7 +183,8 @@ LONG RegistryEmulator::OpenKeyEx(HKEY key, const char* sub_key, DWORD, REGSAM sa
 }
 
 LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY* result) {
-  return Run({RegCall::kConnectRegistry, key, machine_name ? machine_name : "", 0}, false, result,
+  // Writing: the first connection to a machine creates its roots.
+  return Run({RegCall::kConnectRegistry, key, machine_name ? machine_name : "", 0}, true, result,
              [&] {
                if (result == nullptr) return kErrorInvalidParameter;
                *result = 0;
@@ -256,8 +256,8 @@ LONG RegistryEmulator::SetValueEx(HKEY key, const char* value_name, DWORD, DWORD
   });
 }
 
-LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved,
-                                    DWORD* type, BYTE* data, DWORD* size) {
+LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved, DWORD* type,
+                                    BYTE* data, DWORD* size) {
   return Run({RegCall::kQueryValueEx, key, value_name ? value_name : "", 0}, false, nullptr, [&] {
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return kErrorInvalidParameter;
     Resolved from;

@@ -63,8 +63,7 @@ class RegistryStore {
   [[nodiscard]] virtual bool DeleteValue(KeyId key, const std::u16string& folded) = 0;
   // The first value in folded-name order after `after` (from the start when
   // null); its folded name goes to `folded`.
-  [[nodiscard]] virtual std::optional<StoredValue> NextValue(KeyId key,
-                                                             const std::u16string* after,
+  [[nodiscard]] virtual std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
                                                              std::u16string* folded) = 0;
 
   // Rights a key grants to whoever opens it; all rights unless restricted.

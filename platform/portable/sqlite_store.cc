@@ -62,8 +62,9 @@ class SqliteStore::Statement {
   std::string Blob(int column) {
     const void* data = sqlite3_column_blob(statement_, column);
     const int size = sqlite3_column_bytes(statement_, column);
-    return data == nullptr ? std::string() : std::string(static_cast<const char*>(data),
-                                                         static_cast<std::size_t>(size));
+    return data == nullptr
+               ? std::string()
+               : std::string(static_cast<const char*>(data), static_cast<std::size_t>(size));
   }
   std::u16string Name(int column) {
     return Text(sqlite3_column_blob(statement_, column), sqlite3_column_bytes(statement_, column));
@@ -97,6 +98,12 @@ SqliteStore::SqliteStore(const std::string& path) {
         "CREATE TABLE IF NOT EXISTS value_data("
         " key INTEGER NOT NULL, folded BLOB NOT NULL, name BLOB NOT NULL,"
         " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded));");
+    // The local roots exist from the start, so that calls that only read
+    // never have to write (a read transaction cannot safely become a write
+    // one while another process writes).
+    Execute("BEGIN IMMEDIATE");
+    for (HKEY root = kHkeyClassesRoot; root <= kHkeyCurrentConfig; ++root) (void)Root(u"", root);
+    Execute("COMMIT");
     usable_ = true;
   } catch (const StoreFailure&) {
     usable_ = false;

@@ -1,7 +1,7 @@
 // The win32 backend: a thin pass-through to the real Win32 API.
 // Implementation here must contain only generic Windows code.
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstdint>
 
@@ -16,10 +16,7 @@ namespace {
   return reinterpret_cast<::HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(key)));
 }
 
-HKEY FromNative(::HKEY key) {
-  return static_cast<HKEY>(reinterpret_cast<std::uintptr_t>(key));
-}
-
+HKEY FromNative(::HKEY key) { return static_cast<HKEY>(reinterpret_cast<std::uintptr_t>(key)); }
 
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
@@ -53,16 +50,15 @@ LONG RegDeleteKeyA(HKEY key, const char* sub_key) {
   return ::RegDeleteKeyA(ToNative(key), sub_key);
 }
 
-LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type,
-                    const BYTE* data, DWORD size) {
+LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD size) {
   return ::RegSetValueExA(ToNative(key), value_name, reserved, type, data, size);
 }
 
 LONG RegQueryValueExA(HKEY key, const char* value_name, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* size) {
   return ::RegQueryValueExA(ToNative(key), value_name, reinterpret_cast<LPDWORD>(reserved),
-                            reinterpret_cast<LPDWORD>(type), data,
-                            reinterpret_cast<LPDWORD>(size));
+                            reinterpret_cast<LPDWORD>(type), data, reinterpret_cast<LPDWORD>(size));
 }
 
 LONG RegDeleteValueA(HKEY key, const char* value_name) {
@@ -76,8 +72,8 @@ LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD name_size) {
 LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved,
                    DWORD* type, BYTE* data, DWORD* data_size) {
   return ::RegEnumValueA(ToNative(key), index, name, reinterpret_cast<LPDWORD>(name_size),
-                         reinterpret_cast<LPDWORD>(reserved), reinterpret_cast<LPDWORD>(type),
-                         data, reinterpret_cast<LPDWORD>(data_size));
+                         reinterpret_cast<LPDWORD>(reserved), reinterpret_cast<LPDWORD>(type), data,
+                         reinterpret_cast<LPDWORD>(data_size));
 }
 
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(ToNative(key)); }
@@ -124,15 +120,14 @@ DWORD GetLastError() { return ::GetLastError(); }
 
 UINT GetACP() { return ::GetACP(); }
 
-int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int length,
-                        char16_t* wide, int wide_length) {
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int length, char16_t* wide,
+                        int wide_length) {
   return ::MultiByteToWideChar(code_page, flags, text, length, reinterpret_cast<wchar_t*>(wide),
                                wide_length);
 }
 
 int WideCharToMultiByte(UINT code_page, DWORD flags, const char16_t* wide, int wide_length,
-                        char* text, int length, const char* default_char,
-                        BOOL* used_default_char) {
+                        char* text, int length, const char* default_char, BOOL* used_default_char) {
   return ::WideCharToMultiByte(code_page, flags, Wide(wide), wide_length, text, length,
                                default_char, used_default_char);
 }

@@ -23,7 +23,8 @@ TEST_F(Utf8CodePageTest, TerminatorsAreCountedOnTheDecodedText) {
   registry_.SetValue(scratch_.Root(), scratch_.Path(), u"sz", kRegSz, u"\u00E9t\u00E9");
   EXPECT_EQ(testing_support::ReadRaw(scratch_.Root(), scratch_.AnsiPath(), "sz").bytes,
             std::string("\xC3\xA9t\xC3\xA9\0", 6));
-  EXPECT_EQ(registry_.QueryValue(scratch_.Root(), scratch_.Path(), u"sz"), Variant(u"\u00E9t\u00E9"));
+  EXPECT_EQ(registry_.QueryValue(scratch_.Root(), scratch_.Path(), u"sz"),
+            Variant(u"\u00E9t\u00E9"));
   const std::u16string multi(u"\u0100\0\u4E2D\0", 4);
   registry_.SetValue(scratch_.Root(), scratch_.Path(), u"multi", kRegMultiSz, multi);
   EXPECT_EQ(registry_.QueryValue(scratch_.Root(), scratch_.Path(), u"multi"),

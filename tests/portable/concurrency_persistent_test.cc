@@ -25,7 +25,9 @@ void ExpectNothingLost(int threads, int rounds) {
   EXPECT_EQ(TestControls::OpenHandleCount(), 0);
 }
 
-TEST(PortableConcurrencyTest, InMemory) { ExpectNothingLost(6, testing_support::StressRounds(200)); }
+TEST(PortableConcurrencyTest, InMemory) {
+  ExpectNothingLost(6, testing_support::StressRounds(200));
+}
 
 TEST(PortableConcurrencyTest, Persistent) {
   const std::filesystem::path database =

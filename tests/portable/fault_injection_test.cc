@@ -75,8 +75,7 @@ TEST_P(FaultInjectionTest, EveryOperation) {
   EXPECT_EQ(FailEachCallInTurn([&] { registry_.DeleteKey(root, path + u"\\New\\Deeper"); }, code)
                 .failing_calls,
             2);
-  EXPECT_EQ(FailEachCallInTurn(
-                [&] { registry_.SetValue(root, path, u"v", kRegSz, u"x"); }, code)
+  EXPECT_EQ(FailEachCallInTurn([&] { registry_.SetValue(root, path, u"v", kRegSz, u"x"); }, code)
                 .failing_calls,
             2);
   EXPECT_EQ(FailEachCallInTurn([&] { (void)registry_.QueryValue(root, path, u"text"); }, code)
@@ -88,16 +87,15 @@ TEST_P(FaultInjectionTest, EveryOperation) {
   EXPECT_EQ(FailEachCallInTurn([&] { (void)registry_.QueryType(root, path, u"text"); }, code)
                 .failing_calls,
             2);
-  EXPECT_EQ(FailEachCallInTurn([&] { registry_.DeleteValue(root, path, u"v"); }, code)
-                .failing_calls,
-            2);
+  EXPECT_EQ(
+      FailEachCallInTurn([&] { registry_.DeleteValue(root, path, u"v"); }, code).failing_calls, 2);
   SelfRegisterClasses settings;
   const std::u16string app = u"QvFault" + path.substr(22);
   EXPECT_EQ(FailEachCallInTurn([&] { settings.QvSaveSetting(app, u"S", u"K", u"v"); }, code)
                 .failing_calls,
             4);
-  testing_support::DeleteTree(kHkeyLocalMachine, "Software\\Quorvane\\" +
-                                                     testing_support::Narrow(app));
+  testing_support::DeleteTree(kHkeyLocalMachine,
+                              "Software\\Quorvane\\" + testing_support::Narrow(app));
 }
 
 TEST_P(FaultInjectionTest, BranchNamesKeepWhatWasFoundBeforeTheFailure) {
@@ -122,8 +120,8 @@ TEST_P(FaultInjectionTest, SettingsReadAnswersEveryFailureWithTheDefault) {
     EXPECT_EQ(TestControls::PendingFailureCount(), 0);
   }
   EXPECT_EQ(settings.QvGetSetting(app, u"S", u"K", u"default"), Variant(u"stored"));
-  testing_support::DeleteTree(kHkeyLocalMachine, "Software\\Quorvane\\" +
-                                                     testing_support::Narrow(app));
+  testing_support::DeleteTree(kHkeyLocalMachine,
+                              "Software\\Quorvane\\" + testing_support::Narrow(app));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, FaultInjectionTest,

@@ -38,7 +38,9 @@ class PersistenceTest : public ::testing::Test {
     TestControls::ResetRegistry();
     std::filesystem::remove_all(directory_);
   }
-  void UseDatabase() const { TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_)); }
+  void UseDatabase() const {
+    TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  }
 
   // Runs `work` in a child process on the same database; returns its pid.
   template <typename Work>
@@ -67,7 +69,8 @@ class PersistenceTest : public ::testing::Test {
 };
 
 TEST_F(PersistenceTest, ASettingSavedByAnotherProcessIsFound) {
-  const pid_t child = Spawn([] { SelfRegisterClasses().QvSaveSetting(u"QvPersist", u"S", u"K", u"saved"); });
+  const pid_t child =
+      Spawn([] { SelfRegisterClasses().QvSaveSetting(u"QvPersist", u"S", u"K", u"saved"); });
   ASSERT_EQ(Wait(child), 0);
   EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"QvPersist", u"S", u"K"), Variant(u"saved"));
   TestControls::ResetRegistry();
@@ -139,9 +142,9 @@ TEST_F(PersistenceTest, AKeyDeletedByAnotherProcessAnswers1018) {
   Registry registry;
   registry.CreateKey(kHkeyCurrentUser, u"Software\\QvGone");
   platform::HKEY key = 0;
-  ASSERT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvGone", 0, platform::kKeyRead,
-                                    &key),
-            0);
+  ASSERT_EQ(
+      platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvGone", 0, platform::kKeyRead, &key),
+      0);
   const pid_t child = Spawn([] { Registry().DeleteKey(kHkeyCurrentUser, u"Software\\QvGone"); });
   ASSERT_EQ(Wait(child), 0);
   char name[64];
@@ -162,8 +165,8 @@ TEST_F(PersistenceTest, ADamagedDatabaseIsTheCorruptRegistryCode) {
   EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"A", u"B", u"C", u"default"), Variant(u"default"));
   EXPECT_EQ(TestControls::OpenHandleCount(), 0);
 
-  TestControls::UseRegistryStore(std::make_unique<SqliteStore>((directory_ / "no-such-dir" /
-                                                                "x.db").string()));
+  TestControls::UseRegistryStore(
+      std::make_unique<SqliteStore>((directory_ / "no-such-dir" / "x.db").string()));
   EXPECT_RAISES(Registry::RegistryErrorBase + 1009,
                 registry.CreateKey(kHkeyCurrentUser, u"Software\\X"));
 }

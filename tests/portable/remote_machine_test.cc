@@ -79,15 +79,19 @@ TEST_F(RemoteMachineTest, EachOperationAsksForItsRights) {
   };
   const std::u16string branch = u"Software\\QvRights";
   const Row rows[] = {
-      {"QueryValue", [&](auto& m) { (void)registry_.QueryValue(kHkeyLocalMachine, branch, u"v", m); },
-       0x1, 0x20019},
+      {"QueryValue",
+       [&](auto& m) { (void)registry_.QueryValue(kHkeyLocalMachine, branch, u"v", m); }, 0x1,
+       0x20019},
       {"QueryType", [&](auto& m) { (void)registry_.QueryType(kHkeyLocalMachine, branch, u"v", m); },
        0x20019, 0x20019},
-      {"GetBranchNames", [&](auto& m) { (void)registry_.GetBranchNames(kHkeyLocalMachine, branch, m); },
-       0x20019, 0x20019},
-      {"SetValue", [&](auto& m) { registry_.SetValue(kHkeyLocalMachine, branch, u"v", 1, u"y", m); },
-       0x3F, 0x3F},
-      {"CreateKey", [&](auto& m) { registry_.CreateKey(kHkeyLocalMachine, branch, m); }, 0x3F, 0x3F},
+      {"GetBranchNames",
+       [&](auto& m) { (void)registry_.GetBranchNames(kHkeyLocalMachine, branch, m); }, 0x20019,
+       0x20019},
+      {"SetValue",
+       [&](auto& m) { registry_.SetValue(kHkeyLocalMachine, branch, u"v", 1, u"y", m); }, 0x3F,
+       0x3F},
+      {"CreateKey", [&](auto& m) { registry_.CreateKey(kHkeyLocalMachine, branch, m); }, 0x3F,
+       0x3F},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.operation);
@@ -115,8 +119,8 @@ TEST_F(RemoteMachineTest, OnlySomeRootsConnect) {
 
 TEST_F(RemoteMachineTest, FailedOpenAfterConnectingClosesTheConnection) {
   EXPECT_RAISES(-2147210502, registry_.QueryValue(kHkeyLocalMachine, u"Missing", u"v", u"far"));
-  EXPECT_RAISES(-2147210502, registry_.SetValue(kHkeyLocalMachine, u"Missing", u"v", 1, u"x",
-                                                u"far"));
+  EXPECT_RAISES(-2147210502,
+                registry_.SetValue(kHkeyLocalMachine, u"Missing", u"v", 1, u"x", u"far"));
   EXPECT_EQ(registry_.GetBranchNames(kHkeyLocalMachine, u"Missing", u"far").Count(), 0);
   EXPECT_EQ(TestControls::OpenHandleCount(), 0);
 }
@@ -135,8 +139,8 @@ TEST(RestrictedRightsTest, ReadOnlyLocalMachineRefusesSavingUnchanged) {
   registry.SetValue(kHkeyLocalMachine, u"Software\\Quorvane\\QvLocked\\S", u"K", 1, u"old");
   TestControls::RestrictRights(kHkeyLocalMachine, u"", platform::kKeyRead);
   SelfRegisterClasses settings;
-  const ErrorObject error = testing_support::CatchError(
-      [&] { settings.QvSaveSetting(u"QvLocked", u"S", u"K", u"new"); });
+  const ErrorObject error =
+      testing_support::CatchError([&] { settings.QvSaveSetting(u"QvLocked", u"S", u"K", u"new"); });
   EXPECT_EQ(error.Number(), kNotWritten);
   EXPECT_EQ(error.Source(), u"qvReg.Registry");
   EXPECT_EQ(error.Description(), u"The registry key could not be written.");

@@ -19,7 +19,8 @@ int StressRounds(int fallback) {
 
 StressCounts RunRegistryStress(int threads, int rounds) {
   const std::u16string app =
-      u"QvStress" + Widen(std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+      u"QvStress" +
+      Widen(std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   ScratchKey scratch;
   std::atomic<int> saved{0};
   std::atomic<int> read_back{0};

@@ -6,9 +6,9 @@ namespace quorvane::testing_support {
 
 struct StressCounts {
   int saved = 0;
-  int read_back = 0;      // saves read back right after, by the same thread
-  int found_at_end = 0;   // saves found after every thread finished
-  int failures = 0;       // errors raised where none should be
+  int read_back = 0;     // saves read back right after, by the same thread
+  int found_at_end = 0;  // saves found after every thread finished
+  int failures = 0;      // errors raised where none should be
 };
 
 StressCounts RunRegistryStress(int threads, int rounds);

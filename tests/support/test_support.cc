@@ -11,15 +11,17 @@ namespace quorvane::testing_support {
 
 std::string Narrow(const std::u16string& text) { return Utf8Text::FromUtf16(text); }
 
-std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string Widen(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
 
 namespace {
 
 std::u16string UniqueName() {
   static std::atomic<int> counter{0};
   const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  const std::string name = "QuorvaneTest\\" + std::to_string(ticks) + "_" +
-                           std::to_string(counter.fetch_add(1));
+  const std::string name =
+      "QuorvaneTest\\" + std::to_string(ticks) + "_" + std::to_string(counter.fetch_add(1));
   return u"Software\\" + Widen(name);
 }
 
@@ -65,8 +67,8 @@ RawValue ReadRaw(platform::HKEY root, const std::string& path, const std::string
 platform::LONG WriteRaw(platform::HKEY root, const std::string& path, const std::string& name,
                         platform::DWORD type, const std::string& bytes) {
   platform::HKEY key = 0;
-  platform::LONG result = platform::RegOpenKeyExA(root, path.c_str(), 0, platform::kKeyAllAccess,
-                                                  &key);
+  platform::LONG result =
+      platform::RegOpenKeyExA(root, path.c_str(), 0, platform::kKeyAllAccess, &key);
   if (result != 0) return result;
   // NOTE: Wine counts a zero byte that happens to follow string data, so the
   // data are followed by a byte that is not zero.

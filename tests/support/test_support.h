@@ -41,9 +41,8 @@ ErrorObject CatchError(Call&& call) {
   return ErrorObject(0, u"", u"");
 }
 
-#define EXPECT_RAISES(number, statement)                                               \
-  EXPECT_EQ(::quorvane::testing_support::CatchError([&] { (void)(statement); }).Number(), \
-            (number))
+#define EXPECT_RAISES(number, statement) \
+  EXPECT_EQ(::quorvane::testing_support::CatchError([&] { (void)(statement); }).Number(), (number))
 
 // A key of its own for one test, under HKEY_CURRENT_USER\Software\QuorvaneTest,
 // deleted with everything below it when the test ends.

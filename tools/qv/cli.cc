@@ -13,9 +13,7 @@ std::u16string Cli::Utf16(const std::string& text) { return Utf8Text::ToUtf16(te
 
 void Cli::Print(const std::u16string& line) { PrintRaw(Utf8(line) + "\n"); }
 
-void Cli::PrintRaw(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-}
+void Cli::PrintRaw(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 std::u16string Cli::Show(const Variant& value) {
   if (value.IsNull()) return u"(null)";

@@ -1,7 +1,7 @@
 // Command-line words on Windows: the wide command line, so that any name
 // arrives unchanged.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "tools/qv/cli.h"
 

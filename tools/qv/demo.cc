@@ -27,7 +27,8 @@ void Show(const std::u16string& call, const std::u16string& result) {
 
 std::u16string Quote(const std::u16string& text) {
   std::u16string quoted = u"\"";
-  for (char16_t unit : text) quoted += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
+  for (char16_t unit : text)
+    quoted += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
   return quoted + u"\"";
 }
 
@@ -150,8 +151,8 @@ void Paths() {
   Variant rewritten = unc;
   const Variant below_server = files.RemoveServer(rewritten);
   Show(u"RemoveServer(...)", Describe(below_server) + u", argument now " + Describe(rewritten));
-  for (const auto& [first, second] : {std::pair<const char16_t*, const char16_t*>{u"1.10.0.0", u"1.9.0.0"},
-                                      {u"1.2", u"1.1.5"}}) {
+  for (const auto& [first, second] :
+       {std::pair<const char16_t*, const char16_t*>{u"1.10.0.0", u"1.9.0.0"}, {u"1.2", u"1.1.5"}}) {
     Variant a = first;
     Variant b = second;
     const bool greater = files.VersionGreater(a, b);
@@ -159,7 +160,8 @@ void Paths() {
          greater ? u"true" : u"false");
   }
   Cli::Print(u"      (1.2 is read as 1.0.0.2: short versions fill from the right)");
-  Show(u"GetTargetName(\"readme.txt\", \"*.bak\")", Quote(files.GetTargetName(u"readme.txt", u"*.bak")));
+  Show(u"GetTargetName(\"readme.txt\", \"*.bak\")",
+       Quote(files.GetTargetName(u"readme.txt", u"*.bak")));
   Show(u"GetTargetName(\"readme.txt\", \"??b*.t?t\")",
        Quote(files.GetTargetName(u"readme.txt", u"??b*.t?t")));
 }
@@ -175,8 +177,9 @@ void DeleteTree(Registry& registry, HKeyValue root, const std::u16string& branch
 
 int RunDemo(Arguments& arguments) {
   if (arguments.WantsHelp()) {
-    Cli::PrintRaw("usage: qv demo\n\nA short tour of the library on the default registry; it "
-                  "removes what it wrote.\n");
+    Cli::PrintRaw(
+        "usage: qv demo\n\nA short tour of the library on the default registry; it "
+        "removes what it wrote.\n");
     return 0;
   }
   arguments.ExpectEnd();

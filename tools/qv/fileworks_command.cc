@@ -56,21 +56,27 @@ const std::map<std::u16string, std::pair<bool, PathMember>>& PathMembers() {
        {false, [](FileWorks& f, auto& t, auto&) { Cli::Print(f.CheckForDrive(t)); }}},
       {u"addserverslashes",
        {false, [](FileWorks& f, auto& t, auto&) { Cli::Print(f.AddServerSlashes(t)); }}},
-      {u"getmachinename", {false, [](FileWorks& f, auto& t, auto&) {
-                             Variant argument = t;
-                             const std::u16string result = f.GetMachineName(argument);
-                             PrintRewritten(result, Cli::Show(argument));
-                           }}},
-      {u"removeserverslashes", {false, [](FileWorks& f, auto& t, auto&) {
-                                  std::u16string argument = t;
-                                  const std::u16string result = f.RemoveServerSlashes(argument);
-                                  PrintRewritten(result, argument);
-                                }}},
-      {u"removeserver", {false, [](FileWorks& f, auto& t, auto&) {
-                           Variant argument = t;
-                           const Variant result = f.RemoveServer(argument);
-                           PrintRewritten(Cli::Show(result), Cli::Show(argument));
-                         }}},
+      {u"getmachinename",
+       {false,
+        [](FileWorks& f, auto& t, auto&) {
+          Variant argument = t;
+          const std::u16string result = f.GetMachineName(argument);
+          PrintRewritten(result, Cli::Show(argument));
+        }}},
+      {u"removeserverslashes",
+       {false,
+        [](FileWorks& f, auto& t, auto&) {
+          std::u16string argument = t;
+          const std::u16string result = f.RemoveServerSlashes(argument);
+          PrintRewritten(result, argument);
+        }}},
+      {u"removeserver",
+       {false,
+        [](FileWorks& f, auto& t, auto&) {
+          Variant argument = t;
+          const Variant result = f.RemoveServer(argument);
+          PrintRewritten(Cli::Show(result), Cli::Show(argument));
+        }}},
   };
   return members;
 }
@@ -97,8 +103,8 @@ int RunSetting(Arguments& arguments) {
     std::u16string fallback;
     const bool has_default = arguments.TakeOptional(&fallback);
     arguments.ExpectEnd();
-    const Variant value = settings.QvGetSetting(app, section, key,
-                                                has_default ? Variant(fallback) : Variant::Missing());
+    const Variant value = settings.QvGetSetting(
+        app, section, key, has_default ? Variant(fallback) : Variant::Missing());
     if (!value.IsMissing()) Cli::Print(Cli::Show(value));
     return 0;
   }

@@ -42,8 +42,8 @@ int Dispatch(Arguments& arguments) {
   if (command == u"setting") return RunSetting(arguments);
   if (command == u"path") return RunPath(arguments);
   if (command == u"demo") return RunDemo(arguments);
-  for (const char16_t* member : {u"version-greater", u"target-name", u"exists", u"mkdir",
-                                 u"windir", u"sysdir", u"tempdir"}) {
+  for (const char16_t* member : {u"version-greater", u"target-name", u"exists", u"mkdir", u"windir",
+                                 u"sysdir", u"tempdir"}) {
     if (command == member) {
       if (arguments.WantsHelp()) {
         Cli::PrintRaw(kFileWorksHelp);

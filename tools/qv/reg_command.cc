@@ -40,9 +40,10 @@ struct TypeName {
 };
 
 constexpr TypeName kTypes[] = {
-    {0, u"REG_NONE"},   {1, u"REG_SZ"},   {2, u"REG_EXPAND_SZ"}, {3, u"REG_BINARY"},
-    {4, u"REG_DWORD"},  {5, u"REG_DWORD_BIG_ENDIAN"},          {6, u"REG_LINK"},
-    {7, u"REG_MULTI_SZ"}, {8, u"REG_RESOURCE_LIST"},           {11, u"REG_QWORD"},
+    {0, u"REG_NONE"},   {1, u"REG_SZ"},       {2, u"REG_EXPAND_SZ"},
+    {3, u"REG_BINARY"}, {4, u"REG_DWORD"},    {5, u"REG_DWORD_BIG_ENDIAN"},
+    {6, u"REG_LINK"},   {7, u"REG_MULTI_SZ"}, {8, u"REG_RESOURCE_LIST"},
+    {11, u"REG_QWORD"},
 };
 
 std::u16string TypeToName(std::int32_t code) {
@@ -91,7 +92,8 @@ std::u16string ShowData(std::int32_t type, const Variant& value) {
   }
   if (type == kRegMultiSz) {
     std::u16string shown;
-    for (char16_t unit : data) shown += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
+    for (char16_t unit : data)
+      shown += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
     return shown;
   }
   return data;

@@ -89,8 +89,11 @@ std::string ValueLine(const std::string& name, DWORD type, const std::string& da
   if (plain_string) return left + Quoted(data.substr(0, data.size() - 1));
   if (type == platform::kRegDword && data.size() == 4) {
     char digits[16];
-    const auto byte = [&](int i) { return static_cast<unsigned>(static_cast<unsigned char>(data[i])); };
-    std::snprintf(digits, sizeof digits, "%08x", byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+    const auto byte = [&](int i) {
+      return static_cast<unsigned>(static_cast<unsigned char>(data[i]));
+    };
+    std::snprintf(digits, sizeof digits, "%08x",
+                  byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
     return left + "dword:" + digits;
   }
   char prefix[24];
@@ -203,9 +206,10 @@ int RegFile::Import(const std::string& file_name, const std::u16string& machine)
   std::string pending;
   while (std::getline(file, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    pending += pending.empty() ? line : line.substr(line.find_first_not_of(' ') == std::string::npos
-                                                        ? line.size()
-                                                        : line.find_first_not_of(' '));
+    pending += pending.empty() ? line
+                               : line.substr(line.find_first_not_of(' ') == std::string::npos
+                                                 ? line.size()
+                                                 : line.find_first_not_of(' '));
     if (!pending.empty() && pending.back() == '\\') {
       pending.pop_back();  // continued on the next line
       continue;
