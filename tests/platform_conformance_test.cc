@@ -5,6 +5,7 @@
 // and the case says why.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -156,6 +157,13 @@ TEST_F(RegistryKeysConformance, BadHandlesGiveSix) {
   EXPECT_EQ(RegCloseKey(dangling), kErrorSuccess);
   EXPECT_EQ(RegCloseKey(dangling), kErrorInvalidHandle);
   EXPECT_EQ(RegQueryValueExA(dangling, "x", nullptr, nullptr, nullptr, &size), kErrorInvalidHandle);
+}
+
+TEST_F(RegistryKeysConformance, MissingPointersGiveEightySeven) {
+  EXPECT_EQ(RegOpenKeyExA(key_, "", 0, kKeyRead, nullptr), kErrorInvalidParameter);
+  EXPECT_EQ(RegCreateKeyA(key_, "Kid", nullptr), kErrorInvalidParameter);
+  EXPECT_EQ(RegConnectRegistryA(nullptr, kHkeyLocalMachine, nullptr), kErrorInvalidParameter);
+  EXPECT_EQ(RegSetValueExA(key_, "v", 0, kRegBinary, nullptr, 4), kErrorInvalidParameter);
 }
 
 TEST_F(RegistryKeysConformance, NameLengthLimits) {
@@ -318,6 +326,37 @@ TEST_F(RegistryValuesConformance, MissingValuesAndTheDefaultValue) {
   EXPECT_EQ(size, 2u);
   EXPECT_EQ(RegDeleteValueA(key_, ""), kErrorSuccess);
   EXPECT_EQ(RegDeleteValueA(key_, nullptr), kErrorFileNotFound);
+}
+
+TEST_F(RegistryValuesConformance, EnumerationByIndex) {
+  ASSERT_EQ(Set(key_, "first", kRegBinary, "ab"), kErrorSuccess);
+  ASSERT_EQ(Set(key_, "second", kRegDword, std::string("\x01\0\0\0", 4)), kErrorSuccess);
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[16];
+    DWORD name_size = sizeof name;
+    DWORD type = kSentinelType;
+    BYTE data[8];
+    DWORD data_size = sizeof data;
+    const LONG result =
+        RegEnumValueA(key_, index, name, &name_size, nullptr, &type, data, &data_size);
+    if (result != kErrorSuccess) {
+      EXPECT_EQ(result, kErrorNoMoreItems);
+      break;
+    }
+    EXPECT_EQ(name_size, std::strlen(name)) << "the size without the zero";
+    EXPECT_EQ(type, std::string(name) == "first" ? kRegBinary : kRegDword);
+    EXPECT_EQ(data_size, std::string(name) == "first" ? 2u : 4u);
+    names.emplace_back(name);
+  }
+  std::sort(names.begin(), names.end());  // Windows lists values in no set order
+  EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
+  char small[3];
+  DWORD small_size = sizeof small;
+  DWORD data_size = 0;
+  EXPECT_EQ(RegEnumValueA(key_, 0, small, &small_size, nullptr, nullptr, nullptr, &data_size),
+            kErrorMoreData)
+      << "a name buffer too small";
 }
 
 TEST_F(RegistryValuesConformance, ExpandStringsAreNotExpanded) {

@@ -1,7 +1,8 @@
 // The win32 backend: a thin pass-through to the real Win32 API.
 // Implementation here must contain only generic Windows code.
+#include <windows.h>  // first: the other Windows headers build on it
+
 #include <oleauto.h>
-#include <windows.h>
 
 #include <cstdint>
 
@@ -23,7 +24,7 @@ const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKEY* result) {
-  if (result == nullptr) return ::RegOpenKeyExA(ToNative(key), sub_key, options, sam, nullptr);
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;  // Wine would write through it
   ::HKEY native = nullptr;
   const LONG status = ::RegOpenKeyExA(ToNative(key), sub_key, options, sam, &native);
   *result = FromNative(native);
@@ -31,7 +32,7 @@ LONG RegOpenKeyExA(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKE
 }
 
 LONG RegConnectRegistryA(const char* machine_name, HKEY key, HKEY* result) {
-  if (result == nullptr) return ::RegConnectRegistryA(machine_name, ToNative(key), nullptr);
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;  // Wine would write through it
   ::HKEY native = nullptr;
   const LONG status = ::RegConnectRegistryA(machine_name, ToNative(key), &native);
   *result = FromNative(native);
@@ -39,7 +40,7 @@ LONG RegConnectRegistryA(const char* machine_name, HKEY key, HKEY* result) {
 }
 
 LONG RegCreateKeyA(HKEY key, const char* sub_key, HKEY* result) {
-  if (result == nullptr) return ::RegCreateKeyA(ToNative(key), sub_key, nullptr);
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;  // Wine would write through it
   ::HKEY native = nullptr;
   const LONG status = ::RegCreateKeyA(ToNative(key), sub_key, &native);
   *result = FromNative(native);
@@ -52,6 +53,8 @@ LONG RegDeleteKeyA(HKEY key, const char* sub_key) {
 
 LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD size) {
+  // Windows would read through the missing buffer.
+  if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
   return ::RegSetValueExA(ToNative(key), value_name, reserved, type, data, size);
 }
 

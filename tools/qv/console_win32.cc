@@ -1,7 +1,8 @@
 // Command-line words on Windows: the wide command line, so that any name
 // arrives unchanged.
+#include <windows.h>  // first: the other Windows headers build on it
+
 #include <shellapi.h>
-#include <windows.h>
 
 #include "tools/qv/cli.h"
 
