@@ -133,7 +133,10 @@ class FileWorks {
   [[nodiscard]] std::int32_t DriveLength(const std::u16string& text);
   // Reads one version into four fields, consuming the argument.
   void ReadVersion(Variant& version, std::int16_t fields[4]);
-  // Steps 3 and 5 of a target name: a "*" takes the source from its position
+  // Splits a name at its first "." into the base as it is and the trimmed
+  // rest; false (and an empty extension) when there is no ".".
+  bool SplitAtFirstDot(const std::u16string& name, std::u16string* base, std::u16string* ext);
+  // The wildcards of one part of a target name: a "*" takes the source from its position
   // on, then each "?" takes the source character at its position.
   [[nodiscard]] std::u16string ApplyWildcards(std::u16string pattern, const std::u16string& source);
   [[nodiscard]] std::u16string SystemDirectory(bool windows_directory);

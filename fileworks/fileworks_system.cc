@@ -76,6 +76,19 @@ bool FileWorks::VersionGreater(Variant& psvVer1, Variant& psvVer2) {
   return false;
 }
 
+bool FileWorks::SplitAtFirstDot(const std::u16string& name, std::u16string* base,
+                                std::u16string* ext) {
+  const std::int16_t dot = T::Find(name, u".", 1);
+  if (dot < 1) {
+    *base = name;
+    ext->clear();
+    return false;
+  }
+  *base = T::Left(name, dot - 1);
+  *ext = T::Trim(T::Mid(name, static_cast<std::int64_t>(dot) + 1));
+  return true;
+}
+
 std::u16string FileWorks::ApplyWildcards(std::u16string pattern, const std::u16string& source) {
   const std::int16_t star = T::Find(pattern, u"*", 1);
   if (star >= 1) {
@@ -98,21 +111,13 @@ std::u16string FileWorks::ApplyWildcards(std::u16string pattern, const std::u16s
 
 std::u16string FileWorks::GetTargetName(const std::u16string& FileName,
                                         const std::u16string& Pattern) {
-  std::u16string source_base = FileName;
+  std::u16string source_base;
   std::u16string source_ext;
-  const std::int16_t source_dot = T::Find(FileName, u".", 1);
-  if (source_dot >= 1) {
-    source_base = T::Left(FileName, source_dot - 1);
-    source_ext = T::Trim(T::Mid(FileName, static_cast<std::int64_t>(source_dot) + 1));
-  }
-  std::u16string pattern_base = Pattern;
+  SplitAtFirstDot(FileName, &source_base, &source_ext);
+  std::u16string pattern_base;
   std::u16string pattern_ext;
-  const std::int16_t pattern_dot = T::Find(Pattern, u".", 1);
-  if (pattern_dot >= 1) {
-    pattern_base = T::Left(Pattern, pattern_dot - 1);
-    pattern_ext = T::Trim(T::Mid(Pattern, static_cast<std::int64_t>(pattern_dot) + 1));
-  } else if (T::Right(Pattern, 1) == u"*") {
-    pattern_ext = source_ext;
+  if (!SplitAtFirstDot(Pattern, &pattern_base, &pattern_ext) && T::Right(Pattern, 1) == u"*") {
+    pattern_ext = source_ext;  // a pattern like "x*" keeps the source's extension
   }
   const std::u16string base = ApplyWildcards(pattern_base, source_base);
   const std::u16string ext = ApplyWildcards(pattern_ext, source_ext);

@@ -3,16 +3,18 @@
 
 #include <cstdint>
 
+#include "platform/win_types.h"
+
 namespace quorvane {
 
-using HKeyValue = std::uint32_t;
+using HKeyValue = platform::HKEY;
 
-constexpr HKeyValue kHkeyClassesRoot = 0x80000000u;
-constexpr HKeyValue kHkeyCurrentUser = 0x80000001u;
-constexpr HKeyValue kHkeyLocalMachine = 0x80000002u;
-constexpr HKeyValue kHkeyUsers = 0x80000003u;
-constexpr HKeyValue kHkeyPerformanceData = 0x80000004u;
-constexpr HKeyValue kHkeyCurrentConfig = 0x80000005u;
+using platform::kHkeyClassesRoot;
+using platform::kHkeyCurrentConfig;
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+using platform::kHkeyPerformanceData;
+using platform::kHkeyUsers;
 
 // Value type codes.
 constexpr std::int32_t kRegNone = 0;
