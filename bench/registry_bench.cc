@@ -127,6 +127,30 @@ void BM_DeleteValue_Baseline(benchmark::State& state) {
   }
 }
 
+void BM_DeleteKey(benchmark::State& state) {
+  Prepare();
+  Registry registry;
+  for (auto _ : state) {
+    registry.CreateKey(kHkeyCurrentUser, kBranch + u"\\gone");
+    registry.DeleteKey(kHkeyCurrentUser, kBranch + u"\\gone");
+  }
+}
+void BM_DeleteKey_Baseline(benchmark::State& state) {
+  Prepare();
+  const std::string gone = std::string(kAnsiBranch) + "\\gone";
+  for (auto _ : state) {
+    p::HKEY root = 0;
+    p::HKEY created = 0;
+    (void)p::RegOpenKeyExA(kHkeyCurrentUser, "", 0, 0x3F, &root);
+    (void)p::RegCreateKeyA(root, gone.c_str(), &created);
+    p::RegCloseKey(created);
+    p::RegCloseKey(root);
+    (void)p::RegOpenKeyExA(kHkeyCurrentUser, "", 0, 0x3F, &root);
+    (void)p::RegDeleteKeyA(root, gone.c_str());
+    p::RegCloseKey(root);
+  }
+}
+
 void BM_GetBranchNames(benchmark::State& state) {
   Prepare();
   Registry registry;
@@ -200,6 +224,8 @@ BENCHMARK(BM_QueryType)->Name("Lib/QueryType");
 BENCHMARK(BM_QueryType_Baseline)->Name("Base:platform/QueryType");
 BENCHMARK(BM_DeleteValue)->Name("Lib/DeleteValue");
 BENCHMARK(BM_DeleteValue_Baseline)->Name("Base:platform/DeleteValue");
+BENCHMARK(BM_DeleteKey)->Name("Lib/DeleteKey");
+BENCHMARK(BM_DeleteKey_Baseline)->Name("Base:platform/DeleteKey");
 BENCHMARK(BM_GetBranchNames)->Name("Lib/GetBranchNames");
 BENCHMARK(BM_GetBranchNames_Baseline)->Name("Base:platform/GetBranchNames");
 BENCHMARK(BM_QvSaveSetting)->Name("Lib/QvSaveSetting");

@@ -98,6 +98,39 @@ TEST_P(FaultInjectionTest, EveryOperation) {
                               "Software\\Quorvane\\" + testing_support::Narrow(app));
 }
 
+TEST_P(FaultInjectionTest, RemoteOperations) {
+  TestControls::DeclareRemoteMachine(u"faultfar");
+  const platform::LONG code = GetParam();
+  registry_.CreateKey(kHkeyLocalMachine, u"Software\\QvFault", u"faultfar");
+  registry_.SetValue(kHkeyLocalMachine, u"Software\\QvFault", u"v", kRegSz, u"x", u"faultfar");
+  // connect, open, create
+  EXPECT_EQ(
+      FailEachCallInTurn(
+          [&] { registry_.CreateKey(kHkeyLocalMachine, u"Software\\QvFault\\K", u"faultfar"); },
+          code)
+          .failing_calls,
+      3);
+  // connect, open, query, query
+  EXPECT_EQ(FailEachCallInTurn(
+                [&] {
+                  (void)registry_.QueryValue(kHkeyLocalMachine, u"Software\\QvFault", u"v",
+                                             u"faultfar");
+                },
+                code)
+                .failing_calls,
+            4);
+  EXPECT_EQ(FailEachCallInTurn(
+                [&] {
+                  (void)registry_.GetBranchNames(kHkeyLocalMachine, u"Software\\QvFault",
+                                                 u"faultfar");
+                },
+                code, false)
+                .failing_calls,
+            4);  // connect, open, the name, the end of the list
+  registry_.DeleteKey(kHkeyLocalMachine, u"Software\\QvFault\\K", u"faultfar");
+  registry_.DeleteKey(kHkeyLocalMachine, u"Software\\QvFault", u"faultfar");
+}
+
 TEST_P(FaultInjectionTest, BranchNamesKeepWhatWasFoundBeforeTheFailure) {
   registry_.CreateKey(scratch_.Root(), scratch_.Below(u"Second"));
   const int handles_before = TestControls::OpenHandleCount();
