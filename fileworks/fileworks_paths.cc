@@ -72,7 +72,7 @@ std::u16string FileWorks::RemoveSlash(const std::u16string& DirName,
 }
 
 std::u16string FileWorks::RemoveLeadSlash(const Variant& Path) {
-  const std::u16string text = Path.ToText();
+  std::u16string text = Path.ToText();
   if (!text.empty() && T::Left(text, 1) == kBackslash) return T::Right(text, T::Length(text) - 1);
   return text;
 }

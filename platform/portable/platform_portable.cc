@@ -259,7 +259,9 @@ int MultiByteToWideChar(UINT code_page, DWORD, const char* text, int length, cha
     portable::last_error = kErrorInsufficientBuffer;
     return 0;
   }
-  std::memcpy(wide, decoded.data(), decoded.size() * sizeof(char16_t));
+  // Like the Win32 call, a counted conversion writes no terminator.
+  std::memcpy(wide, decoded.data(), decoded.size() * sizeof(char16_t));  // NOLINT
+
   return static_cast<int>(decoded.size());
 }
 
@@ -286,7 +288,7 @@ int WideCharToMultiByte(UINT code_page, DWORD, const char16_t* wide, int wide_le
     portable::last_error = kErrorInsufficientBuffer;
     return 0;
   }
-  std::memcpy(text, encoded.data(), encoded.size());
+  std::memcpy(text, encoded.data(), encoded.size());  // NOLINT: counted, as above
   return static_cast<int>(encoded.size());
 }
 

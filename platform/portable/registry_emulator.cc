@@ -356,7 +356,8 @@ LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_
     name[bytes.size()] = '\0';
     *name_size = static_cast<DWORD>(bytes.size());
     if (type != nullptr) *type = value->type;
-    if (data != nullptr) std::memcpy(data, value->data.data(), value->data.size());
+    // Value data are bytes, not text: nothing to terminate.
+    if (data != nullptr) std::memcpy(data, value->data.data(), value->data.size());  // NOLINT
     if (data_size != nullptr) *data_size = static_cast<DWORD>(value->data.size());
     return kErrorSuccess;
   });
