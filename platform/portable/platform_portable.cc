@@ -53,6 +53,11 @@ class System {
   }
 
   System() {
+    // QV_ANSI_CODE_PAGE=65001 makes UTF-8 the ANSI code page of a host program.
+    if (const char* chosen = std::getenv("QV_ANSI_CODE_PAGE"); chosen != nullptr) {
+      const auto requested = static_cast<UINT>(std::strtoul(chosen, nullptr, 10));
+      if (CodePage::IsSupported(requested)) code_page = requested;
+    }
     const std::string location = RegistryLocation();
     if (location != ":memory:") registry.UseStore(std::make_unique<SqliteStore>(location));
   }
