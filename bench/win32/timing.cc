@@ -102,6 +102,55 @@ int main(int argc, char** argv) {
       },
       iterations);
   Report(
+      "DeleteValue",
+      [&] {
+        registry.SetValue(kHkeyCurrentUser, branch, u"gone", kRegSz, u"x");
+        registry.DeleteValue(kHkeyCurrentUser, branch, u"gone");
+      },
+      [&] {
+        p::HKEY key = 0;
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, 0x3F, &key);
+        (void)p::RegSetValueExA(key, "gone", 0, p::kRegSz, reinterpret_cast<const p::BYTE*>("x"),
+                                2);
+        p::RegCloseKey(key);
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, ansi_branch, 0, 0x3F, &key);
+        (void)p::RegDeleteValueA(key, "gone");
+        p::RegCloseKey(key);
+      },
+      iterations);
+  Report(
+      "DeleteKey",
+      [&] {
+        registry.CreateKey(kHkeyCurrentUser, branch + u"\\gone");
+        registry.DeleteKey(kHkeyCurrentUser, branch + u"\\gone");
+      },
+      [&] {
+        const std::string gone = std::string(ansi_branch) + "\\gone";
+        p::HKEY root = 0, created = 0;
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, "", 0, 0x3F, &root);
+        (void)p::RegCreateKeyA(root, gone.c_str(), &created);
+        p::RegCloseKey(created);
+        p::RegCloseKey(root);
+        (void)p::RegOpenKeyExA(kHkeyCurrentUser, "", 0, 0x3F, &root);
+        (void)p::RegDeleteKeyA(root, gone.c_str());
+        p::RegCloseKey(root);
+      },
+      iterations);
+  Report(
+      "QvSaveSetting", [&] { settings.QvSaveSetting(u"QvTiming", u"S", u"K", u"v"); },
+      [&] {
+        const char* setting_branch = "Software\\Quorvane\\QvTiming\\S";
+        p::HKEY root = 0, created = 0, key = 0;
+        (void)p::RegOpenKeyExA(kHkeyLocalMachine, "", 0, 0x3F, &root);
+        (void)p::RegCreateKeyA(root, setting_branch, &created);
+        p::RegCloseKey(created);
+        p::RegCloseKey(root);
+        (void)p::RegOpenKeyExA(kHkeyLocalMachine, setting_branch, 0, 0x3F, &key);
+        (void)p::RegSetValueExA(key, "K", 0, p::kRegSz, reinterpret_cast<const p::BYTE*>("v"), 2);
+        p::RegCloseKey(key);
+      },
+      iterations);
+  Report(
       "QvGetSetting", [&] { (void)settings.QvGetSetting(u"QvTiming", u"S", u"K", u"d"); },
       [&] {
         p::HKEY key = 0;
