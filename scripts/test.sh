@@ -36,6 +36,11 @@ cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build build-win32 -j "$jobs"
 
+echo "== benchmarks (built here, run by scripts/bench.sh)"
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
+  -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-bench -j "$jobs"
+
 echo "== native build under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan -j "$jobs"

@@ -1,0 +1,86 @@
+// The registry and settings operations the benchmarks time, each paired with
+// the bare platform calls it makes on the same keys. Shared by the Google
+// Benchmark program and the plain timing loop run under Wine.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "bench/baseline_calls.h"
+#include "registry/registry.h"
+#include "settings/self_register_classes.h"
+
+namespace quorvane::bench {
+
+inline const std::u16string kBranch = u"Software\\QvBench\\Values";
+inline const char* const kAnsiBranch = "Software\\QvBench\\Values";
+inline const char* const kAnsiGone = "Software\\QvBench\\Values\\gone";
+inline const char* const kSettingBranch = "Software\\Quorvane\\QvBench\\Section";
+
+// The keys and values the operations work on.
+inline void PrepareKeys() {
+  Registry registry;
+  registry.CreateKey(kHkeyCurrentUser, kBranch);
+  registry.SetValue(kHkeyCurrentUser, kBranch, u"text", kRegSz, u"a value");
+  for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+    registry.CreateKey(kHkeyCurrentUser, kBranch + u"\\child" + std::u16string(1, digit));
+  }
+  SelfRegisterClasses().QvSaveSetting(u"QvBench", u"Section", u"Key", u"value");
+}
+
+inline void RemoveKeys() {
+  Registry registry;
+  for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+    registry.DeleteKey(kHkeyCurrentUser, kBranch + u"\\child" + std::u16string(1, digit));
+  }
+  registry.DeleteKey(kHkeyCurrentUser, kBranch);
+  registry.DeleteKey(kHkeyCurrentUser, u"Software\\QvBench");
+  registry.DeleteKey(kHkeyLocalMachine, u"Software\\Quorvane\\QvBench\\Section");
+  registry.DeleteKey(kHkeyLocalMachine, u"Software\\Quorvane\\QvBench");
+}
+
+using Call = std::function<void()>;
+
+// Calls visit(name, library call, platform calls) for every operation.
+template <typename Visit>
+void ForEachOperation(Visit visit) {
+  static Registry registry;
+  static SelfRegisterClasses settings;
+  visit("CreateKey", Call([] { registry.CreateKey(kHkeyCurrentUser, kBranch); }),
+        Call([] { CreateKeyCalls(kHkeyCurrentUser, kAnsiBranch); }));
+  visit("DeleteKey", Call([] {
+          registry.CreateKey(kHkeyCurrentUser, kBranch + u"\\gone");
+          registry.DeleteKey(kHkeyCurrentUser, kBranch + u"\\gone");
+        }),
+        Call([] {
+          CreateKeyCalls(kHkeyCurrentUser, kAnsiGone);
+          DeleteKeyCalls(kHkeyCurrentUser, kAnsiGone);
+        }));
+  visit("SetValue",
+        Call([] { registry.SetValue(kHkeyCurrentUser, kBranch, u"text", kRegSz, u"a value"); }),
+        Call([] { SetStringCalls(kHkeyCurrentUser, kAnsiBranch, "text", "a value"); }));
+  visit("QueryValue", Call([] { (void)registry.QueryValue(kHkeyCurrentUser, kBranch, u"text"); }),
+        Call([] { QueryStringCalls(kHkeyCurrentUser, kAnsiBranch, "text"); }));
+  visit("QueryType", Call([] { (void)registry.QueryType(kHkeyCurrentUser, kBranch, u"text"); }),
+        Call([] { QueryTypeCalls(kHkeyCurrentUser, kAnsiBranch, "text"); }));
+  visit("DeleteValue", Call([] {
+          registry.SetValue(kHkeyCurrentUser, kBranch, u"gone", kRegSz, u"x");
+          registry.DeleteValue(kHkeyCurrentUser, kBranch, u"gone");
+        }),
+        Call([] {
+          SetStringCalls(kHkeyCurrentUser, kAnsiBranch, "gone", "x");
+          DeleteValueCalls(kHkeyCurrentUser, kAnsiBranch, "gone");
+        }));
+  visit("GetBranchNames", Call([] { (void)registry.GetBranchNames(kHkeyCurrentUser, kBranch); }),
+        Call([] { EnumerateCalls(kHkeyCurrentUser, kAnsiBranch); }));
+  visit("QvSaveSetting",
+        Call([] { settings.QvSaveSetting(u"QvBench", u"Section", u"Key", u"value"); }), Call([] {
+          CreateKeyCalls(kHkeyLocalMachine, kSettingBranch);
+          SetStringCalls(kHkeyLocalMachine, kSettingBranch, "Key", "value");
+        }));
+  visit("QvGetSetting",
+        Call([] { (void)settings.QvGetSetting(u"QvBench", u"Section", u"Key", u"default"); }),
+        Call([] { QueryStringCalls(kHkeyLocalMachine, kSettingBranch, "Key"); }));
+}
+
+}  // namespace quorvane::bench
