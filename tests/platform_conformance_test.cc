@@ -480,6 +480,19 @@ TEST_F(FileConformance, SearchFailures) {
   EXPECT_EQ(FindError(u""), static_cast<DWORD>(kErrorPathNotFound));
 }
 
+TEST_F(FileConformance, NamesAreNormalisedAsWindowsDoes) {
+  ASSERT_TRUE(CreateDirectoryW(Name(u"sub").c_str()));
+  directory_.WriteFile(u"sub\\file.txt");
+  EXPECT_EQ(FindError(Name(u"s*\\file.txt")), static_cast<DWORD>(kErrorInvalidName))
+      << "wildcards only in the last component";
+  EXPECT_EQ(FindError(Name(u"sub\\file.txt.")), 0u) << "trailing dots are dropped";
+  EXPECT_EQ(FindError(Name(u"sub\\file.txt  ")), 0u) << "trailing blanks are dropped";
+  EXPECT_EQ(FindError(Name(u"sub \\file.txt")), static_cast<DWORD>(kErrorPathNotFound))
+      << "but only from the last component";
+  EXPECT_EQ(FindError(u"\\\\?\\" + Name(u"sub")), 0u) << "the long-path prefix";
+  EXPECT_EQ(FindError(Name(u"s?b")), 0u);
+}
+
 TEST_F(FileConformance, CreateDirectoryResults) {
   EXPECT_TRUE(CreateDirectoryW(Name(u"d").c_str()));
   EXPECT_FALSE(CreateDirectoryW(Name(u"d").c_str()));

@@ -139,7 +139,10 @@ std::string FileSystemEmulator::CurrentDriveRoot() {
   return best;
 }
 
-DWORD FileSystemEmulator::ToHostPath(const std::u16string& name, std::string* host) {
+DWORD FileSystemEmulator::ToHostPath(const std::u16string& windows_name, std::string* host,
+                                     bool wildcards_in_last) {
+  std::u16string name = windows_name;
+  if (name.rfind(u"\\\\?\\", 0) == 0) name.erase(0, 4);  // the long-path prefix
   if (name.empty()) return kErrorPathNotFound;
   if (name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1])) return kErrorBadNetpath;
   std::u16string rest = name;
@@ -153,16 +156,41 @@ DWORD FileSystemEmulator::ToHostPath(const std::u16string& name, std::string* ho
   } else if (IsSeparator(name[0])) {
     root = CurrentDriveRoot();
   }
+
+  // Component by component, as Windows normalises a name: characters no name
+  // may hold are refused, wildcards only stand in the last component, and the
+  // last component loses its trailing dots and blanks.
+  std::vector<std::u16string> parts;
+  std::u16string part;
   for (char16_t unit : rest) {
-    if (unit < 0x20 || unit == u'<' || unit == u'>' || unit == u'"' || unit == u'|' ||
-        unit == u':') {
-      return kErrorInvalidName;
+    if (IsSeparator(unit)) {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(unit);
     }
   }
-  std::string path = ToUtf8(rest);
-  for (char& c : path) {
-    if (c == '\\') c = '/';
+  parts.push_back(part);  // empty when the name ends in a separator
+  std::u16string normalized;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    std::u16string& piece = parts[i];
+    const bool last = i + 1 == parts.size();
+    for (char16_t unit : piece) {
+      if (unit < 0x20 || unit == u'<' || unit == u'>' || unit == u'"' || unit == u'|' ||
+          unit == u':') {
+        return kErrorInvalidName;
+      }
+    }
+    const bool wild = piece.find_first_of(u"*?") != std::u16string::npos;
+    if (wild && !(last && wildcards_in_last)) return kErrorInvalidName;
+    if (last && !wild && piece != u"." && piece != u"..") {
+      const std::size_t keep = piece.find_last_not_of(u". ");
+      if (keep != std::u16string::npos) piece.erase(keep + 1);
+    }
+    if (i > 0) normalized.push_back(u'/');
+    normalized += piece;
   }
+  std::string path = ToUtf8(normalized);
   if (!root.empty()) {
     while (!root.empty() && root.back() == '/') root.pop_back();
     if (path.empty() || path[0] != '/') path.insert(path.begin(), '/');
@@ -176,7 +204,7 @@ FindHandle FileSystemEmulator::FindFirst(const std::u16string& pattern, FindData
                                          DWORD* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string host;
-  if ((*error = ToHostPath(pattern, &host)) != kErrorSuccess) return kInvalidFindHandle;
+  if ((*error = ToHostPath(pattern, &host, true)) != kErrorSuccess) return kInvalidFindHandle;
   if (host.back() == '/') {
     *error = kErrorFileNotFound;
     return kInvalidFindHandle;
@@ -243,7 +271,7 @@ bool FileSystemEmulator::FindClose(FindHandle find) {
 bool FileSystemEmulator::CreateDirectory(const std::u16string& path, DWORD* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string host;
-  if ((*error = ToHostPath(path, &host)) != kErrorSuccess) return false;
+  if ((*error = ToHostPath(path, &host, false)) != kErrorSuccess) return false;
   while (host.size() > 1 && host.back() == '/') host.pop_back();
   if (::mkdir(host.c_str(), 0777) == 0) return true;
   const int failure = errno;
@@ -255,7 +283,9 @@ bool FileSystemEmulator::CreateDirectory(const std::u16string& path, DWORD* erro
 DWORD FileSystemEmulator::GetAttributes(const std::u16string& path, DWORD* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string host;
-  if ((*error = ToHostPath(path, &host)) != kErrorSuccess) return kInvalidFileAttributes;
+  if ((*error = ToHostPath(path, &host, false)) != kErrorSuccess) {
+    return kInvalidFileAttributes;
+  }
   struct stat info {};
   if (::stat(host.c_str(), &info) != 0) {
     const int failure = errno;

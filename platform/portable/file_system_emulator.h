@@ -28,8 +28,9 @@ class FileSystemEmulator {
   [[nodiscard]] std::u16string SystemDirectory();
 
  private:
-  // The host path for a Windows name, or a Windows error code.
-  DWORD ToHostPath(const std::u16string& name, std::string* host);
+  // The host path for a Windows name, or a Windows error code; wildcards may
+  // stand in the last component of a search pattern only.
+  DWORD ToHostPath(const std::u16string& windows_name, std::string* host, bool wildcards_in_last);
   std::string CurrentDriveRoot();
 
   std::mutex mutex_;
