@@ -1,13 +1,13 @@
 #include "registry/registry.h"
 
 #include <array>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "core/ansi_text.h"
 #include "core/error_object.h"
 #include "platform/platform.h"
+#include "registry/registry_errors.h"
 
 namespace quorvane {
 namespace {
@@ -26,22 +26,6 @@ constexpr DWORD kEnumBufferSize = 2048;
 
 constexpr std::int32_t kResultInvalidParameter = 7;
 constexpr std::int32_t kResultUnsupportedType = 10;
-
-const char16_t* DescriptionFor(std::int32_t result) {
-  static constexpr std::array<const char16_t*, 9> kDescriptions = {
-      u"",
-      u"The registry database is corrupt.",
-      u"The registry key is invalid.",
-      u"The registry key could not be opened.",
-      u"The registry key could not be read.",
-      u"The registry key could not be written.",
-      u"Out of memory during registry operation.",
-      u"Invalid parameter in registry request.",
-      u"Access denied to registry key or branch.",
-  };
-  if (result >= 0 && result <= 8) return kDescriptions[static_cast<std::size_t>(result)];
-  return u"Undefined registry error.";
-}
 
 [[noreturn]] void RaiseUnsupportedType(std::int32_t type, const char16_t* source) {
   const std::string digits = std::to_string(type);
@@ -82,14 +66,8 @@ std::u16string DropTrailingZeros(std::u16string text, int most) {
 }  // namespace
 
 bool Registry::CheckRegistryResult(std::int32_t result) {
-  const char16_t* description = DescriptionFor(result);
-  if (description[0] == u'\0') return true;
-  // The number keeps the platform's code recoverable as number - base; a code
-  // whose sum leaves the 32-bit range is an overflow.
-  if (result < std::numeric_limits<std::int32_t>::min() - RegistryErrorBase) {
-    StandardErrors::Raise(StandardErrors::kOverflow);
-  }
-  throw ErrorObject(RegistryErrorBase + result, u"qvReg.Registry", description);
+  if (result != 0) RegistryErrors::Raise(result);
+  return true;
 }
 
 std::string Registry::ToPlatformText(const std::u16string& text, bool allow_nul) {

@@ -24,13 +24,14 @@
 #include "core/collection.h"
 #include "core/error_object.h"
 #include "core/variant.h"
+#include "registry/registry_errors.h"
 #include "registry/root_keys.h"
 
 namespace quorvane {
 
 class Registry {
  public:
-  static constexpr std::int32_t RegistryErrorBase = -2147210504;  // 0x80042AF8
+  static constexpr std::int32_t RegistryErrorBase = RegistryErrors::kBase;  // 0x80042AF8
   // Raised for a value type that cannot be read or written; the description
   // is "Unsupported registry type - " and the type code.
   static constexpr std::int32_t kUnsupportedTypeError = RegistryErrorBase + 10;

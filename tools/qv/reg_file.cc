@@ -9,6 +9,7 @@
 #include "core/error_object.h"
 #include "platform/platform.h"
 #include "registry/registry.h"
+#include "registry/registry_errors.h"
 #include "tools/qv/cli.h"
 
 namespace quorvane::qv {
@@ -21,10 +22,7 @@ constexpr std::size_t kLineWidth = 76;
 
 // Raises the registry's own error for a failed platform call.
 void Check(platform::LONG result) {
-  if (result != 0) {
-    throw ErrorObject(Registry::RegistryErrorBase + result, u"qvReg.Registry",
-                      u"Undefined registry error.");
-  }
+  if (result != 0) RegistryErrors::Raise(result);
 }
 
 // A key opened for the whole export, on this machine or another.
@@ -146,7 +144,7 @@ void DeleteTree(const RegistryPath& path) {
   try {
     registry.DeleteKey(path.root, path.branch, path.machine);
   } catch (const ErrorObject& error) {
-    if (error.Number() != Registry::RegistryErrorBase + 2) throw;  // already gone is fine
+    if (error.Number() != RegistryErrors::kBase + 2) throw;  // already gone is fine
   }
 }
 
