@@ -86,32 +86,16 @@ std::u16string Registry::AddMachinePrefix(const std::u16string& machine_name) {
 
 Registry::Handle Registry::OpenBranch(HKeyValue hKey, const std::u16string& path,
                                       const std::u16string& machine_name, std::uint32_t rights) {
-  const std::string platform_path = ToPlatformText(path, false);
   ScopedKey key;
-  if (machine_name.empty()) {
-    CheckRegistryResult(
-        platform::RegOpenKeyExA(hKey, platform_path.c_str(), 0, rights, key.Receive()));
-  } else {
-    const std::string machine = ToPlatformText(AddMachinePrefix(machine_name), false);
-    ScopedKey connection;
-    CheckRegistryResult(platform::RegConnectRegistryA(machine.c_str(), hKey, connection.Receive()));
-    const LONG result =
-        platform::RegOpenKeyExA(connection.Get(), platform_path.c_str(), 0, rights, key.Receive());
-    // The connection is only the way to the branch: it is closed at once, and
-    // never twice when the platform handed back the root itself.
-    if (connection.Get() == key.Get()) connection.Forget();
-    connection.Close();
-    CheckRegistryResult(result);
-  }
+  CheckRegistryResult(TryOpen(hKey, path, machine_name, rights, rights, key.Receive()));
   const Handle opened = key.Get();
   key.Forget();
   return opened;
 }
 
-std::int32_t Registry::OpenForReading(HKeyValue hKey, const std::u16string& path,
-                                      const std::u16string& machine_name,
-                                      std::uint32_t local_rights, std::uint32_t remote_rights,
-                                      Handle* key) {
+std::int32_t Registry::TryOpen(HKeyValue hKey, const std::u16string& path,
+                               const std::u16string& machine_name, std::uint32_t local_rights,
+                               std::uint32_t remote_rights, Handle* key) {
   *key = 0;
   const std::string platform_path = ToPlatformText(path, false);
   if (machine_name.empty()) {
@@ -123,6 +107,8 @@ std::int32_t Registry::OpenForReading(HKeyValue hKey, const std::u16string& path
   if (connected != 0) return connected;
   const LONG result =
       platform::RegOpenKeyExA(connection.Get(), platform_path.c_str(), 0, remote_rights, key);
+  // The connection is only the way to the key: it is closed here, and never
+  // twice when the platform handed back the root itself.
   if (connection.Get() == *key) connection.Forget();
   return result;
 }
@@ -148,8 +134,7 @@ std::int32_t Registry::QueryType(HKeyValue hKey, const std::u16string& Branch,
                                  const std::u16string& MachineName) {
   const std::string name = ToPlatformText(ValueName, false);
   ScopedKey key;
-  CheckRegistryResult(
-      OpenForReading(hKey, Branch, MachineName, kReadRights, kReadRights, key.Receive()));
+  CheckRegistryResult(TryOpen(hKey, Branch, MachineName, kReadRights, kReadRights, key.Receive()));
   return QueryValueType(key.Get(), name);
 }
 
@@ -166,7 +151,7 @@ Variant Registry::QueryValue(HKeyValue hKey, const std::u16string& Branch,
   const std::string name = ToPlatformText(ValueName, false);
   ScopedKey key;
   CheckRegistryResult(
-      OpenForReading(hKey, Branch, MachineName, kQueryValueRights, kReadRights, key.Receive()));
+      TryOpen(hKey, Branch, MachineName, kQueryValueRights, kReadRights, key.Receive()));
   Variant value;
   CheckRegistryResult(QueryValueEx(key.Get(), name, value));
   return value;
@@ -300,7 +285,7 @@ Collection Registry::GetBranchNames(HKeyValue hKey, const std::u16string& Branch
   Collection names;
   ScopedKey key;
   try {
-    if (OpenForReading(hKey, Branch, MachineName, kReadRights, kReadRights, key.Receive()) != 0) {
+    if (TryOpen(hKey, Branch, MachineName, kReadRights, kReadRights, key.Receive()) != 0) {
       return names;
     }
   } catch (const ErrorObject&) {

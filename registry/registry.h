@@ -93,12 +93,13 @@ class Registry {
   bool CheckRegistryResult(std::int32_t result);
   [[nodiscard]] Handle OpenBranch(HKeyValue hKey, const std::u16string& path,
                                   const std::u16string& machine_name, std::uint32_t rights);
-  // The open of QueryValue, QueryType and GetBranchNames, which ask for other
-  // rights on a remote machine than on this one; returns the result code.
-  [[nodiscard]] std::int32_t OpenForReading(HKeyValue hKey, const std::u16string& path,
-                                            const std::u16string& machine_name,
-                                            std::uint32_t local_rights, std::uint32_t remote_rights,
-                                            Handle* key);
+  // Opens path below hKey on this machine or on a remote one (connecting,
+  // then closing the connection) and returns the result code. QueryValue asks
+  // for other rights on a remote machine than on this one; OpenBranch raises
+  // what this returns.
+  [[nodiscard]] std::int32_t TryOpen(HKeyValue hKey, const std::u16string& path,
+                                     const std::u16string& machine_name, std::uint32_t local_rights,
+                                     std::uint32_t remote_rights, Handle* key);
   [[nodiscard]] std::int32_t WriteStringValue(Handle key, const std::string& value_name,
                                               const std::u16string& text);
   [[nodiscard]] std::int32_t WriteExpandStringValue(Handle key, const std::string& value_name,
