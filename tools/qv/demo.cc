@@ -7,6 +7,7 @@
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
 #include "tools/qv/cli.h"
+#include "tools/qv/reg_file.h"
 
 namespace quorvane::qv {
 namespace {
@@ -166,13 +167,6 @@ void Paths() {
        Quote(files.GetTargetName(u"readme.txt", u"??b*.t?t")));
 }
 
-void DeleteTree(Registry& registry, HKeyValue root, const std::u16string& branch) {
-  for (const Variant& child : registry.GetBranchNames(root, branch)) {
-    DeleteTree(registry, root, branch + u"\\" + child.ToText());
-  }
-  registry.DeleteKey(root, branch);
-}
-
 }  // namespace
 
 int RunDemo(Arguments& arguments) {
@@ -211,11 +205,11 @@ int RunDemo(Arguments& arguments) {
   }
   // Leave the registry as the tour found it.
   try {
-    DeleteTree(registry, kHkeyCurrentUser, kDemoKey);
+    RegFile::DeleteTree({u"", kHkeyCurrentUser, kDemoKey});
   } catch (const ErrorObject&) {
   }
   try {
-    DeleteTree(registry, kHkeyLocalMachine, u"Software\\Quorvane\\QvDemo");
+    RegFile::DeleteTree({u"", kHkeyLocalMachine, u"Software\\Quorvane\\QvDemo"});
   } catch (const ErrorObject&) {
   }
   for (const Parent& parent : parents) {

@@ -134,20 +134,6 @@ void ExportKey(const RegistryPath& path, std::string* out, int* keys) {
   }
 }
 
-void DeleteTree(const RegistryPath& path) {
-  Registry registry;
-  for (const Variant& child : registry.GetBranchNames(path.root, path.branch, path.machine)) {
-    RegistryPath below = path;
-    below.branch = path.branch + u"\\" + child.ToText();
-    DeleteTree(below);
-  }
-  try {
-    registry.DeleteKey(path.root, path.branch, path.machine);
-  } catch (const ErrorObject& error) {
-    if (error.Number() != RegistryErrors::kBase + 2) throw;  // already gone is fine
-  }
-}
-
 [[noreturn]] void Malformed(int line, const std::string& why) {
   throw UsageError{"line " + std::to_string(line) + ": " + why};
 }
@@ -185,6 +171,20 @@ std::string HexBytes(const std::string& text, int line) {
 }
 
 }  // namespace
+
+void RegFile::DeleteTree(const RegistryPath& path) {
+  Registry registry;
+  for (const Variant& child : registry.GetBranchNames(path.root, path.branch, path.machine)) {
+    RegistryPath below = path;
+    below.branch = path.branch + u"\\" + child.ToText();
+    DeleteTree(below);
+  }
+  try {
+    registry.DeleteKey(path.root, path.branch, path.machine);
+  } catch (const ErrorObject& error) {
+    if (error.Number() != RegistryErrors::kBase + 2) throw;  // already gone is fine
+  }
+}
 
 int RegFile::Export(const RegistryPath& path, const std::string& file_name) {
   std::string out = "REGEDIT4\r\n\r\n";

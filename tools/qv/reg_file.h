@@ -15,6 +15,8 @@ class RegFile {
   // Applies a file: creates keys and writes values, "[-KEY]" deletes a tree
   // and "NAME"=- a value. Returns the number of values written.
   static int Import(const std::string& file_name, const std::u16string& machine);
+  // Deletes `path` with every key below it; a key already gone is no error.
+  static void DeleteTree(const RegistryPath& path);
 };
 
 }  // namespace quorvane::qv
