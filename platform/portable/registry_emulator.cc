@@ -305,8 +305,7 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
 
     // Walking by consecutive indexes costs one step each: the handle remembers
     // where the previous call stopped, as long as the tree has not changed.
-    Cursor scratch;
-    Cursor& cursor = from.entry != nullptr ? from.entry->cursor : scratch;
+    Cursor& cursor = from.entry != nullptr ? from.entry->cursor : root_cursors_[key];
     const std::uint64_t generation = store_->Generation();
     if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
       cursor = Cursor{};
@@ -374,12 +373,14 @@ void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
   std::lock_guard<std::mutex> lock(mutex_);
   store_ = std::move(store);
   handles_.clear();
+  root_cursors_.clear();
 }
 
 void RegistryEmulator::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   store_ = std::make_unique<MemoryStore>();
   handles_.clear();
+  root_cursors_.clear();
   remote_machines_.clear();
   failures_.clear();
   call_log_.clear();

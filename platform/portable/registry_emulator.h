@@ -90,6 +90,9 @@ class RegistryEmulator {
   std::mutex mutex_;
   std::unique_ptr<RegistryStore> store_;
   std::map<HKEY, HandleEntry> handles_;
+  // Where enumeration of a predefined root stopped, so that listing it by
+  // consecutive indexes costs one step each, as for any other handle.
+  std::map<HKEY, Cursor> root_cursors_;
   HKEY next_handle_ = 0x100;
   std::u16string computer_name_;
   std::vector<std::u16string> remote_machines_;  // folded
