@@ -27,6 +27,19 @@ namespace quorvane::platform {
                                  DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
 LONG RegCloseKey(HKEY key);
 
+// Beyond the Win32 calls, for tools that work on whole trees. Where the
+// registry is a database of ours (the portable backend), the registry calls
+// this thread makes between BeginRegistryBatch and EndRegistryBatch are one
+// transaction: a consistent snapshot for readers, all or nothing for writers.
+// Elsewhere they do nothing and succeed.
+[[nodiscard]] LONG BeginRegistryBatch(bool writing);
+LONG EndRegistryBatch(bool commit);
+// A sentence on why the registry's store last failed, naming its file ("" when
+// there is nothing to add to the result code).
+[[nodiscard]] std::string RegistryStoreDiagnosis();
+// The file the registry is kept in ("" when it is not one of ours).
+[[nodiscard]] std::string RegistryStoreLocation();
+
 // System directories (kernel32): the size needed with its zero when the buffer
 // is too small, else the length written; 0 on failure.
 [[nodiscard]] UINT GetWindowsDirectoryA(char* buffer, UINT size);

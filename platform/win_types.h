@@ -44,7 +44,12 @@ constexpr LONG kErrorAlreadyExists = 183;
 constexpr LONG kErrorEnvVarNotFound = 203;
 constexpr LONG kErrorMoreData = 234;
 constexpr LONG kErrorNoMoreItems = 259;
+constexpr LONG kErrorDiskFull = 112;
+constexpr LONG kErrorBusy = 170;
 constexpr LONG kErrorBadDbDatabase = 1009;
+constexpr LONG kErrorCantOpen = 1011;
+constexpr LONG kErrorCantRead = 1012;
+constexpr LONG kErrorCantWrite = 1013;
 constexpr LONG kErrorKeyDeleted = 1018;
 
 // Access rights.

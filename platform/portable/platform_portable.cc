@@ -24,7 +24,9 @@ namespace portable {
 namespace {
 
 // $QV_REGISTRY, else the XDG data directory; ":memory:" keeps the registry in
-// memory for the life of the process.
+// memory for the life of the process. With neither a choice nor a home there
+// is no place to keep it: "" (every call then fails rather than keeping
+// writes in memory that the user believes were saved).
 std::string RegistryLocation() {
   if (const char* chosen = std::getenv("QV_REGISTRY"); chosen != nullptr && *chosen != '\0') {
     return chosen;
@@ -35,7 +37,7 @@ std::string RegistryLocation() {
   } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
     data_home = std::string(home) + "/.local/share";
   } else {
-    return ":memory:";
+    return "";
   }
   const std::string directory = data_home + "/quorvane";
   std::error_code ignored;
@@ -59,7 +61,14 @@ class System {
       if (CodePage::IsSupported(requested)) code_page = requested;
     }
     const std::string location = RegistryLocation();
-    if (location != ":memory:") registry.UseStore(std::make_unique<SqliteStore>(location));
+    if (location.empty()) {
+      registry.UseStore(SqliteStore::Unusable(
+          kErrorCantOpen,
+          "no place for the registry: set QV_REGISTRY to a database file (or :memory: for a "
+          "registry that lasts as long as the process), or set XDG_DATA_HOME or HOME"));
+    } else if (location != ":memory:") {
+      registry.UseStore(std::make_unique<SqliteStore>(location));
+    }
   }
 
   std::atomic<UINT> code_page{kCp1252};
@@ -170,6 +179,11 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* r
                                                data_size);
 }
 LONG RegCloseKey(HKEY key) { return System::Instance().registry.CloseKey(key); }
+
+LONG BeginRegistryBatch(bool writing) { return System::Instance().registry.BeginBatch(writing); }
+LONG EndRegistryBatch(bool commit) { return System::Instance().registry.EndBatch(commit); }
+std::string RegistryStoreDiagnosis() { return System::Instance().registry.StoreDiagnosis(); }
+std::string RegistryStoreLocation() { return System::Instance().registry.StoreLocation(); }
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size) {
   return portable::CopyDirectory(System::Instance().files.WindowsDirectory(), buffer, size);

@@ -87,7 +87,7 @@ bool RegistryEmulator::TakeInjectedFailure(RegCall call, LONG* code) {
 
 LONG RegistryEmulator::Run(const CallRecord& record, bool writing, HKEY* clear_on_failure,
                            const std::function<LONG()>& body) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   Log(record);
   LONG result = kErrorSuccess;
   if (TakeInjectedFailure(record.call, &result)) {
@@ -153,13 +153,17 @@ LONG RegistryEmulator::Walk(const Resolved& from, const std::u16string& path, bo
   return kErrorSuccess;
 }
 
+RegistryEmulator::Cursors& RegistryEmulator::CursorsOf(HKEY key, const Resolved& resolved) {
+  return resolved.entry != nullptr ? resolved.entry->cursors : root_cursors_[key];
+}
+
 HKEY RegistryEmulator::NewHandle(KeyId key, REGSAM rights, const std::u16string& machine) {
   while (handles_.count(next_handle_) != 0 || next_handle_ == 0 || IsPredefined(next_handle_)) {
     next_handle_ += 4;
   }
   const HKEY handle = next_handle_;
   next_handle_ += 4;
-  handles_[handle] = HandleEntry{key, rights, machine, Cursor{}};
+  handles_[handle] = HandleEntry{key, rights, machine, Cursors{}};
   return handle;
 }
 
@@ -305,7 +309,7 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
 
     // Walking by consecutive indexes costs one step each: the handle remembers
     // where the previous call stopped, as long as the tree has not changed.
-    Cursor& cursor = from.entry != nullptr ? from.entry->cursor : root_cursors_[key];
+    Cursor& cursor = CursorsOf(key, from).subkeys;
     const std::uint64_t generation = store_->Generation();
     if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
       cursor = Cursor{};
@@ -339,12 +343,24 @@ LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_
     Resolved from;
     if (LONG status = Resolve(key, &from)) return status;
     if (!Grants(from.rights, kKeyQueryValue)) return kErrorAccessDenied;
-    std::optional<StoredValue> value;
-    std::u16string folded;
-    for (DWORD i = 0; i <= index; ++i) {
-      value = store_->NextValue(from.key, i == 0 ? nullptr : &folded, &folded);
-      if (!value) return kErrorNoMoreItems;
+    // As for subkeys, consecutive indexes cost one step each.
+    ValueCursor& cursor = CursorsOf(key, from).values;
+    const std::uint64_t generation = store_->Generation();
+    if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
+      cursor = ValueCursor{};
     }
+    while (!cursor.valid || cursor.index != index) {
+      std::u16string folded;
+      std::optional<StoredValue> next =
+          store_->NextValue(from.key, cursor.valid ? &cursor.folded : nullptr, &folded);
+      if (!next) {
+        cursor = ValueCursor{};
+        return kErrorNoMoreItems;
+      }
+      const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
+      cursor = ValueCursor{generation, next_index, std::move(folded), std::move(*next), true};
+    }
+    const StoredValue* value = &cursor.value;
     const std::string bytes = Encode(value->name);
     if (bytes.size() + 1 > *name_size) return kErrorMoreData;
     if (data != nullptr && *data_size < value->data.size()) {
@@ -363,21 +379,57 @@ LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_
 }
 
 LONG RegistryEmulator::CloseKey(HKEY key) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   Log({RegCall::kCloseKey, key, "", 0});
   if (IsPredefined(key)) return kErrorSuccess;
   return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
+LONG RegistryEmulator::BeginBatch(bool writing) {
+  mutex_.lock();
+  try {
+    store_->BeginBatch(writing);
+  } catch (const StoreFailure& failure) {
+    mutex_.unlock();
+    return failure.code;
+  }
+  ++batch_depth_;
+  return kErrorSuccess;  // the mutex stays held until EndBatch
+}
+
+LONG RegistryEmulator::EndBatch(bool commit) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (batch_depth_ == 0) return kErrorInvalidParameter;
+  --batch_depth_;
+  LONG result = kErrorSuccess;
+  try {
+    store_->EndBatch(commit);
+  } catch (const StoreFailure& failure) {
+    result = failure.code;
+  }
+  mutex_.unlock();  // the hold taken by BeginBatch
+  return result;
+}
+
+std::string RegistryEmulator::StoreDiagnosis() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return store_->Diagnosis();
+}
+
+std::string RegistryEmulator::StoreLocation() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return store_->Location();
+}
+
 void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   store_ = std::move(store);
   handles_.clear();
   root_cursors_.clear();
 }
 
 void RegistryEmulator::Reset() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   store_ = std::make_unique<MemoryStore>();
   handles_.clear();
   root_cursors_.clear();
@@ -387,18 +439,18 @@ void RegistryEmulator::Reset() {
 }
 
 void RegistryEmulator::SetComputerName(const std::u16string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   computer_name_ = name;
 }
 
 void RegistryEmulator::DeclareRemoteMachine(const std::u16string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   remote_machines_.push_back(NameFolding::Fold(name));
 }
 
 void RegistryEmulator::RestrictRights(const std::u16string& machine, HKEY root,
                                       const std::u16string& path, REGSAM granted) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   try {
     store_->Begin(true);
     Resolved from;
@@ -414,32 +466,32 @@ void RegistryEmulator::RestrictRights(const std::u16string& machine, HKEY root,
 }
 
 void RegistryEmulator::FailCall(RegCall call, int nth, LONG code) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   failures_.push_back({call, nth, code});
 }
 
 void RegistryEmulator::ClearFailures() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   failures_.clear();
 }
 
 int RegistryEmulator::PendingFailureCount() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   return static_cast<int>(failures_.size());
 }
 
 int RegistryEmulator::OpenHandleCount() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   return static_cast<int>(handles_.size());
 }
 
 std::vector<CallRecord> RegistryEmulator::CallLog() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   return call_log_;
 }
 
 void RegistryEmulator::ClearCallLog() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.clear();
 }
 

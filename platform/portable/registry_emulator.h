@@ -34,6 +34,13 @@ class RegistryEmulator {
                  BYTE* data, DWORD* data_size);
   LONG CloseKey(HKEY key);
 
+  // The calls this thread makes until EndBatch run as one store transaction;
+  // other threads wait for it to end.
+  LONG BeginBatch(bool writing);
+  LONG EndBatch(bool commit);
+  [[nodiscard]] std::string StoreDiagnosis();
+  [[nodiscard]] std::string StoreLocation();
+
   // Test controls (see test_controls.h).
   void UseStore(std::unique_ptr<RegistryStore> store);
   void Reset();
@@ -55,11 +62,24 @@ class RegistryEmulator {
     SubkeyName subkey;
     bool valid = false;
   };
+  struct ValueCursor {
+    std::uint64_t generation = 0;
+    DWORD index = 0;
+    std::u16string folded;
+    StoredValue value;
+    bool valid = false;
+  };
+  // Where enumeration of a key stopped, so that listing it by consecutive
+  // indexes costs one step each.
+  struct Cursors {
+    Cursor subkeys;
+    ValueCursor values;
+  };
   struct HandleEntry {
     KeyId key = 0;
     REGSAM rights = 0;
     std::u16string machine;
-    Cursor cursor;
+    Cursors cursors;
   };
   struct Resolved {
     KeyId key = 0;
@@ -82,17 +102,18 @@ class RegistryEmulator {
 
   LONG Resolve(HKEY key, Resolved* resolved);
   LONG Walk(const Resolved& from, const std::u16string& path, bool create, KeyId* result);
+  Cursors& CursorsOf(HKEY key, const Resolved& resolved);
   HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
   std::u16string Decode(const char* text) const;
   std::string Encode(const std::u16string& text) const;
 
   CodePageSource code_page_;
-  std::mutex mutex_;
+  std::recursive_mutex mutex_;  // a batch holds it across calls
+  int batch_depth_ = 0;
   std::unique_ptr<RegistryStore> store_;
   std::map<HKEY, HandleEntry> handles_;
-  // Where enumeration of a predefined root stopped, so that listing it by
-  // consecutive indexes costs one step each, as for any other handle.
-  std::map<HKEY, Cursor> root_cursors_;
+  // Predefined roots have no handle entry; their cursors are kept here.
+  std::map<HKEY, Cursors> root_cursors_;
   HKEY next_handle_ = 0x100;
   std::u16string computer_name_;
   std::vector<std::u16string> remote_machines_;  // folded

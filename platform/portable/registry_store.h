@@ -42,6 +42,17 @@ class RegistryStore {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 
+  // Several calls as one transaction: readers see one consistent snapshot,
+  // writers apply all or nothing. The calls inside nest within it.
+  virtual void BeginBatch(bool /*writing*/) {}
+  virtual void EndBatch(bool /*commit*/) {}
+
+  // Why the store last failed, naming its medium ("" when it has not), so
+  // that a tool can tell its user more than a result code.
+  [[nodiscard]] virtual std::string Diagnosis() const { return {}; }
+  // The file the store keeps its data in ("" for none).
+  [[nodiscard]] virtual std::string Location() const { return {}; }
+
   // The root of a predefined key of a machine ("" for the local one), created
   // on first use.
   [[nodiscard]] virtual KeyId Root(const std::u16string& machine, HKEY root) = 0;

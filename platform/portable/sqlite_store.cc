@@ -2,12 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <set>
 #include <utility>
 
 namespace quorvane::platform::portable {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
+constexpr std::int64_t kAllRights = 0xFFFFFFFFll;
+constexpr int kLocalRootCount = static_cast<int>(kHkeyCurrentConfig - kHkeyClassesRoot) + 1;
 
 // Names are kept as big-endian UTF-16 so that SQLite's byte order is the
 // code-unit order the in-memory registry sorts by.
@@ -24,21 +26,106 @@ std::string Bytes(const std::u16string& text) {
 std::u16string Text(const void* data, int size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   std::u16string text;
+  text.reserve(static_cast<std::size_t>(size / 2));
   for (int i = 0; i + 1 < size; i += 2) {
     text.push_back(static_cast<char16_t>((bytes[i] << 8) | bytes[i + 1]));
   }
   return text;
 }
 
+const char* SqlText(int index) {
+  static constexpr const char* kSql[] = {
+      "BEGIN",
+      "BEGIN IMMEDIATE",
+      "COMMIT",
+      "ROLLBACK",
+      "SAVEPOINT qv_call",
+      "RELEASE qv_call",
+      "ROLLBACK TO qv_call",
+      "SELECT id FROM roots WHERE machine = ? AND hkey = ?",
+      "SELECT count(*) FROM roots WHERE machine = x''",
+      "INSERT INTO keys(parent, name, folded, granted) VALUES(?, ?, ?, ?)",
+      "INSERT INTO roots(machine, hkey, id) VALUES(?, ?, ?)",
+      "SELECT 1 FROM keys WHERE id = ?",
+      "SELECT id FROM keys WHERE parent = ? AND folded = ?",
+      "SELECT 1 FROM keys WHERE parent = ? LIMIT 1",
+      "DELETE FROM value_data WHERE key = ?",
+      "DELETE FROM keys WHERE id = ?",
+      // The (parent, folded) index makes each step one seek, so listing N
+      // subkeys in order costs O(N log N) in all.
+      "SELECT name, folded, id FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1",
+      "SELECT name, folded, id FROM keys WHERE parent = ?1 AND folded > ?2"
+      " ORDER BY folded LIMIT 1",
+      "SELECT name, type, data FROM value_data WHERE key = ? AND folded = ?",
+      // The name keeps the case it was first written with.
+      "INSERT INTO value_data(key, folded, name, type, data) VALUES(?, ?, ?, ?, ?)"
+      " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data",
+      "DELETE FROM value_data WHERE key = ? AND folded = ?",
+      "SELECT name, type, data, folded FROM value_data WHERE key = ?1 ORDER BY folded LIMIT 1",
+      "SELECT name, type, data, folded FROM value_data WHERE key = ?1 AND folded > ?2"
+      " ORDER BY folded LIMIT 1",
+      "SELECT granted FROM keys WHERE id = ?",
+      "UPDATE keys SET granted = ? WHERE id = ?",
+      "PRAGMA data_version",
+  };
+  static_assert(sizeof kSql / sizeof kSql[0] == 26, "one text per statement");
+  return kSql[index];
+}
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS keys("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
+    " name BLOB NOT NULL, folded BLOB NOT NULL, granted INTEGER NOT NULL,"
+    " UNIQUE(parent, folded));"
+    "CREATE TABLE IF NOT EXISTS roots("
+    " machine BLOB NOT NULL, hkey INTEGER NOT NULL, id INTEGER NOT NULL,"
+    " PRIMARY KEY(machine, hkey));"
+    "CREATE TABLE IF NOT EXISTS value_data("
+    " key INTEGER NOT NULL, folded BLOB NOT NULL, name BLOB NOT NULL,"
+    " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded));";
+
+// The Windows code a program sees for an SQLite failure, and a plain cause.
+std::pair<LONG, const char*> Classify(int result) {
+  switch (result & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return {kErrorBusy, "registry busy: another process holds its write lock"};
+    case SQLITE_FULL:
+      return {kErrorDiskFull, "the disk is full"};
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return {kErrorCantOpen, "cannot be opened"};
+    case SQLITE_READONLY:
+      return {kErrorCantWrite, "cannot be written"};
+    case SQLITE_NOMEM:
+      return {kErrorCantRead, "out of memory"};
+    case SQLITE_IOERR:
+      switch (result) {
+        case SQLITE_IOERR_READ:
+        case SQLITE_IOERR_SHORT_READ:
+        case SQLITE_IOERR_FSTAT:
+        case SQLITE_IOERR_ACCESS:
+        case SQLITE_IOERR_SHMMAP:
+          return {kErrorCantRead, "cannot be read"};
+        default:
+          return {kErrorCantWrite, "cannot be written"};
+      }
+    default:
+      return {kErrorBadDbDatabase, "is damaged or not a database"};
+  }
+}
+
 }  // namespace
 
-// A prepared statement, finalized when it goes out of scope.
+// A cached statement in use: reset and unbound when it goes out of scope.
 class SqliteStore::Statement {
  public:
-  Statement(const SqliteStore& store, const char* sql) : store_(store) {
-    if (sqlite3_prepare_v2(store.db_, sql, -1, &statement_, nullptr) != SQLITE_OK) store.Fail();
+  Statement(SqliteStore& store, Sql sql) : store_(store), statement_(store.Prepared(sql)) {}
+  ~Statement() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
   }
-  ~Statement() { sqlite3_finalize(statement_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -55,7 +142,7 @@ class SqliteStore::Statement {
   bool Step() {
     const int result = sqlite3_step(statement_);
     if (result == SQLITE_ROW) return true;
-    if (result != SQLITE_DONE) store_.Fail();
+    if (result != SQLITE_DONE) store_.Fail(sqlite3_extended_errcode(store_.db_));
     return false;
   }
   std::int64_t Integer(int column) { return sqlite3_column_int64(statement_, column); }
@@ -72,82 +159,249 @@ class SqliteStore::Statement {
 
  private:
   void Check(int result) {
-    if (result != SQLITE_OK) store_.Fail();
+    if (result != SQLITE_OK) store_.Fail(result);
   }
-  const SqliteStore& store_;
-  sqlite3_stmt* statement_ = nullptr;
+  SqliteStore& store_;
+  sqlite3_stmt* statement_;
 };
 
-SqliteStore::SqliteStore(const std::string& path) {
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    return;
-  }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+SqliteStore::SqliteStore(std::string path) : SqliteStore(std::move(path), Options{}) {}
+
+SqliteStore::SqliteStore(std::string path, Options options) : path_(std::move(path)) {
   try {
-    Execute("PRAGMA journal_mode=WAL");
-    Execute("PRAGMA synchronous=NORMAL");
-    Execute(
-        "CREATE TABLE IF NOT EXISTS keys("
-        " id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
-        " name BLOB NOT NULL, folded BLOB NOT NULL, granted INTEGER NOT NULL,"
-        " UNIQUE(parent, folded));"
-        "CREATE TABLE IF NOT EXISTS roots("
-        " machine BLOB NOT NULL, hkey INTEGER NOT NULL, id INTEGER NOT NULL,"
-        " PRIMARY KEY(machine, hkey));"
-        "CREATE TABLE IF NOT EXISTS value_data("
-        " key INTEGER NOT NULL, folded BLOB NOT NULL, name BLOB NOT NULL,"
-        " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded));");
-    // The local roots exist from the start, so that calls that only read
-    // never have to write (a read transaction cannot safely become a write
-    // one while another process writes).
-    Execute("BEGIN IMMEDIATE");
-    for (HKEY root = kHkeyClassesRoot; root <= kHkeyCurrentConfig; ++root) (void)Root(u"", root);
-    Execute("COMMIT");
-    usable_ = true;
-  } catch (const StoreFailure&) {
-    usable_ = false;
+    Open(options);
+  } catch (const StoreFailure& failure) {
+    unusable_code_ = failure.code;
   }
 }
 
-SqliteStore::~SqliteStore() { sqlite3_close(db_); }
+std::unique_ptr<SqliteStore> SqliteStore::Unusable(LONG code, std::string reason) {
+  std::unique_ptr<SqliteStore> store(new SqliteStore());
+  store->unusable_code_ = code;
+  store->diagnosis_ = std::move(reason);
+  return store;
+}
 
-void SqliteStore::Fail() const { throw StoreFailure{kErrorBadDbDatabase}; }
+SqliteStore::~SqliteStore() {
+  for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
+  sqlite3_close(db_);
+}
 
-void SqliteStore::Execute(const char* sql) {
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+void SqliteStore::Open(const Options& options) {
+  const int opened = sqlite3_open_v2(path_.c_str(), &db_,
+                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, options.vfs);
+  if (opened != SQLITE_OK) Fail(opened);
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, options.busy_timeout_ms);
+  AdoptFile();
+  // Every commit reaches the disk before the call that made it returns.
+  if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    Fail(sqlite3_extended_errcode(db_));
+  }
+  CreateLocalRoots();
+}
+
+// Looks at the file in a read transaction and writes to it only when it is
+// empty (a new registry) or one of ours from before the marking.
+void SqliteStore::AdoptFile() {
+  const auto inspect = [this](std::int64_t* application_id, std::int64_t* version,
+                              std::set<std::string>* objects) {
+    sqlite3_stmt* statement = nullptr;
+    const auto scalar = [&](const char* sql) {
+      if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        Fail(sqlite3_extended_errcode(db_));
+      }
+      const int stepped = sqlite3_step(statement);
+      const std::int64_t value = stepped == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : 0;
+      sqlite3_finalize(statement);
+      if (stepped != SQLITE_ROW) Fail(sqlite3_extended_errcode(db_));
+      return value;
+    };
+    *application_id = scalar("PRAGMA application_id");
+    *version = scalar("PRAGMA user_version");
+    if (sqlite3_prepare_v2(db_, "SELECT name FROM sqlite_master", -1, &statement, nullptr) !=
+        SQLITE_OK) {
+      Fail(sqlite3_extended_errcode(db_));
+    }
+    objects->clear();
+    int stepped = SQLITE_ROW;
+    while ((stepped = sqlite3_step(statement)) == SQLITE_ROW) {
+      const unsigned char* name = sqlite3_column_text(statement, 0);
+      objects->insert(name == nullptr ? "" : reinterpret_cast<const char*>(name));
+    }
+    sqlite3_finalize(statement);
+    if (stepped != SQLITE_DONE) Fail(sqlite3_extended_errcode(db_));
+  };
+  // The tables and indexes a registry of ours holds.
+  const std::set<std::string> ours = {"keys",
+                                      "roots",
+                                      "value_data",
+                                      "sqlite_sequence",
+                                      "sqlite_autoindex_keys_1",
+                                      "sqlite_autoindex_roots_1",
+                                      "sqlite_autoindex_value_data_1"};
+  std::int64_t application_id = 0;
+  std::int64_t version = 0;
+  std::set<std::string> objects;
+  Run(Sql::kBeginRead);
+  try {
+    inspect(&application_id, &version, &objects);
+  } catch (const StoreFailure&) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Run(Sql::kCommit);
+  if (application_id == kApplicationId) {
+    if (version > kSchemaVersion) {
+      diagnosis_ = "registry database " + path_ + " was written by a newer version; left untouched";
+      throw StoreFailure{kErrorCantOpen};
+    }
+    return;
+  }
+  const bool empty = application_id == 0 && version == 0 && objects.empty();
+  const bool unmarked_ours = application_id == 0 && version == 0 && objects == ours;
+  if (!empty && !unmarked_ours) {
+    diagnosis_ = "registry database " + path_ +
+                 " belongs to another program (it is not a registry database); left untouched";
+    throw StoreFailure{kErrorCantOpen};
+  }
+  // A new registry: WAL first (it cannot change inside a transaction), then
+  // the tables and the marks in one transaction. Another process may be doing
+  // the same; the tables are created only if they are not there.
+  if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    Fail(sqlite3_extended_errcode(db_));
+  }
+  const std::string mark = std::string(kSchema) +
+                           "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                           ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+  Run(Sql::kBeginWrite);
+  try {
+    inspect(&application_id, &version, &objects);
+    if (application_id != kApplicationId) {
+      if (!objects.empty() && objects != ours) {
+        diagnosis_ = "registry database " + path_ + " changed while it was opened; left untouched";
+        throw StoreFailure{kErrorCantOpen};
+      }
+      if (sqlite3_exec(db_, mark.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        Fail(sqlite3_extended_errcode(db_));
+      }
+    }
+    Run(Sql::kCommit);
+  } catch (const StoreFailure&) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+// The local roots exist from the start, so that calls that only read never
+// have to write. They are looked for in a read transaction; only a registry
+// that lacks them takes the write lock.
+void SqliteStore::CreateLocalRoots() {
+  Run(Sql::kBeginRead);
+  std::int64_t count = 0;
+  try {
+    Statement local(*this, Sql::kCountLocalRoots);
+    if (local.Step()) count = local.Integer(0);
+  } catch (const StoreFailure&) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Run(Sql::kCommit);
+  if (count == kLocalRootCount) return;
+  Run(Sql::kBeginWrite);
+  try {
+    for (HKEY root = kHkeyClassesRoot; root <= kHkeyCurrentConfig; ++root) (void)Root(u"", root);
+    Run(Sql::kCommit);
+  } catch (const StoreFailure&) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+sqlite3_stmt* SqliteStore::Prepared(Sql sql) {
+  sqlite3_stmt*& statement = statements_[static_cast<std::size_t>(sql)];
+  if (statement == nullptr &&
+      sqlite3_prepare_v2(db_, SqlText(static_cast<int>(sql)), -1, &statement, nullptr) !=
+          SQLITE_OK) {
+    statement = nullptr;
+    Fail(sqlite3_extended_errcode(db_));
+  }
+  return statement;
+}
+
+void SqliteStore::Run(Sql sql) {
+  Statement statement(*this, sql);
+  statement.Step();
+}
+
+void SqliteStore::Fail(int result) {
+  const auto [code, cause] = Classify(result);
+  diagnosis_ = "registry database " + path_ + ": " + cause;
+  if (db_ != nullptr) diagnosis_ += std::string(" (") + sqlite3_errmsg(db_) + ")";
+  throw StoreFailure{code};
+}
+
+void SqliteStore::Damaged(const std::string& what) {
+  diagnosis_ = "registry database " + path_ + " is damaged: " + what;
+  throw StoreFailure{kErrorBadDbDatabase};
 }
 
 void SqliteStore::Begin(bool writing) {
-  if (!usable_) Fail();
-  Execute(writing ? "BEGIN IMMEDIATE" : "BEGIN");
+  if (unusable_code_ != 0) throw StoreFailure{unusable_code_};
+  if (batch_depth_ > 0) {
+    Run(Sql::kSavepoint);
+  } else {
+    Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
+  }
   in_transaction_ = true;
 }
 
 void SqliteStore::Commit() {
   if (!in_transaction_) return;
   in_transaction_ = false;
-  Execute("COMMIT");
+  Run(batch_depth_ > 0 ? Sql::kRelease : Sql::kCommit);
 }
 
 void SqliteStore::Rollback() {
   if (!in_transaction_) return;
   in_transaction_ = false;
-  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (batch_depth_ > 0) {
+    Run(Sql::kRollbackToSavepoint);
+    Run(Sql::kRelease);
+  } else {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+}
+
+void SqliteStore::BeginBatch(bool writing) {
+  if (unusable_code_ != 0) throw StoreFailure{unusable_code_};
+  if (batch_depth_ == 0) Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
+  ++batch_depth_;
+}
+
+void SqliteStore::EndBatch(bool commit) {
+  if (batch_depth_ == 0 || --batch_depth_ > 0) return;
+  if (commit) {
+    Run(Sql::kCommit);
+  } else {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
 }
 
 KeyId SqliteStore::Root(const std::u16string& machine, HKEY root) {
   {
-    Statement find(*this, "SELECT id FROM roots WHERE machine = ? AND hkey = ?");
+    Statement find(*this, Sql::kFindRoot);
     find.Bind(1, Bytes(machine)).Bind(2, static_cast<std::int64_t>(root));
     if (find.Step()) return find.Integer(0);
   }
-  Statement create(*this, "INSERT INTO keys(parent, name, folded, granted) VALUES(0, ?, ?, ?)");
-  create.Bind(1, std::string()).Bind(2, Bytes(machine) + std::to_string(root));
-  create.Bind(3, static_cast<std::int64_t>(0xFFFFFFFFu));
-  create.Step();
+  {
+    Statement create(*this, Sql::kInsertKey);
+    create.Bind(1, std::int64_t{0}).Bind(2, std::string()).Bind(3, Bytes(machine) + std::to_string(root));
+    create.Bind(4, kAllRights);
+    create.Step();
+  }
   const KeyId id = sqlite3_last_insert_rowid(db_);
-  Statement remember(*this, "INSERT INTO roots(machine, hkey, id) VALUES(?, ?, ?)");
+  Statement remember(*this, Sql::kRememberRoot);
   remember.Bind(1, Bytes(machine)).Bind(2, static_cast<std::int64_t>(root)).Bind(3, id);
   remember.Step();
   ++own_changes_;
@@ -155,72 +409,71 @@ KeyId SqliteStore::Root(const std::u16string& machine, HKEY root) {
 }
 
 bool SqliteStore::Exists(KeyId key) {
-  Statement find(*this, "SELECT 1 FROM keys WHERE id = ?");
+  Statement find(*this, Sql::kKeyExists);
   find.Bind(1, key);
   return find.Step();
 }
 
 std::optional<KeyId> SqliteStore::FindSubkey(KeyId parent, const std::u16string& folded) {
-  Statement find(*this, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
+  Statement find(*this, Sql::kFindSubkey);
   find.Bind(1, parent).Bind(2, Bytes(folded));
   if (!find.Step()) return std::nullopt;
-  return find.Integer(0);
+  const KeyId child = find.Integer(0);
+  // Keys are never moved, so a subkey is always younger than its parent; a
+  // link that breaks this could close a cycle.
+  if (child <= parent) Damaged("key " + std::to_string(child) + " is listed below a younger key");
+  return child;
 }
 
 KeyId SqliteStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
-  Statement create(*this, "INSERT INTO keys(parent, name, folded, granted) VALUES(?, ?, ?, ?)");
-  create.Bind(1, parent).Bind(2, Bytes(name)).Bind(3, Bytes(folded));
-  create.Bind(4, static_cast<std::int64_t>(0xFFFFFFFFu));
-  create.Step();
+  {
+    Statement create(*this, Sql::kInsertKey);
+    create.Bind(1, parent).Bind(2, Bytes(name)).Bind(3, Bytes(folded)).Bind(4, kAllRights);
+    create.Step();
+  }
   ++own_changes_;
   return sqlite3_last_insert_rowid(db_);
 }
 
 bool SqliteStore::HasSubkeys(KeyId key) {
-  Statement find(*this, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
+  Statement find(*this, Sql::kHasSubkeys);
   find.Bind(1, key);
   return find.Step();
 }
 
 void SqliteStore::DeleteKey(KeyId key) {
-  Statement values(*this, "DELETE FROM value_data WHERE key = ?");
-  values.Bind(1, key);
-  values.Step();
-  Statement remove(*this, "DELETE FROM keys WHERE id = ?");
+  {
+    Statement values(*this, Sql::kDeleteKeyValues);
+    values.Bind(1, key);
+    values.Step();
+  }
+  Statement remove(*this, Sql::kDeleteKey);
   remove.Bind(1, key);
   remove.Step();
   ++own_changes_;
 }
 
 std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16string* after) {
-  // The (parent, folded) index makes each step one seek, so listing N
-  // subkeys in order costs O(N log N) in all.
-  Statement next(*this, after == nullptr
-                            ? "SELECT name, folded FROM keys WHERE parent = ?1"
-                              " ORDER BY folded LIMIT 1"
-                            : "SELECT name, folded FROM keys WHERE parent = ?1 AND folded > ?2"
-                              " ORDER BY folded LIMIT 1");
+  Statement next(*this, after == nullptr ? Sql::kFirstSubkey : Sql::kNextSubkey);
   next.Bind(1, key);
   if (after != nullptr) next.Bind(2, Bytes(*after));
   if (!next.Step()) return std::nullopt;
-  const std::string folded = next.Blob(1);
-  return SubkeyName{next.Name(0), Text(folded.data(), static_cast<int>(folded.size()))};
+  if (next.Integer(2) <= key) {
+    Damaged("key " + std::to_string(next.Integer(2)) + " is listed below a younger key");
+  }
+  return SubkeyName{next.Name(0), next.Name(1)};
 }
 
 std::optional<StoredValue> SqliteStore::GetValue(KeyId key, const std::u16string& folded) {
-  Statement find(*this, "SELECT name, type, data FROM value_data WHERE key = ? AND folded = ?");
+  Statement find(*this, Sql::kGetValue);
   find.Bind(1, key).Bind(2, Bytes(folded));
   if (!find.Step()) return std::nullopt;
   return StoredValue{find.Name(0), static_cast<DWORD>(find.Integer(1)), find.Blob(2)};
 }
 
 void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {
-  // The name keeps the case it was first written with.
-  Statement upsert(*this,
-                   "INSERT INTO value_data(key, folded, name, type, data) VALUES(?, ?, ?, ?, ?)"
-                   " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type,"
-                   " data = excluded.data");
+  Statement upsert(*this, Sql::kSetValue);
   upsert.Bind(1, key).Bind(2, Bytes(folded)).Bind(3, Bytes(value.name));
   upsert.Bind(4, static_cast<std::int64_t>(value.type)).Bind(5, value.data);
   upsert.Step();
@@ -228,7 +481,7 @@ void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const Stored
 }
 
 bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
-  Statement remove(*this, "DELETE FROM value_data WHERE key = ? AND folded = ?");
+  Statement remove(*this, Sql::kDeleteValue);
   remove.Bind(1, key).Bind(2, Bytes(folded));
   remove.Step();
   ++own_changes_;
@@ -237,27 +490,22 @@ bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
 
 std::optional<StoredValue> SqliteStore::NextValue(KeyId key, const std::u16string* after,
                                                   std::u16string* folded) {
-  Statement next(*this, after == nullptr
-                            ? "SELECT name, type, data, folded FROM value_data WHERE key = ?1"
-                              " ORDER BY folded LIMIT 1"
-                            : "SELECT name, type, data, folded FROM value_data"
-                              " WHERE key = ?1 AND folded > ?2 ORDER BY folded LIMIT 1");
+  Statement next(*this, after == nullptr ? Sql::kFirstValue : Sql::kNextValue);
   next.Bind(1, key);
   if (after != nullptr) next.Bind(2, Bytes(*after));
   if (!next.Step()) return std::nullopt;
-  const std::string folded_bytes = next.Blob(3);
-  *folded = Text(folded_bytes.data(), static_cast<int>(folded_bytes.size()));
+  *folded = next.Name(3);
   return StoredValue{next.Name(0), static_cast<DWORD>(next.Integer(1)), next.Blob(2)};
 }
 
 REGSAM SqliteStore::GrantedRights(KeyId key) {
-  Statement find(*this, "SELECT granted FROM keys WHERE id = ?");
+  Statement find(*this, Sql::kGranted);
   find.Bind(1, key);
   return find.Step() ? static_cast<REGSAM>(find.Integer(0)) : 0;
 }
 
 void SqliteStore::SetGrantedRights(KeyId key, REGSAM rights) {
-  Statement update(*this, "UPDATE keys SET granted = ? WHERE id = ?");
+  Statement update(*this, Sql::kSetGranted);
   update.Bind(1, static_cast<std::int64_t>(rights)).Bind(2, key);
   update.Step();
   ++own_changes_;
@@ -266,7 +514,7 @@ void SqliteStore::SetGrantedRights(KeyId key, REGSAM rights) {
 std::uint64_t SqliteStore::Generation() {
   // data_version moves when another connection commits; our own writes are
   // counted here.
-  Statement version(*this, "PRAGMA data_version");
+  Statement version(*this, Sql::kDataVersion);
   const std::uint64_t others = version.Step() ? static_cast<std::uint64_t>(version.Integer(0)) : 0;
   return (others << 32) + own_changes_;
 }

@@ -1,10 +1,17 @@
 // The registry tree in an SQLite database, shared by every process that opens
-// the same file: each platform call is one transaction (WAL mode), so writers
-// never lose each other's changes and a killed process loses only its own
-// unfinished call. A database that cannot be opened or read answers every call
-// with 1009 (the registry is corrupt).
+// the same file. Each platform call is one transaction in WAL mode, committed
+// with a sync (synchronous=FULL), so a call that returned success survives a
+// crash or a power cut, readers never wait for a writer, and a writer waits at
+// most `busy_timeout_ms` for another one before failing with 170 (busy).
+//
+// The file is marked as ours (application_id and a schema version in
+// user_version). An empty file becomes a registry; a file of another program
+// is refused untouched (1011), a damaged one answers 1009 and is never
+// written. Failures of the medium map to the codes a Windows program sees:
+// 1011 cannot open, 1012 cannot read, 1013 cannot write, 112 disk full.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -17,7 +24,20 @@ namespace quorvane::platform::portable {
 
 class SqliteStore final : public RegistryStore {
  public:
-  explicit SqliteStore(const std::string& path);
+  static constexpr int kDefaultBusyTimeoutMs = 5000;
+  static constexpr int kApplicationId = 0x51565247;  // "QVRG"
+  static constexpr int kSchemaVersion = 1;
+
+  struct Options {
+    const char* vfs = nullptr;  // SQLite's default VFS when null
+    int busy_timeout_ms = kDefaultBusyTimeoutMs;
+  };
+
+  explicit SqliteStore(std::string path);
+  SqliteStore(std::string path, Options options);
+  // A store that cannot be used at all: every call fails with `code`, and
+  // `reason` is its diagnosis.
+  static std::unique_ptr<SqliteStore> Unusable(LONG code, std::string reason);
   ~SqliteStore() override;
   SqliteStore(const SqliteStore&) = delete;
   SqliteStore& operator=(const SqliteStore&) = delete;
@@ -25,6 +45,10 @@ class SqliteStore final : public RegistryStore {
   void Begin(bool writing) override;
   void Commit() override;
   void Rollback() override;
+  void BeginBatch(bool writing) override;
+  void EndBatch(bool commit) override;
+  std::string Diagnosis() const override { return diagnosis_; }
+  std::string Location() const override { return path_; }
 
   KeyId Root(const std::u16string& machine, HKEY root) override;
   bool Exists(KeyId key) override;
@@ -46,14 +70,54 @@ class SqliteStore final : public RegistryStore {
   std::uint64_t Generation() override;
 
  private:
+  // Every statement the store runs, prepared once per connection.
+  enum class Sql {
+    kBeginRead,
+    kBeginWrite,
+    kCommit,
+    kRollback,
+    kSavepoint,
+    kRelease,
+    kRollbackToSavepoint,
+    kFindRoot,
+    kCountLocalRoots,
+    kInsertKey,
+    kRememberRoot,
+    kKeyExists,
+    kFindSubkey,
+    kHasSubkeys,
+    kDeleteKeyValues,
+    kDeleteKey,
+    kFirstSubkey,
+    kNextSubkey,
+    kGetValue,
+    kSetValue,
+    kDeleteValue,
+    kFirstValue,
+    kNextValue,
+    kGranted,
+    kSetGranted,
+    kDataVersion,
+    kCount,
+  };
   class Statement;
 
-  void Execute(const char* sql);
-  [[noreturn]] void Fail() const;
+  SqliteStore() = default;
+  void Open(const Options& options);
+  void AdoptFile();
+  void CreateLocalRoots();
+  void Run(Sql sql);
+  sqlite3_stmt* Prepared(Sql sql);
+  [[noreturn]] void Fail(int result);
+  [[noreturn]] void Damaged(const std::string& what);
 
+  std::string path_;
   sqlite3* db_ = nullptr;
-  bool usable_ = false;
+  std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::kCount)> statements_{};
+  LONG unusable_code_ = 0;  // nonzero: every call fails with it
+  std::string diagnosis_;
   bool in_transaction_ = false;
+  int batch_depth_ = 0;
   std::uint64_t own_changes_ = 0;
 };
 

@@ -81,6 +81,12 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* r
 
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(ToNative(key)); }
 
+// The Windows registry keeps its own consistency and reports its own failures.
+LONG BeginRegistryBatch(bool) { return ERROR_SUCCESS; }
+LONG EndRegistryBatch(bool) { return ERROR_SUCCESS; }
+std::string RegistryStoreDiagnosis() { return {}; }
+std::string RegistryStoreLocation() { return {}; }
+
 UINT GetWindowsDirectoryA(char* buffer, UINT size) { return ::GetWindowsDirectoryA(buffer, size); }
 
 UINT GetSystemDirectoryA(char* buffer, UINT size) { return ::GetSystemDirectoryA(buffer, size); }

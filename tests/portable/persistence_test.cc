@@ -167,7 +167,7 @@ TEST_F(PersistenceTest, ADamagedDatabaseIsTheCorruptRegistryCode) {
 
   TestControls::UseRegistryStore(
       std::make_unique<SqliteStore>((directory_ / "no-such-dir" / "x.db").string()));
-  EXPECT_RAISES(Registry::RegistryErrorBase + 1009,
+  EXPECT_RAISES(Registry::RegistryErrorBase + 1011,
                 registry.CreateKey(kHkeyCurrentUser, u"Software\\X"));
 }
 
