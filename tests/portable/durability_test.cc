@@ -1,0 +1,330 @@
+// The persistent registry under power cuts, competing processes, damaged,
+// foreign and full media.
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "platform/portable/name_folding.h"
+#include "platform/portable/sqlite_store.h"
+#include "platform/portable/test_controls.h"
+#include "registry/registry.h"
+#include "settings/self_register_classes.h"
+#include "tests/portable/power_cut_vfs.h"
+#include "tests/support/test_support.h"
+
+namespace quorvane {
+namespace {
+
+using platform::HKEY;
+using platform::portable::KeyId;
+using platform::portable::NameFolding;
+using platform::portable::SqliteStore;
+using platform::portable::StoreFailure;
+using platform::portable::TestControls;
+using testing_support::PowerCutVfs;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+// Runs SQL on a database with SQLite itself; returns the first column of the
+// last row.
+std::string RawSql(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  std::string last;
+  sqlite3_exec(
+      db, sql.c_str(),
+      [](void* out, int, char** values, char**) {
+        *static_cast<std::string*>(out) = values[0] == nullptr ? "" : values[0];
+        return 0;
+      },
+      &last, nullptr);
+  sqlite3_close(db);
+  return last;
+}
+
+std::string ValueData(int index) {
+  return std::string(static_cast<std::size_t>(700 + (index * 37) % 2500),
+                     static_cast<char>('a' + index % 26));
+}
+
+class DurabilityTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = std::filesystem::temp_directory_path() /
+                 ("qv-durable-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(directory_);
+    std::filesystem::create_directories(directory_);
+    database_ = (directory_ / "registry.db").string();
+  }
+  void TearDown() override {
+    TestControls::ResetRegistry();
+    std::filesystem::remove_all(directory_);
+  }
+
+  std::filesystem::path directory_;
+  std::string database_;
+};
+
+// What a restored database holds of the workload below: "" when it is sound
+// and holds every write acknowledged before the cut, else what is wrong.
+std::string CheckAfterCut(const std::string& restored, bool key_acknowledged, int acknowledged) {
+  const std::string integrity = RawSql(restored, "PRAGMA integrity_check");
+  if (integrity != "ok") return "integrity check: " + integrity;
+  SqliteStore store(restored);
+  try {
+    store.Begin(false);
+    std::optional<KeyId> key = store.FindSubkey(store.Root(u"", platform::kHkeyCurrentUser),
+                                                NameFolding::Fold(u"Software"));
+    if (key) key = store.FindSubkey(*key, NameFolding::Fold(u"QvDurable"));
+    if (!key) {
+      store.Rollback();
+      return key_acknowledged ? "the acknowledged key is missing" : "";
+    }
+    for (int i = 0; i < acknowledged; ++i) {
+      const std::string name = "V" + std::to_string(i);
+      const auto value = store.GetValue(*key, std::u16string(name.begin(), name.end()));
+      if (!value || value->data != ValueData(i)) {
+        store.Rollback();
+        return "acknowledged write " + name + " is missing after a cut with " +
+               std::to_string(acknowledged) + " acknowledged";
+      }
+    }
+    store.Rollback();
+  } catch (const StoreFailure& failure) {
+    return "the restored database fails with " + std::to_string(failure.code);
+  }
+  return "";
+}
+
+TEST_F(DurabilityTest, EveryAcknowledgedWriteSurvivesAPowerCutAtEverySyncPoint) {
+  PowerCutVfs& vfs = PowerCutVfs::Install();
+  const std::string cut_directory = (directory_ / "cut").string();
+  SqliteStore::Options options;
+  options.vfs = PowerCutVfs::kName;
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_, options));
+
+  bool key_acknowledged = false;
+  int acknowledged = 0;
+  int cuts = 0;
+  std::string first_failure;
+  const auto cut = [&] {
+    ++cuts;
+    const std::string problem =
+        CheckAfterCut(vfs.RestoreAfterPowerCut(database_, cut_directory), key_acknowledged,
+                      acknowledged);
+    if (first_failure.empty()) first_failure = problem;
+  };
+  vfs.on_sync = cut;
+
+  constexpr int kWrites = 120;
+  HKEY key = 0;
+  ASSERT_EQ(platform::RegCreateKeyA(platform::kHkeyCurrentUser, "Software\\QvDurable", &key), 0);
+  key_acknowledged = true;
+  for (int i = 0; i < kWrites; ++i) {
+    const std::string name = "V" + std::to_string(i);
+    const std::string data = ValueData(i);
+    if (platform::RegSetValueExA(key, name.c_str(), 0, platform::kRegBinary,
+                                 reinterpret_cast<const platform::BYTE*>(data.data()),
+                                 static_cast<platform::DWORD>(data.size())) == 0) {
+      ++acknowledged;
+    }
+    if (i % 40 == 39) {
+      // Another process checkpoints the log into the database now and then.
+      sqlite3* other = nullptr;
+      sqlite3_open_v2(database_.c_str(), &other, SQLITE_OPEN_READWRITE, PowerCutVfs::kName);
+      sqlite3_exec(other, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+      sqlite3_close(other);
+    }
+  }
+  EXPECT_EQ(platform::RegCloseKey(key), 0);
+  vfs.on_sync = nullptr;
+  cut();  // and a cut right after the last call returned
+
+  EXPECT_EQ(acknowledged, kWrites);
+  EXPECT_GT(cuts, kWrites) << "every commit is a sync point";
+  EXPECT_EQ(first_failure, "");
+}
+
+TEST_F(DurabilityTest, ADiskFullWriteFailsWithItsCodeAndKeepsWhatWasThere) {
+  PowerCutVfs& vfs = PowerCutVfs::Install();
+  SqliteStore::Options options;
+  options.vfs = PowerCutVfs::kName;
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_, options));
+  Registry registry;
+  registry.CreateKey(kHkeyCurrentUser, u"Software\\QvFull");
+  registry.SetValue(kHkeyCurrentUser, u"Software\\QvFull", u"Kept", kRegSz, u"before");
+  vfs.failing_writes = SQLITE_FULL;
+  EXPECT_RAISES(Registry::RegistryErrorBase + 112,
+                registry.SetValue(kHkeyCurrentUser, u"Software\\QvFull", u"Kept", kRegSz,
+                                  std::u16string(20000, u'x')));
+  EXPECT_NE(platform::RegistryStoreDiagnosis().find("disk is full"), std::string::npos);
+  vfs.failing_writes = 0;
+  EXPECT_EQ(registry.QueryValue(kHkeyCurrentUser, u"Software\\QvFull", u"Kept"),
+            Variant(u"before"));
+  EXPECT_EQ(TestControls::OpenHandleCount(), 0);
+}
+
+TEST_F(DurabilityTest, ReadersGoOnWhileAnotherProcessHoldsTheWriteLock) {
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  SelfRegisterClasses().QvSaveSetting(u"QvBusy", u"S", u"K", u"stored");
+  Registry().CreateKey(kHkeyCurrentUser, u"Software\\QvBusy\\Child");
+  TestControls::ResetRegistry();
+
+  int to_parent[2];
+  int to_child[2];
+  ASSERT_EQ(::pipe(to_parent), 0);
+  ASSERT_EQ(::pipe(to_child), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    sqlite3* db = nullptr;
+    sqlite3_open(database_.c_str(), &db);
+    const bool locked = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == 0;
+    (void)!::write(to_parent[1], locked ? "L" : "F", 1);
+    char done = 0;
+    (void)!::read(to_child[0], &done, 1);  // until the parent has finished
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    ::_exit(0);
+  }
+  char state = 0;
+  ASSERT_EQ(::read(to_parent[0], &state, 1), 1);
+  ASSERT_EQ(state, 'L');
+
+  // Opened while the other process writes: reads see the stored data.
+  SqliteStore::Options options;
+  options.busy_timeout_ms = 200;
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_, options));
+  EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"QvBusy", u"S", u"K", u"default"),
+            Variant(u"stored"));
+  EXPECT_EQ(Registry().GetBranchNames(kHkeyCurrentUser, u"Software\\QvBusy").Count(), 1);
+  // A writer gives up after the timeout with "busy", never silently.
+  EXPECT_RAISES(Registry::RegistryErrorBase + 170,
+                Registry().SetValue(kHkeyCurrentUser, u"Software\\QvBusy", u"New", kRegSz, u"x"));
+  EXPECT_NE(platform::RegistryStoreDiagnosis().find("busy"), std::string::npos);
+
+  (void)!::write(to_child[1], "D", 1);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  for (int fd : {to_parent[0], to_parent[1], to_child[0], to_child[1]}) ::close(fd);
+  Registry().SetValue(kHkeyCurrentUser, u"Software\\QvBusy", u"New", kRegSz, u"x");
+  RawSql(database_, "PRAGMA wal_checkpoint");
+}
+
+struct RefusedFile {
+  const char* name;
+  void (*make)(const std::string& path);
+  std::int32_t code;
+};
+
+const RefusedFile kRefusedFiles[] = {
+    {"damaged", [](const std::string& path) { std::ofstream(path) << std::string(8192, 'x'); },
+     1009},
+    {"directory", [](const std::string& path) { std::filesystem::create_directories(path); },
+     1011},
+    {"missing folder",
+     [](const std::string& path) { std::filesystem::remove_all(path + ".d"); }, 1011},
+    {"another program's database",
+     [](const std::string& path) { RawSql(path, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine')"); },
+     1011},
+    {"another program's marked database",
+     [](const std::string& path) { RawSql(path, "PRAGMA application_id=1234"); }, 1011},
+    {"a newer registry",
+     [](const std::string& path) {
+       RawSql(path, "PRAGMA application_id=" + std::to_string(SqliteStore::kApplicationId) +
+                        "; PRAGMA user_version=99; CREATE TABLE future(x)");
+     },
+     1011},
+};
+
+TEST_F(DurabilityTest, FilesThatAreNotOurRegistryAreRefusedUntouched) {
+  for (const RefusedFile& refused : kRefusedFiles) {
+    SCOPED_TRACE(refused.name);
+    std::string path = (directory_ / refused.name).string();
+    refused.make(path);
+    if (std::string(refused.name) == "missing folder") path += ".d/registry.db";
+    const std::string before = ReadFile(path);
+    TestControls::UseRegistryStore(std::make_unique<SqliteStore>(path));
+    Registry registry;
+    EXPECT_RAISES(Registry::RegistryErrorBase + refused.code,
+                  registry.CreateKey(kHkeyCurrentUser, u"Software\\X"));
+    EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"A", u"B", u"C", u"default"),
+              Variant(u"default"));
+    EXPECT_NE(platform::RegistryStoreDiagnosis().find(path), std::string::npos);
+    TestControls::ResetRegistry();
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+  }
+}
+
+TEST_F(DurabilityTest, ARegistryWrittenBeforeTheMarkingIsAdopted) {
+  RawSql(database_,
+         "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
+         " name BLOB NOT NULL, folded BLOB NOT NULL, granted INTEGER NOT NULL,"
+         " UNIQUE(parent, folded));"
+         "CREATE TABLE roots(machine BLOB NOT NULL, hkey INTEGER NOT NULL, id INTEGER NOT NULL,"
+         " PRIMARY KEY(machine, hkey));"
+         "CREATE TABLE value_data(key INTEGER NOT NULL, folded BLOB NOT NULL, name BLOB NOT NULL,"
+         " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded));");
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  Registry().CreateKey(kHkeyCurrentUser, u"Software\\QvOld");
+  Registry().SetValue(kHkeyCurrentUser, u"Software\\QvOld", u"V", kRegSz, u"kept");
+  TestControls::ResetRegistry();
+  EXPECT_EQ(RawSql(database_, "PRAGMA application_id"),
+            std::to_string(SqliteStore::kApplicationId));
+  EXPECT_EQ(RawSql(database_, "PRAGMA user_version"), std::to_string(SqliteStore::kSchemaVersion));
+  EXPECT_EQ(RawSql(database_, "PRAGMA journal_mode"), "wal");
+}
+
+TEST_F(DurabilityTest, ACycleInTheKeyTableIsReportedNotFollowed) {
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  Registry().CreateKey(kHkeyCurrentUser, u"Software\\QvLoop\\A");
+  TestControls::ResetRegistry();
+  // HKCU's root made a child of its own descendant A.
+  RawSql(database_,
+         "UPDATE keys SET parent = (SELECT max(id) FROM keys) WHERE id ="
+         " (SELECT id FROM roots WHERE machine = x'' AND hkey = " +
+             std::to_string(platform::kHkeyCurrentUser) + ")");
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  // Walking down the tree as a tree copier does comes back to A for ever,
+  // unless the damage is noticed.
+  std::string path = "Software\\QvLoop\\A";
+  platform::LONG result = 0;
+  for (int depth = 0; depth < 50 && result == 0; ++depth) {
+    HKEY key = 0;
+    result = platform::RegOpenKeyExA(platform::kHkeyCurrentUser, path.c_str(), 0,
+                                     platform::kKeyRead, &key);
+    if (result != 0) break;
+    char name[300] = {};
+    result = platform::RegEnumKeyA(key, 0, name, sizeof name);
+    platform::RegCloseKey(key);
+    path += std::string("\\") + name;
+  }
+  EXPECT_EQ(result, platform::kErrorBadDbDatabase);
+  EXPECT_NE(platform::RegistryStoreDiagnosis().find("damaged"), std::string::npos);
+  EXPECT_EQ(TestControls::OpenHandleCount(), 0);
+}
+
+TEST(UnplacedRegistryTest, WithNoPlaceEveryCallFailsAndSaysHowToChooseOne) {
+  TestControls::UseRegistryStore(SqliteStore::Unusable(platform::kErrorCantOpen, "no place"));
+  EXPECT_RAISES(Registry::RegistryErrorBase + 1011,
+                Registry().SetValue(kHkeyCurrentUser, u"Software\\X", u"V", kRegSz, u"x"));
+  EXPECT_EQ(platform::RegistryStoreDiagnosis(), "no place");
+  TestControls::ResetRegistry();
+}
+
+}  // namespace
+}  // namespace quorvane
