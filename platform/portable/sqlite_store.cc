@@ -188,8 +188,8 @@ SqliteStore::~SqliteStore() {
 }
 
 void SqliteStore::Open(const Options& options) {
-  const int opened = sqlite3_open_v2(path_.c_str(), &db_,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, options.vfs);
+  const int opened =
+      sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, options.vfs);
   if (opened != SQLITE_OK) Fail(opened);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, options.busy_timeout_ms);
@@ -320,9 +320,8 @@ void SqliteStore::CreateLocalRoots() {
 
 sqlite3_stmt* SqliteStore::Prepared(Sql sql) {
   sqlite3_stmt*& statement = statements_[static_cast<std::size_t>(sql)];
-  if (statement == nullptr &&
-      sqlite3_prepare_v2(db_, SqlText(static_cast<int>(sql)), -1, &statement, nullptr) !=
-          SQLITE_OK) {
+  if (statement == nullptr && sqlite3_prepare_v2(db_, SqlText(static_cast<int>(sql)), -1,
+                                                 &statement, nullptr) != SQLITE_OK) {
     statement = nullptr;
     Fail(sqlite3_extended_errcode(db_));
   }
@@ -396,7 +395,9 @@ KeyId SqliteStore::Root(const std::u16string& machine, HKEY root) {
   }
   {
     Statement create(*this, Sql::kInsertKey);
-    create.Bind(1, std::int64_t{0}).Bind(2, std::string()).Bind(3, Bytes(machine) + std::to_string(root));
+    create.Bind(1, std::int64_t{0})
+        .Bind(2, std::string())
+        .Bind(3, Bytes(machine) + std::to_string(root));
     create.Bind(4, kAllRights);
     create.Step();
   }

@@ -123,9 +123,8 @@ TEST_F(DurabilityTest, EveryAcknowledgedWriteSurvivesAPowerCutAtEverySyncPoint) 
   std::string first_failure;
   const auto cut = [&] {
     ++cuts;
-    const std::string problem =
-        CheckAfterCut(vfs.RestoreAfterPowerCut(database_, cut_directory), key_acknowledged,
-                      acknowledged);
+    const std::string problem = CheckAfterCut(vfs.RestoreAfterPowerCut(database_, cut_directory),
+                                              key_acknowledged, acknowledged);
     if (first_failure.empty()) first_failure = problem;
   };
   vfs.on_sync = cut;
@@ -233,12 +232,13 @@ struct RefusedFile {
 const RefusedFile kRefusedFiles[] = {
     {"damaged", [](const std::string& path) { std::ofstream(path) << std::string(8192, 'x'); },
      1009},
-    {"directory", [](const std::string& path) { std::filesystem::create_directories(path); },
+    {"directory", [](const std::string& path) { std::filesystem::create_directories(path); }, 1011},
+    {"missing folder", [](const std::string& path) { std::filesystem::remove_all(path + ".d"); },
      1011},
-    {"missing folder",
-     [](const std::string& path) { std::filesystem::remove_all(path + ".d"); }, 1011},
     {"another program's database",
-     [](const std::string& path) { RawSql(path, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine')"); },
+     [](const std::string& path) {
+       RawSql(path, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine')");
+     },
      1011},
     {"another program's marked database",
      [](const std::string& path) { RawSql(path, "PRAGMA application_id=1234"); }, 1011},

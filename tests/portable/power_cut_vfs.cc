@@ -103,11 +103,24 @@ int ShmUnmap(sqlite3_file* file, int remove) {
 }
 
 const sqlite3_io_methods kMethods = {
-    2,           Close,       Read,       Write,
-    Truncate,    Sync,        FileSize,   Lock,
-    Unlock,      CheckReservedLock,       FileControl,
-    SectorSize,  DeviceCharacteristics,   ShmMap,
-    ShmLock,     ShmBarrier,  ShmUnmap,   nullptr,
+    2,
+    Close,
+    Read,
+    Write,
+    Truncate,
+    Sync,
+    FileSize,
+    Lock,
+    Unlock,
+    CheckReservedLock,
+    FileControl,
+    SectorSize,
+    DeviceCharacteristics,
+    ShmMap,
+    ShmLock,
+    ShmBarrier,
+    ShmUnmap,
+    nullptr,
     nullptr,
 };
 

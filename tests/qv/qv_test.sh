@@ -38,10 +38,8 @@ qv reg query "$key" /v Missing >/dev/null; check "missing value exits 1" 1 $?
 check "error message" \
   "qv: The registry key is invalid. (error -2147210502, source qvReg.Registry)" \
   "$(tr -d '\r' <"$work/stderr")"
-qv reg add "$key" /v Bad /t 5 /d x >/dev/null; check "unsupported type exits 1" 1 $?
-check "unsupported type message" \
-  "qv: Unsupported registry type - 5 (error -2147210494, source qvRegistry.Registry.SetValue)" \
-  "$(tr -d '\r' <"$work/stderr")"
+qv reg add "$key" /v Bad /t REG_DWORD_BIG_ENDIAN /d x >/dev/null; check "bad number exits 1" 1 $?
+check "bad number message" "qv: invalid data 'x': not a number" "$(tr -d '\r' <"$work/stderr")"
 qv reg add "$key" /v Count /t REG_DWORD /d 0x2a >/dev/null
 check "dword" "    Count    REG_DWORD    0x2a (42)" "$(qv reg query "$key" /v Count | tail -n 1)"
 qv reg add "$key\\Child" >/dev/null
@@ -74,7 +72,7 @@ printf '\r\n' >>"$work/every-crlf.reg"
 # \xe9 above stands for the ANSI byte itself.
 sed -i 's/\\xe9/\xe9/g' "$work/every-crlf.reg"
 qv reg import "$work/every-crlf.reg" >/dev/null; check "import" 0 $?
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/exported.reg" >/dev/null; check "export" 0 $?
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/exported.reg" /regedit4 >/dev/null; check "export" 0 $?
 cmp -s "$work/every-crlf.reg" "$work/exported.reg"; check "export gives the imported file back" 0 $?
 check "raw dword read" "    ShortDword    REG_DWORD    0x1234 (4660)" \
   "$(qv reg query 'HKCU\Software\QvRoundTrip' /v ShortDword | tail -n 1)"
@@ -82,21 +80,92 @@ printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n' >"$work
 qv reg import "$work/remove.reg" >/dev/null; check "delete by import" 0 $?
 check "tree gone" "" "$(qv reg list 'HKCU\Software\QvRoundTrip')"
 qv reg import "$work/exported.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/again.reg" >/dev/null
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/again.reg" /regedit4 >/dev/null
 cmp -s "$work/exported.reg" "$work/again.reg"; check "export, import, export: same bytes" 0 $?
 # A long binary value wraps over several lines and comes back whole.
 long=$(printf '%02x,' $(seq 0 199)); long=${long%,}
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n"Long"=hex:%s\r\n' "$long" >"$work/long.reg"
 qv reg import "$work/long.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/long-out.reg" >/dev/null
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/long-out.reg" /regedit4 >/dev/null
 grep -q '^  ' "$work/long-out.reg"; check "long data wraps" 0 $?
 qv reg import "$work/remove.reg" >/dev/null
 qv reg import "$work/long-out.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/long-again.reg" >/dev/null
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/long-again.reg" /regedit4 >/dev/null
 cmp -s "$work/long-out.reg" "$work/long-again.reg"; check "wrapped data round trip" 0 $?
 qv reg import "$work/remove.reg" >/dev/null
 printf 'not a reg file\n' >"$work/bad.reg"
-qv reg import "$work/bad.reg" >/dev/null; check "bad file exits 2" 2 $?
+qv reg import "$work/bad.reg" >/dev/null; check "bad file exits 1" 1 $?
+
+# The version-5 form (UTF-16LE) is the default, and goes round exactly too.
+qv reg import "$work/every-crlf.reg" >/dev/null
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/v5.reg" >/dev/null; check "export v5" 0 $?
+check "v5 header" "fffe5700" "$(head -c 4 "$work/v5.reg" | od -An -tx1 | tr -d ' \n')"
+qv reg import "$work/remove.reg" >/dev/null
+qv reg import "$work/v5.reg" >/dev/null; check "import v5" 0 $?
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/v5-again.reg" >/dev/null
+cmp -s "$work/v5.reg" "$work/v5-again.reg"; check "v5 export, import, export: same bytes" 0 $?
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/again2.reg" /regedit4 >/dev/null
+cmp -s "$work/every-crlf.reg" "$work/again2.reg"; check "v5 keeps every value" 0 $?
+
+# An existing file is replaced only when asked; a failed export leaves it whole.
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/v5.reg" </dev/null >/dev/null
+check "no overwrite without /y" 1 $?
+qv reg export 'HKCU\Software\QvMissing' "$work/v5.reg" /y >/dev/null; check "missing key exits 1" 1 $?
+cmp -s "$work/v5.reg" "$work/v5-again.reg"; check "failed export keeps the old file" 0 $?
+if [[ -z $emulator ]]; then
+  qv reg export 'HKCU\Software\QvRoundTrip' /dev/full /y >/dev/null; check "export to a full disk exits 1" 1 $?
+  qv reg export 'HKCU\Software\QvRoundTrip' "$QV_REGISTRY" /y >/dev/null
+  check "export onto the registry itself is refused" 1 $?
+  check "the registry survives" "REG_SZ" "$(qv reg type 'HKCU\Software\QvRoundTrip' /v Quoted)"
+  (unset QV_REGISTRY HOME XDG_DATA_HOME; "$qv_binary" reg add 'HKCU\Software\QvNowhere' >/dev/null 2>"$work/stderr")
+  check "no place for the registry exits 1" 1 $?
+  grep -q "set QV_REGISTRY" "$work/stderr"; check "no place says how to choose one" 0 $?
+  qv reg import /dev/zero >/dev/null; check "import of a device exits 1" 1 $?
+fi
+
+# Strings the quoted form cannot carry travel in hex, and come back exactly.
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]  \r\n"Lines" = "one\\ntwo\\r\\n\\\\ \\"q\\""\r\n; a comment \\\r\n"After"="comment"\r\n' >"$work/escapes.reg"
+qv reg import "$work/escapes.reg" >/dev/null; check "escapes and blanks import" 0 $?
+check "a comment ending in \\ ends there" "REG_SZ" "$(qv reg type 'HKCU\Software\QvRoundTrip' /v After)"
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/lines.reg" /y >/dev/null
+iconv -f UTF-16LE -t UTF-8 "$work/lines.reg" | grep -q '^"Lines"=hex(1):'; check "CR LF strings as hex(1)" 0 $?
+qv reg import "$work/remove.reg" >/dev/null
+qv reg import "$work/lines.reg" >/dev/null
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/lines-again.reg" /y >/dev/null
+cmp -s "$work/lines.reg" "$work/lines-again.reg"; check "CR LF strings round trip" 0 $?
+
+# A key name a .reg file cannot carry makes the export fail, writing nothing.
+qv reg add "HKCU\\Software\\QvRoundTrip\\x]"$'\r\n''[HKEY_LOCAL_MACHINE\Software\QvInjected' >/dev/null
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/injected.reg" >/dev/null; check "line break in a key name exits 1" 1 $?
+[[ ! -e "$work/injected.reg" ]]; check "no file written" 0 $?
+qv reg import "$work/remove.reg" >/dev/null
+
+# Bad lines: all reported, nothing applied unless /skip.
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvBad]\r\n"Good"="yes"\r\n"Long"=dword:123456789\r\n"Hex"=hex:1,zz\r\n[\\\\OTHER\\HKEY_LOCAL_MACHINE\\Software]\r\n' >"$work/badlines.reg"
+qv reg import "$work/badlines.reg" >/dev/null; check "bad lines exit 1" 1 $?
+check "every bad line reported" "3" "$(grep -c '^  line' "$work/stderr")"
+qv reg query 'HKCU\Software\QvBad' /v Good >/dev/null 2>&1; check "nothing applied" 1 $?
+qv reg import "$work/badlines.reg" /skip >/dev/null; check "/skip applies the rest" 0 $?
+check "good line applied" "REG_SZ" "$(qv reg type 'HKCU\Software\QvBad' /v Good)"
+printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvBad]\r\n' >"$work/rmbad.reg"
+qv reg import "$work/rmbad.reg" >/dev/null
+
+# reg add: the word after /d is data; binary in hex; REG_MULTI_SZ items.
+qv reg add "$key" /v Flag /d -h >/dev/null; check "/d -h is data" "    Flag    REG_SZ    -h" "$(qv reg query "$key" /v Flag | tail -n 1)"
+qv reg add "$key" /v Bin /t REG_BINARY /d 0102ff >/dev/null
+check "binary from hex" "    Bin    REG_BINARY    0102FF" "$(qv reg query "$key" /v Bin | tail -n 1)"
+qv reg add "$key" /v BadBin /t REG_BINARY /d 01x2 >/dev/null; check "invalid hex exits 1" 1 $?
+qv reg add "$key" /v Multi /t REG_MULTI_SZ /d 'a\0b\0' >/dev/null
+check "multi items" '    Multi    REG_MULTI_SZ    a\0b' "$(qv reg query "$key" /v Multi | tail -n 1)"
+qv reg add "$key" /v Multi2 /t REG_MULTI_SZ /d 'a\0\0b' >/dev/null; check "empty item refused" 1 $?
+qv reg add "$key" /v Multi /t REG_MULTI_SZ /s '' /d x /f >/dev/null; check "empty separator is a usage error" 2 $?
+qv reg add "$key" /v Flag /d other </dev/null >/dev/null; check "no overwrite without /f" 1 $?
+check "value kept" "    Flag    REG_SZ    -h" "$(qv reg query "$key" /v Flag | tail -n 1)"
+qv reg add "$key" /v Flag /d other /F >/dev/null; check "/F overwrites" 0 $?
+qv reg add "$key" /v Big /t REG_DWORD /d 4294967295 >/dev/null; check "largest dword" 0 $?
+qv reg add "$key" /v Big2 /t REG_DWORD /d 4294967296 >/dev/null; check "dword range" 1 $?
+qv reg add "$key" /d defaultdata >/dev/null
+check "default value without /v" "    (Default)    REG_SZ    defaultdata" "$(qv reg query "$key" /ve | tail -n 1)"
 
 qv setting save QvToolApp Section Key "stored value" >/dev/null; check "setting save" 0 $?
 check "setting get" "stored value" "$(qv setting get QvToolApp Section Key fallback)"

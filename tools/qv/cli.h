@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ class Cli {
   [[nodiscard]] static std::u16string Show(const Variant& value);
 };
 
+// A command that failed for a reason the user can act on: exit code 1 with the
+// message.
+struct ToolFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 // The words of a command line after the tool's name, and the flags among them.
 class Arguments {
  public:
@@ -32,6 +39,8 @@ class Arguments {
 
   [[nodiscard]] bool Empty() const { return next_ >= words_.size(); }
   [[nodiscard]] bool WantsHelp() const;
+  // Whether the next word asks for help ("--help", "-h", "/?").
+  [[nodiscard]] bool NextIsHelp() const;
   // The next word; a UsageError with `what` when there is none.
   std::u16string Take(const char* what);
   // The next word if there is one.
@@ -47,6 +56,26 @@ class Arguments {
   std::size_t next_ = 0;
 };
 
+// The switches of a reg.exe-style command line, read left to right: the word
+// after a switch that takes a value is always that value, whatever it looks
+// like. Names compare without regard to case; "/name" and "-name" both work.
+class Switches {
+ public:
+  Switches(Arguments& arguments, std::vector<std::u16string> with_value,
+           std::vector<std::u16string> flags);
+  [[nodiscard]] bool Has(const std::u16string& name) const;
+  bool Value(const std::u16string& name, std::u16string* value) const;
+  [[nodiscard]] const std::vector<std::u16string>& Positional() const { return positional_; }
+
+ private:
+  std::vector<std::pair<std::u16string, std::u16string>> given_;
+  std::vector<std::u16string> positional_;
+};
+
+// Whether a registry error number tells of the registry's medium (a database
+// that is damaged, busy, full, ...).
+bool IsStoreFailure(std::int32_t number);
+
 // Each returns the process exit code.
 int RunReg(Arguments& arguments);
 int RunSetting(Arguments& arguments);
@@ -56,5 +85,13 @@ int RunDemo(Arguments& arguments);
 
 // The command line as UTF-16 words (platform-specific).
 std::vector<std::u16string> CommandLineWords(int argc, char** argv);
+// Whether a person can answer a question on standard input.
+bool StandardInputIsInteractive();
+// Replaces the file at `path` (UTF-8) with `bytes` so that it holds either
+// what it held before or all of `bytes`: a temporary file beside it, every
+// write checked, synced, then renamed over it. A target that is not a regular
+// file (a device, a pipe) is written directly. Raises ToolFailure with the
+// system's reason.
+void ReplaceFileDurably(const std::string& path, const std::string& bytes);
 
 }  // namespace quorvane::qv

@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "core/error_object.h"
+#include "platform/platform.h"
+#include "registry/registry_errors.h"
 #include "tools/qv/cli.h"
 
 namespace quorvane::qv {
@@ -56,6 +58,17 @@ int Dispatch(Arguments& arguments) {
 }
 
 }  // namespace
+
+// The result codes that tell of the registry's medium rather than of a key.
+bool IsStoreFailure(std::int32_t number) {
+  for (platform::LONG code :
+       {platform::kErrorBadDbDatabase, platform::kErrorCantOpen, platform::kErrorCantRead,
+        platform::kErrorCantWrite, platform::kErrorDiskFull, platform::kErrorBusy}) {
+    if (number == RegistryErrors::kBase + code) return true;
+  }
+  return false;
+}
+
 }  // namespace quorvane::qv
 
 int main(int argc, char** argv) {
@@ -73,6 +86,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "qv: %s (error %d, source %s)\n", error.what(), error.Number(),
                  Cli::Utf8(error.Source()).c_str());
+    // Where the registry is a database, say what went wrong with it.
+    const std::string diagnosis = quorvane::platform::RegistryStoreDiagnosis();
+    if (!diagnosis.empty() && quorvane::qv::IsStoreFailure(error.Number())) {
+      std::fprintf(stderr, "qv: %s\n", diagnosis.c_str());
+    }
     return 1;
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "qv: %s\n", failure.what());

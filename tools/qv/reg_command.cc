@@ -1,5 +1,6 @@
 // qv reg: keys and values, modelled on the Windows reg command.
 #include <cstdio>
+#include <filesystem>
 
 #include "core/ansi_text.h"
 #include "core/error_object.h"
@@ -18,9 +19,13 @@ constexpr const char* kRegHelp =
     "(or HKEY_LOCAL_MACHINE, ...).\n"
     "\n"
     "commands:\n"
-    "  add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/s SEP]\n"
-    "                    create KEY, and write a value into it (default REG_SZ);\n"
-    "                    REG_MULTI_SZ items in DATA are separated by SEP (\\0)\n"
+    "  add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/s SEP] [/f]\n"
+    "                    create KEY, and write a value into it (default REG_SZ,\n"
+    "                    the default value without /v); the word after /d is\n"
+    "                    always the data: REG_BINARY in hex digits (0102ff),\n"
+    "                    REG_DWORD and REG_QWORD in decimal or 0x hex,\n"
+    "                    REG_MULTI_SZ items separated by SEP (\\0); an existing\n"
+    "                    value is overwritten only with /f or when you say yes\n"
     "  query KEY [/v NAME | /ve]\n"
     "                    show a value, or list the subkeys of KEY\n"
     "  type KEY /v NAME | /ve\n"
@@ -28,11 +33,20 @@ constexpr const char* kRegHelp =
     "  delete KEY [/v NAME | /ve]\n"
     "                    delete a value, or KEY itself (it must have no subkeys)\n"
     "  list KEY          the names of KEY's subkeys, one a line\n"
-    "  export KEY FILE   write KEY and its tree to FILE (REGEDIT4 .reg format)\n"
-    "  import FILE [/m MACHINE]\n"
-    "                    apply a .reg file\n"
+    "  export KEY FILE [/y] [/regedit4]\n"
+    "                    write KEY and its tree to FILE: \"Windows Registry Editor\n"
+    "                    Version 5.00\" in UTF-16LE, or REGEDIT4 in the ANSI code\n"
+    "                    page with /regedit4; an existing FILE is replaced only\n"
+    "                    with /y or when you say yes, and only once the whole\n"
+    "                    export is written\n"
+    "  import FILE [/m MACHINE] [/skip]\n"
+    "                    apply a .reg file (either format, UTF-16, UTF-8 or ANSI);\n"
+    "                    the whole file is checked first and nothing is applied\n"
+    "                    if a line is bad, unless /skip leaves bad lines out\n"
     "\n"
-    "types: REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_MULTI_SZ (or a number)\n";
+    "types: REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN\n"
+    "       REG_MULTI_SZ REG_QWORD REG_NONE (any case, or a number)\n"
+    "Switches may be written /x or -x, in any case.\n";
 
 struct TypeName {
   std::int32_t code;
@@ -46,6 +60,13 @@ constexpr TypeName kTypes[] = {
     {11, u"REG_QWORD"},
 };
 
+std::u16string Upper(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'a' && unit <= u'z') unit -= 0x20;
+  }
+  return text;
+}
+
 std::u16string TypeToName(std::int32_t code) {
   for (const TypeName& type : kTypes) {
     if (type.code == code) return type.name;
@@ -55,7 +76,7 @@ std::u16string TypeToName(std::int32_t code) {
 
 std::int32_t TypeFromName(const std::u16string& name) {
   for (const TypeName& type : kTypes) {
-    if (name == type.name) return type.code;
+    if (Upper(name) == type.name) return type.code;
   }
   try {
     return Variant(name).ToInt32();
@@ -65,12 +86,20 @@ std::int32_t TypeFromName(const std::u16string& name) {
 }
 
 // /v NAME or /ve (the default value); false when neither is given.
-bool TakeValueName(Arguments& arguments, std::u16string* name) {
-  if (arguments.TakeFlag(u"ve")) {
-    name->clear();
-    return true;
+bool ValueName(const Switches& switches, std::u16string* name) {
+  const bool named = switches.Value(u"v", name);
+  if (named && switches.Has(u"ve")) throw UsageError{"give /v NAME or /ve, not both"};
+  if (switches.Has(u"ve")) name->clear();
+  return named || switches.Has(u"ve");
+}
+
+// The one positional word a command takes.
+std::u16string OnlyPositional(const Switches& switches, const char* what) {
+  if (switches.Positional().empty()) throw UsageError{std::string("missing ") + what};
+  if (switches.Positional().size() > 1) {
+    throw UsageError{"unexpected argument '" + Cli::Utf8(switches.Positional()[1]) + "'"};
   }
-  return arguments.TakeOption(u"v", name);
+  return switches.Positional()[0];
 }
 
 std::u16string ShowData(std::int32_t type, const Variant& value) {
@@ -99,81 +128,174 @@ std::u16string ShowData(std::int32_t type, const Variant& value) {
   return data;
 }
 
-Variant DataFor(std::int32_t type, const std::u16string& data, const std::u16string& separator) {
-  if (type == kRegMultiSz) {
-    std::u16string items;
-    std::size_t start = 0;
-    while (!data.empty()) {
-      const std::size_t end = data.find(separator, start);
-      items += data.substr(start, end == std::u16string::npos ? end : end - start);
-      items.push_back(u'\0');
-      if (end == std::u16string::npos || separator.empty()) break;
-      start = end + separator.size();
-    }
-    return items;
+[[noreturn]] void BadData(const std::u16string& data, const std::string& why) {
+  throw ToolFailure("invalid data '" + Cli::Utf8(data) + "': " + why);
+}
+
+std::string AnsiExactly(const std::u16string& text) {
+  std::string bytes;
+  if (!AnsiText::EncodeExactly(text, &bytes)) {
+    BadData(text, "it holds characters the ANSI code page cannot store");
   }
-  if (type == kRegDword && data.rfind(u"0x", 0) == 0) return u"&H" + data.substr(2);
-  return data;
+  return bytes;
+}
+
+// A number as reg.exe reads it: decimal, or hex after 0x.
+std::uint64_t Number(const std::u16string& data, std::uint64_t maximum) {
+  const bool hex = data.size() > 2 && data[0] == u'0' && (data[1] == u'x' || data[1] == u'X');
+  const std::u16string digits = hex ? data.substr(2) : data;
+  if (digits.empty()) BadData(data, "a number is needed");
+  std::uint64_t value = 0;
+  for (char16_t unit : digits) {
+    int digit = -1;
+    if (unit >= u'0' && unit <= u'9') digit = unit - u'0';
+    if (hex && unit >= u'a' && unit <= u'f') digit = unit - u'a' + 10;
+    if (hex && unit >= u'A' && unit <= u'F') digit = unit - u'A' + 10;
+    if (digit < 0) BadData(data, "not a number");
+    const std::uint64_t base = hex ? 16 : 10;
+    if (value > (maximum - static_cast<std::uint64_t>(digit)) / base) {
+      BadData(data, "out of range");
+    }
+    value = value * base + static_cast<std::uint64_t>(digit);
+  }
+  return value;
+}
+
+std::string LittleEndian(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  return out;
+}
+
+// The bytes a value of `type` holds for DATA as reg add takes it.
+std::string DataFor(std::int32_t type, const std::u16string& data,
+                    const std::u16string& separator) {
+  switch (type) {
+    case kRegSz:
+    case kRegExpandSz:
+      return AnsiExactly(data) + std::string(1, '\0');
+    case kRegMultiSz: {
+      // Items between separators; a final separator adds no empty item, and
+      // an empty item anywhere else is refused, as reg.exe does.
+      std::string bytes;
+      std::size_t start = 0;
+      while (start < data.size()) {
+        std::size_t end = data.find(separator, start);
+        if (end == std::u16string::npos) end = data.size();
+        if (end == start) BadData(data, "an empty item in a REG_MULTI_SZ list");
+        bytes += AnsiExactly(data.substr(start, end - start)) + std::string(1, '\0');
+        start = end == data.size() ? end : end + separator.size();
+      }
+      return bytes + std::string(1, '\0');
+    }
+    case kRegDword:
+      return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
+    case 5: {  // REG_DWORD_BIG_ENDIAN
+      const std::string little = LittleEndian(Number(data, 0xFFFFFFFFu), 4);
+      return std::string(little.rbegin(), little.rend());
+    }
+    case 11:  // REG_QWORD
+      return LittleEndian(Number(data, ~std::uint64_t{0}), 8);
+    default: {
+      // Binary and every other type: hex digits, two a byte.
+      if (data.size() % 2 != 0) BadData(data, "hex data needs two digits a byte");
+      std::string bytes;
+      for (std::size_t i = 0; i < data.size(); i += 2) {
+        const std::u16string pair = data.substr(i, 2);
+        int byte = 0;
+        for (char16_t unit : pair) {
+          int digit = -1;
+          if (unit >= u'0' && unit <= u'9') digit = unit - u'0';
+          if (unit >= u'a' && unit <= u'f') digit = unit - u'a' + 10;
+          if (unit >= u'A' && unit <= u'F') digit = unit - u'A' + 10;
+          if (digit < 0) BadData(data, "not hex");
+          byte = byte * 16 + digit;
+        }
+        bytes.push_back(static_cast<char>(byte));
+      }
+      return bytes;
+    }
+  }
+}
+
+// Asks on the terminal; without one the answer is no.
+bool Confirm(const std::string& question) {
+  if (!StandardInputIsInteractive()) return false;
+  std::fprintf(stderr, "%s (Yes/No)? ", question.c_str());
+  std::fflush(stderr);
+  char answer[16] = {};
+  if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
+  return answer[0] == 'y' || answer[0] == 'Y';
 }
 
 int Add(Arguments& arguments) {
-  const RegistryPath path = RegistryPath::Parse(arguments.Take("KEY"));
+  const Switches switches(arguments, {u"v", u"t", u"s", u"d"}, {u"ve", u"f"});
+  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
   std::u16string name;
   std::u16string type_name = u"REG_SZ";
   std::u16string data;
   std::u16string separator = u"\\0";
-  const bool with_value = TakeValueName(arguments, &name);
-  const bool typed = arguments.TakeOption(u"t", &type_name);
-  const bool has_data = arguments.TakeOption(u"d", &data);
-  arguments.TakeOption(u"s", &separator);
-  arguments.ExpectEnd();
-  if (!with_value && (typed || has_data)) throw UsageError{"/t and /d need /v NAME or /ve"};
+  bool with_value = ValueName(switches, &name);
+  switches.Value(u"t", &type_name);
+  const bool has_data = switches.Value(u"d", &data);
+  if (switches.Value(u"s", &separator) && separator.empty()) {
+    throw UsageError{"/s needs a separator that is not empty"};
+  }
+  // reg.exe: /t or /d without a name set the default value.
+  if (!with_value && (has_data || switches.Has(u"t"))) with_value = true;
+  const std::int32_t type = TypeFromName(type_name);
+  const std::string bytes = with_value ? DataFor(type, data, separator) : std::string();
   Registry registry;
   registry.CreateKey(path.root, path.branch, path.machine);
   if (with_value) {
-    const std::int32_t type = TypeFromName(type_name);
-    registry.SetValue(path.root, path.branch, name, type, DataFor(type, data, separator),
-                      path.machine);
+    if (!switches.Has(u"f") && RegFile::ValueExists(path, name)) {
+      const std::string shown = name.empty() ? "(Default)" : Cli::Utf8(name);
+      if (!Confirm("Value " + shown + " exists, overwrite")) {
+        throw ToolFailure("the value " + shown +
+                          " exists and was left as it is (add /f to overwrite it)");
+      }
+    }
+    RegFile::WriteValue(path, RegValue{name, static_cast<std::uint32_t>(type), bytes});
   }
   Cli::Print(u"The operation completed successfully.");
   return 0;
 }
 
 int Query(Arguments& arguments) {
-  const RegistryPath path = RegistryPath::Parse(arguments.Take("KEY"));
+  const Switches switches(arguments, {u"v"}, {u"ve"});
+  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
   std::u16string name;
-  const bool with_value = TakeValueName(arguments, &name);
-  arguments.ExpectEnd();
+  const bool with_value = ValueName(switches, &name);
   Registry registry;
-  Cli::Print(path.FullName());
   if (with_value) {
     const std::int32_t type = registry.QueryType(path.root, path.branch, name, path.machine);
     const Variant value = registry.QueryValue(path.root, path.branch, name, path.machine);
+    Cli::Print(path.FullName());
     Cli::Print(u"    " + (name.empty() ? u"(Default)" : name) + u"    " + TypeToName(type) +
                u"    " + ShowData(type, value));
     return 0;
   }
-  for (const Variant& child : registry.GetBranchNames(path.root, path.branch, path.machine)) {
-    Cli::Print(path.FullName() + u"\\" + child.ToText());
+  Cli::Print(path.FullName());
+  for (const std::u16string& child : RegFile::SubkeyNames(path)) {
+    Cli::Print(path.FullName() + u"\\" + child);
   }
   return 0;
 }
 
 int Type(Arguments& arguments) {
-  const RegistryPath path = RegistryPath::Parse(arguments.Take("KEY"));
+  const Switches switches(arguments, {u"v"}, {u"ve"});
+  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
   std::u16string name;
-  if (!TakeValueName(arguments, &name)) throw UsageError{"type needs /v NAME or /ve"};
-  arguments.ExpectEnd();
+  if (!ValueName(switches, &name)) throw UsageError{"type needs /v NAME or /ve"};
   Cli::Print(TypeToName(Registry().QueryType(path.root, path.branch, name, path.machine)));
   return 0;
 }
 
 int Delete(Arguments& arguments) {
-  const RegistryPath path = RegistryPath::Parse(arguments.Take("KEY"));
+  const Switches switches(arguments, {u"v"}, {u"ve", u"f"});
+  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
   std::u16string name;
-  const bool with_value = TakeValueName(arguments, &name);
-  arguments.ExpectEnd();
-  if (with_value) {
+  if (ValueName(switches, &name)) {
     Registry().DeleteValue(path.root, path.branch, name, path.machine);
   } else {
     Registry().DeleteKey(path.root, path.branch, path.machine);
@@ -183,44 +305,58 @@ int Delete(Arguments& arguments) {
 }
 
 int List(Arguments& arguments) {
-  const RegistryPath path = RegistryPath::Parse(arguments.Take("KEY"));
-  arguments.ExpectEnd();
-  for (const Variant& child : Registry().GetBranchNames(path.root, path.branch, path.machine)) {
-    Cli::Print(child.ToText());
-  }
+  const Switches switches(arguments, {}, {});
+  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
+  for (const std::u16string& child : RegFile::SubkeyNames(path)) Cli::Print(child);
   return 0;
 }
 
 int Export(Arguments& arguments) {
-  std::u16string machine;
-  const bool remote = arguments.TakeOption(u"m", &machine);
-  RegistryPath path = RegistryPath::Parse(arguments.Take("KEY"));
-  if (remote) path.machine = machine;
-  const std::u16string file = arguments.Take("FILE");
-  arguments.ExpectEnd();
-  const int keys = RegFile::Export(path, Cli::Utf8(file));
+  const Switches switches(arguments, {u"m"}, {u"y", u"regedit4"});
+  if (switches.Positional().size() != 2) throw UsageError{"export takes KEY and FILE"};
+  RegistryPath path = RegistryPath::Parse(switches.Positional()[0]);
+  switches.Value(u"m", &path.machine);
+  const std::u16string file = switches.Positional()[1];
+  std::error_code ignored;
+  if (!switches.Has(u"y") &&
+      std::filesystem::exists(std::filesystem::u8path(Cli::Utf8(file)), ignored) &&
+      !Confirm("File " + Cli::Utf8(file) + " already exists. Overwrite")) {
+    throw ToolFailure(Cli::Utf8(file) + " exists and was left as it is (add /y to overwrite it)");
+  }
+  const RegFormat format = switches.Has(u"regedit4") ? RegFormat::kRegedit4 : RegFormat::kVersion5;
+  const int keys = RegFile::Export(path, Cli::Utf8(file), format);
   Cli::Print(u"Exported " + Cli::Utf16(std::to_string(keys)) + u" key(s) to " + file + u".");
   return 0;
 }
 
 int Import(Arguments& arguments) {
+  const Switches switches(arguments, {u"m"}, {u"skip"});
+  const std::u16string file = OnlyPositional(switches, "FILE");
   std::u16string machine;
-  arguments.TakeOption(u"m", &machine);
-  const std::u16string file = arguments.Take("FILE");
-  arguments.ExpectEnd();
-  const int values = RegFile::Import(Cli::Utf8(file), machine);
-  Cli::Print(u"Imported " + Cli::Utf16(std::to_string(values)) + u" value(s) from " + file + u".");
+  switches.Value(u"m", &machine);
+  const RegFile::ImportResult result =
+      RegFile::Import(Cli::Utf8(file), machine, switches.Has(u"skip"));
+  for (const std::string& skipped : result.skipped) {
+    std::fprintf(stderr, "qv: skipped %s\n", skipped.c_str());
+  }
+  Cli::Print(u"Imported " + Cli::Utf16(std::to_string(result.values)) + u" value(s) from " + file +
+             u".");
   return 0;
 }
 
 }  // namespace
 
 int RunReg(Arguments& arguments) {
-  if (arguments.Empty() || arguments.WantsHelp()) {
+  if (arguments.Empty() || arguments.NextIsHelp()) {
     Cli::PrintRaw(kRegHelp);
     return arguments.Empty() ? 2 : 0;
   }
+  // Help only right after the command: any later word may be data.
   const std::u16string command = arguments.Take("COMMAND");
+  if (arguments.NextIsHelp()) {
+    Cli::PrintRaw(kRegHelp);
+    return 0;
+  }
   if (command == u"add") return Add(arguments);
   if (command == u"query") return Query(arguments);
   if (command == u"type") return Type(arguments);

@@ -1,20 +1,36 @@
-// Registry trees in the .reg text format of REGEDIT4 (ANSI), so that a tree can
-// move to and from a Windows machine's registry editor.
+// Registry trees to and from .reg files.
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "tools/qv/reg_text.h"
 #include "tools/qv/registry_path.h"
 
 namespace quorvane::qv {
 
 class RegFile {
  public:
-  // Writes `path` and everything below it; returns the number of keys.
-  static int Export(const RegistryPath& path, const std::string& file_name);
-  // Applies a file: creates keys and writes values, "[-KEY]" deletes a tree
-  // and "NAME"=- a value. Returns the number of values written.
-  static int Import(const std::string& file_name, const std::u16string& machine);
+  // Writes `path` and everything below it, read as one consistent snapshot,
+  // to `file_name`, replacing it only once the whole file is written and
+  // synced. Returns the number of keys.
+  static int Export(const RegistryPath& path, const std::string& file_name, RegFormat format);
+
+  struct ImportResult {
+    int values = 0;
+    std::vector<std::string> skipped;  // messages of bad lines left out
+  };
+  // Checks the whole file first; with any bad line it applies nothing and
+  // raises ToolFailure listing them all, unless `skip_bad_lines`. Then applies
+  // it as one transaction: creates keys, writes values, "[-KEY]" deletes a
+  // tree and "NAME"=- a value.
+  static ImportResult Import(const std::string& file_name, const std::u16string& machine,
+                             bool skip_bad_lines);
+  // Writes one value with exactly the bytes given.
+  static void WriteValue(const RegistryPath& key, const RegValue& value);
+  [[nodiscard]] static bool ValueExists(const RegistryPath& key, const std::u16string& name);
+  // The names of a key's subkeys, read as one snapshot; any failure raises.
+  [[nodiscard]] static std::vector<std::u16string> SubkeyNames(const RegistryPath& key);
   // Deletes `path` with every key below it; a key already gone is no error.
   static void DeleteTree(const RegistryPath& path);
 };
