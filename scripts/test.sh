@@ -86,9 +86,12 @@ echo "== concurrency tests under TSan"
 
 echo "== fuzz targets, a short fixed run each"
 fuzz_status=0
-for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_page_fuzzer; do
+for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_page_fuzzer \
+              reg_file_fuzzer qv_arguments_fuzzer registry_path_fuzzer sqlite_store_fuzzer; do
   scratch=$(mktemp -d)
-  QV_REGISTRY=:memory: build-fuzz/fuzz/$target -runs=20000 -max_len=512 "$scratch" \
+  runs=20000
+  [[ $target == sqlite_store_fuzzer ]] && runs=3000  # each run writes a database file
+  QV_REGISTRY=:memory: build-fuzz/fuzz/$target -runs=$runs -max_len=4096 "$scratch" \
     "fuzz/corpus/$target" >"$scratch.log" 2>&1 || fuzz_status=1
   echo "$target: $(grep -E "^Done|ERROR|SUMMARY" "$scratch.log")"
   rm -rf "$scratch" "$scratch.log"

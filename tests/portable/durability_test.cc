@@ -318,6 +318,40 @@ TEST_F(DurabilityTest, ACycleInTheKeyTableIsReportedNotFollowed) {
   EXPECT_EQ(TestControls::OpenHandleCount(), 0);
 }
 
+TEST_F(DurabilityTest, ABatchReadsOneSnapshotWhileAnotherProcessDeletes) {
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  Registry registry;
+  for (const char16_t* name : {u"A", u"B", u"C", u"D"}) {
+    registry.CreateKey(kHkeyCurrentUser, std::u16string(u"Software\\QvSnap\\") + name);
+  }
+  HKEY key = 0;
+  ASSERT_EQ(platform::BeginRegistryBatch(false), 0);
+  ASSERT_EQ(platform::RegOpenKeyExA(platform::kHkeyCurrentUser, "Software\\QvSnap", 0,
+                                    platform::kKeyRead, &key),
+            0);
+  char name[64] = {};
+  ASSERT_EQ(platform::RegEnumKeyA(key, 0, name, sizeof name), 0);
+  EXPECT_STREQ(name, "A");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // Another process deletes the keys the listing has not reached yet.
+    const std::string sql = "DELETE FROM keys WHERE name IN (x'0042', x'0043', x'0044')";
+    ::_exit(RawSql(database_, sql + "; SELECT changes()") == "3" ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::string listed = name;
+  for (platform::DWORD index = 1; platform::RegEnumKeyA(key, index, name, sizeof name) == 0;
+       ++index) {
+    listed += name;
+  }
+  EXPECT_EQ(listed, "ABCD");
+  EXPECT_EQ(platform::RegCloseKey(key), 0);
+  EXPECT_EQ(platform::EndRegistryBatch(true), 0);
+  EXPECT_EQ(registry.GetBranchNames(kHkeyCurrentUser, u"Software\\QvSnap").Count(), 1);
+}
+
 TEST(UnplacedRegistryTest, WithNoPlaceEveryCallFailsAndSaysHowToChooseOne) {
   TestControls::UseRegistryStore(SqliteStore::Unusable(platform::kErrorCantOpen, "no place"));
   EXPECT_RAISES(Registry::RegistryErrorBase + 1011,

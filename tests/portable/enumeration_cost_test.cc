@@ -1,0 +1,112 @@
+// Listing a key by consecutive indexes costs one store step an item, for
+// values as for subkeys, so exporting a key with many values stays linear.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/portable/memory_store.h"
+#include "platform/portable/test_controls.h"
+#include "platform/platform.h"
+
+namespace quorvane {
+namespace {
+
+using platform::portable::KeyId;
+using platform::portable::MemoryStore;
+using platform::portable::RegistryStore;
+using platform::portable::StoredValue;
+using platform::portable::SubkeyName;
+using platform::portable::TestControls;
+
+// A memory store that counts the enumeration steps asked of it.
+class CountingStore final : public RegistryStore {
+ public:
+  explicit CountingStore(int* steps) : steps_(steps) {}
+  void Begin(bool writing) override { inner_.Begin(writing); }
+  void Commit() override { inner_.Commit(); }
+  void Rollback() override { inner_.Rollback(); }
+  KeyId Root(const std::u16string& machine, platform::HKEY root) override {
+    return inner_.Root(machine, root);
+  }
+  bool Exists(KeyId key) override { return inner_.Exists(key); }
+  std::optional<KeyId> FindSubkey(KeyId parent, const std::u16string& folded) override {
+    return inner_.FindSubkey(parent, folded);
+  }
+  KeyId CreateSubkey(KeyId parent, const std::u16string& name,
+                     const std::u16string& folded) override {
+    return inner_.CreateSubkey(parent, name, folded);
+  }
+  bool HasSubkeys(KeyId key) override { return inner_.HasSubkeys(key); }
+  void DeleteKey(KeyId key) override { inner_.DeleteKey(key); }
+  std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override {
+    ++*steps_;
+    return inner_.NextSubkey(key, after);
+  }
+  std::optional<StoredValue> GetValue(KeyId key, const std::u16string& folded) override {
+    return inner_.GetValue(key, folded);
+  }
+  void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override {
+    inner_.SetValue(key, folded, value);
+  }
+  bool DeleteValue(KeyId key, const std::u16string& folded) override {
+    return inner_.DeleteValue(key, folded);
+  }
+  std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
+                                       std::u16string* folded) override {
+    ++*steps_;
+    return inner_.NextValue(key, after, folded);
+  }
+  platform::REGSAM GrantedRights(KeyId key) override { return inner_.GrantedRights(key); }
+  void SetGrantedRights(KeyId key, platform::REGSAM rights) override {
+    inner_.SetGrantedRights(key, rights);
+  }
+  std::uint64_t Generation() override { return inner_.Generation(); }
+
+ private:
+  MemoryStore inner_;
+  int* steps_;
+};
+
+TEST(EnumerationCostTest, ValuesAndSubkeysCostOneStepAnItem) {
+  int steps = 0;
+  TestControls::UseRegistryStore(std::make_unique<CountingStore>(&steps));
+  constexpr int kItems = 300;
+  platform::HKEY key = 0;
+  ASSERT_EQ(platform::RegCreateKeyA(platform::kHkeyCurrentUser, "Software\\QvMany", &key), 0);
+  for (int i = 0; i < kItems; ++i) {
+    const std::string name = "N" + std::to_string(1000 + i);
+    ASSERT_EQ(platform::RegSetValueExA(key, name.c_str(), 0, platform::kRegBinary, nullptr, 0), 0);
+    platform::HKEY child = 0;
+    ASSERT_EQ(platform::RegCreateKeyA(key, name.c_str(), &child), 0);
+    EXPECT_EQ(platform::RegCloseKey(child), 0);
+  }
+  steps = 0;
+  char name[64];
+  platform::DWORD index = 0;
+  for (;; ++index) {
+    platform::DWORD name_size = sizeof name;
+    platform::DWORD data_size = 0;
+    // Asked twice an index, as a copier asks for the size and then the data.
+    if (platform::RegEnumValueA(key, index, name, &name_size, nullptr, nullptr, nullptr,
+                                &data_size) != 0) {
+      break;
+    }
+    name_size = sizeof name;
+    ASSERT_EQ(platform::RegEnumValueA(key, index, name, &name_size, nullptr, nullptr, nullptr,
+                                      &data_size),
+              0);
+  }
+  EXPECT_EQ(index, static_cast<platform::DWORD>(kItems));
+  EXPECT_LE(steps, kItems + 2);
+  steps = 0;
+  for (index = 0; platform::RegEnumKeyA(key, index, name, sizeof name) == 0; ++index) {
+  }
+  EXPECT_EQ(index, static_cast<platform::DWORD>(kItems));
+  EXPECT_LE(steps, kItems + 2);
+  EXPECT_EQ(platform::RegCloseKey(key), 0);
+  TestControls::ResetRegistry();
+}
+
+}  // namespace
+}  // namespace quorvane
