@@ -121,6 +121,11 @@ if [[ -z $emulator ]]; then
   check "no place for the registry exits 1" 1 $?
   grep -q "set QV_REGISTRY" "$work/stderr"; check "no place says how to choose one" 0 $?
   qv reg import /dev/zero >/dev/null; check "import of a device exits 1" 1 $?
+  { printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvHuge]\r\n"v"=hex:'
+    head -c 34000000 /dev/zero | tr '\0' '0'; } >"$work/huge.reg"
+  qv reg import "$work/huge.reg" >/dev/null; check "a line over the limit exits 1" 1 $?
+  grep -q "longer than" "$work/stderr"; check "the limit is named" 0 $?
+  rm -f "$work/huge.reg"
 fi
 
 # Strings the quoted form cannot carry travel in hex, and come back exactly.
