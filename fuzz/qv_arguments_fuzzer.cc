@@ -8,9 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using quorvane::fuzz::Require;
   quorvane::fuzz::FuzzInput input(data, size);
-  static const char16_t* const kWords[] = {u"/v", u"/V",   u"-d",   u"/d", u"/ve", u"/f",  u"/?",
-                                           u"-h", u"--help", u"KEY", u"",   u"/",   u"/x",  u"-",
-                                           u"/s", u"/t",   u"/tmp/x"};
+  static const char16_t* const kWords[] = {u"/v", u"/V", u"-d",     u"/d",  u"/ve",   u"/f",
+                                           u"/?", u"-h", u"--help", u"KEY", u"",      u"/",
+                                           u"/x", u"-",  u"/s",     u"/t",  u"/tmp/x"};
   std::vector<std::u16string> words;
   const int count = input.Byte() % 12;
   for (int i = 0; i < count; ++i) {

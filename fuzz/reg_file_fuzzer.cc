@@ -19,9 +19,9 @@ using qv::RegWriter;
 
 // Names drawn from the characters that .reg syntax gives a meaning to.
 std::u16string HostileText(FuzzInput& input, std::size_t max_units) {
-  static const char16_t kAlphabet[] = {u'a', u'Z', u' ',  u'"',   u'\\', u']',  u'[',
-                                       u'=', u';', u'@',  u'-',   u'\r', u'\n', u'\t',
-                                       u'0', u',', 0x00E9, 0x20AC, 0x3A9, u'x', u'\0'};
+  static const char16_t kAlphabet[] = {u'a', u'Z', u' ',   u'"',   u'\\', u']',  u'[',
+                                       u'=', u';', u'@',   u'-',   u'\r', u'\n', u'\t',
+                                       u'0', u',', 0x00E9, 0x20AC, 0x3A9, u'x',  u'\0'};
   std::u16string text;
   const std::size_t length = input.Byte() % (max_units + 1);
   for (std::size_t i = 0; i < length; ++i) {

@@ -7,8 +7,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using quorvane::fuzz::Require;
   quorvane::fuzz::FuzzInput input(data, size);
-  static const char16_t* const kPieces[] = {u"HKLM", u"hkcu", u"HKEY_USERS", u"HKCR", u"\\",
-                                            u"\\\\", u"Software", u"x", u" ", u"HKCC", u"HKPD"};
+  static const char16_t* const kPieces[] = {u"HKLM", u"hkcu", u"HKEY_USERS", u"HKCR",
+                                            u"\\",   u"\\\\", u"Software",   u"x",
+                                            u" ",    u"HKCC", u"HKPD"};
   std::u16string text;
   const int count = input.Byte() % 8;
   for (int i = 0; i < count; ++i) {

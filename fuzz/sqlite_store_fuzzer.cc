@@ -17,9 +17,9 @@ using platform::portable::SqliteStore;
 using platform::portable::StoreFailure;
 
 void RequireDocumented(const StoreFailure& failure) {
-  for (platform::LONG code : {platform::kErrorBadDbDatabase, platform::kErrorCantOpen,
-                              platform::kErrorCantRead, platform::kErrorCantWrite,
-                              platform::kErrorDiskFull, platform::kErrorBusy}) {
+  for (platform::LONG code :
+       {platform::kErrorBadDbDatabase, platform::kErrorCantOpen, platform::kErrorCantRead,
+        platform::kErrorCantWrite, platform::kErrorDiskFull, platform::kErrorBusy}) {
     if (failure.code == code) return;
   }
   std::abort();
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string path = "/tmp/qv-store-fuzz-" + std::to_string(::getpid()) + ".db";
   std::remove((path + "-wal").c_str());
   std::remove((path + "-shm").c_str());
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data),
-                                              static_cast<std::streamsize>(size));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   {
     SqliteStore::Options options;
     options.busy_timeout_ms = 0;

@@ -60,6 +60,8 @@ BOOL FindClose(FindHandle find);
 [[nodiscard]] BOOL CreateDirectoryW(const char16_t* path);
 [[nodiscard]] DWORD GetFileAttributesW(const char16_t* path);
 [[nodiscard]] DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size);
+// A null value removes the variable.
+BOOL SetEnvironmentVariableW(const char16_t* name, const char16_t* value);
 [[nodiscard]] DWORD GetLastError();
 
 // Code pages (kernel32). Same contracts as the Win32 functions; flags are 0.

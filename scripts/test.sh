@@ -107,6 +107,9 @@ export WINEPREFIX="$root/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="
 /usr/lib/wine/wineserver -p >/dev/null 2>&1 &
 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true  # creates the prefix once
 (cd build-win && ctest --output-on-failure -j "$jobs"); record "windows tests under Wine" $?
+echo "== the file-system commands through both backends"
+bash tests/qv/backends_compare.sh "$root/build/tools/qv/qv" "$root/build-win/tools/qv/qv.exe"
+record "backends compared" $?
 echo "== package: install and build a consumer (windows, run under Wine)"
 scripts/check_package.sh "$root/build-win" "$root/cmake/mingw-x86_64.cmake" /usr/lib/wine/wine64
 record "windows package" $?

@@ -52,6 +52,41 @@ TEST_F(FileSystemTest, ExistsCountsOrdinaryFilesOnly) {
   EXPECT_EQ(name, Name(u"plain.txt"));
 }
 
+std::u16string Upper(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'a' && unit <= u'z') unit -= 0x20;
+  }
+  return text;
+}
+
+TEST_F(FileSystemTest, EveryComponentIsFoundWithoutRegardToCase) {
+  ASSERT_TRUE(platform::CreateDirectoryW(Name(u"Sub").c_str()));
+  ASSERT_TRUE(platform::CreateDirectoryW(Name(u"Sub\\Inner").c_str()));
+  directory_.WriteFile(u"Sub\\Inner\\File.txt");
+  // The scratch folder's own path in upper case too: every level differs.
+  const std::u16string shouted = Upper(directory_.Path()) + u"\\SUB\\iNNER";
+  EXPECT_TRUE(files_.Exists(shouted + u"\\FILE.TXT"));
+  EXPECT_TRUE(files_.Exists(shouted + u"\\*.TXT"));
+  EXPECT_TRUE(IsDirectory(shouted));
+  EXPECT_FALSE(IsDirectory(shouted + u"\\file.txt"));
+  EXPECT_TRUE(ExistsAtAll(shouted + u"\\file.txt"));
+
+  platform::FindData found;
+  const platform::FindHandle find =
+      platform::FindFirstFileW((shouted + u"\\file.TXT").c_str(), &found);
+  ASSERT_NE(find, platform::kInvalidFindHandle);
+  EXPECT_EQ(found.file_name, u"File.txt") << "the name as it is stored";
+  platform::FindClose(find);
+
+  EXPECT_FALSE(platform::CreateDirectoryW(Name(u"SUB").c_str()));
+  EXPECT_EQ(platform::GetLastError(), platform::kErrorAlreadyExists);
+  ASSERT_TRUE(platform::CreateDirectoryW((shouted + u"\\New").c_str()));
+  EXPECT_TRUE(IsDirectory(Name(u"Sub\\Inner\\new")));
+  EXPECT_TRUE(files_.MakeSureDirExists(shouted + u"\\NEW\\deeper\\more"));
+  EXPECT_TRUE(IsDirectory(Name(u"Sub\\Inner\\New\\deeper\\more")));
+  EXPECT_FALSE(IsDirectory(shouted + u"\\Missing"));
+}
+
 TEST_F(FileSystemTest, MakeSureDirExistsCreatesEveryLevel) {
   EXPECT_TRUE(files_.MakeSureDirExists(Name(u"a\\b\\c")));
   EXPECT_TRUE(IsDirectory(Name(u"a")));
@@ -147,6 +182,25 @@ TEST_F(TempDirTest, AnEmptyTempFallsBackToTmp) {
   testing_support::SetEnvironment(u"temp", u"");
   testing_support::SetEnvironment(u"tmp", u"X:\\t");
   EXPECT_EQ(files_.GetTempDir(), u"X:\\t");
+}
+
+// A Windows machine always has its Windows, system and temporary folders; the
+// emulated one gives them a C: drive of its own.
+TEST(SystemDirectoriesTest, TheDefaultFoldersExist) {
+  FileWorks files;
+  EXPECT_EQ(Upper(files.GetWinDir()), u"C:\\WINDOWS");
+  EXPECT_EQ(Upper(files.GetWinSysDir()), u"C:\\WINDOWS\\SYSTEM32");
+  EXPECT_TRUE(IsDirectory(files.GetWinDir()));
+  EXPECT_TRUE(IsDirectory(files.GetWinSysDir()));
+  const std::u16string temp = files.GetTempDir();
+  if (Upper(temp).rfind(u"C:\\USERS\\", 0) != 0) {
+    GTEST_SKIP() << "the host chose its own TEMP: " << testing_support::Narrow(temp);
+  }
+  EXPECT_EQ(Upper(temp.substr(temp.size() - 5)), u"\\TEMP");
+  EXPECT_TRUE(IsDirectory(temp));
+  char16_t tmp[1024] = {};
+  EXPECT_EQ(platform::GetEnvironmentVariableW(u"TMP", tmp, 1024), temp.size());
+  EXPECT_EQ(std::u16string(tmp), temp);
 }
 
 TEST(SystemDirectoriesTest, AsThePlatformReportsThem) {

@@ -1,12 +1,15 @@
 #include "platform/portable/file_system_emulator.h"
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "platform/portable/code_page.h"
 #include "platform/portable/name_folding.h"
@@ -100,6 +103,45 @@ std::string ParentOf(const std::string& host) {
   return slash == 0 ? "/" : host.substr(0, slash);
 }
 
+bool Exists(const std::string& host) {
+  struct stat info {};
+  return ::lstat(host.c_str(), &info) == 0;
+}
+
+// The name of `part` in the host folder `directory`, found as Windows finds
+// names, without regard to case: the exact spelling when it is there, else,
+// of the names that differ from it only in case, the first in byte order (so
+// the choice does not depend on the order the folder lists them in), else
+// `part` itself.
+std::string ResolveComponent(const std::string& directory, const std::string& part) {
+  if (part.empty() || part == "." || part == "..") return part;
+  if (Exists(directory + "/" + part)) return part;
+  DIR* listing = ::opendir(directory.empty() ? "/" : directory.c_str());
+  if (listing == nullptr) return part;
+  const std::u16string folded = NameFolding::Fold(FromUtf8(part));
+  std::string chosen;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (NameFolding::Fold(FromUtf8(name)) == folded && (chosen.empty() || name < chosen)) {
+      chosen = name;
+    }
+  }
+  ::closedir(listing);
+  return chosen.empty() ? part : chosen;
+}
+
+// The user's name as the emulated machine knows it: the host's login name.
+std::string UserName() {
+  for (const char* variable : {"USER", "LOGNAME"}) {
+    const char* name = std::getenv(variable);
+    if (name != nullptr && *name != '\0' && std::strchr(name, '/') == nullptr) return name;
+  }
+  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_name != nullptr) {
+    return entry->pw_name;
+  }
+  return "user";
+}
+
 std::u16string EnvironmentText(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::u16string() : FromUtf8(value);
@@ -107,9 +149,7 @@ std::u16string EnvironmentText(const char* name) {
 
 }  // namespace
 
-FileSystemEmulator::FileSystemEmulator()
-    : windows_directory_(EnvironmentText("QV_WINDIR")),
-      system_directory_(EnvironmentText("QV_SYSDIR")) {
+FileSystemEmulator::FileSystemEmulator(const std::string& default_drive_c) {
   drives_[u'Z'] = "/";
   // QV_DRIVES="C=/srv/c;D=/mnt/d" maps further drives for a host program.
   const std::u16string table = EnvironmentText("QV_DRIVES");
@@ -123,6 +163,22 @@ FileSystemEmulator::FileSystemEmulator()
     }
     start = end + 1;
   }
+  if (drives_.count(u'C') == 0 && !default_drive_c.empty()) {
+    std::error_code ignored;
+    const std::string user = UserName();
+    for (const char* folder : {"/windows/system32", "/users/"}) {
+      std::filesystem::create_directories(default_drive_c + folder, ignored);
+    }
+    std::filesystem::create_directories(default_drive_c + "/users/" + user + "/Temp", ignored);
+    if (IsDirectory(default_drive_c)) drives_[u'C'] = default_drive_c;
+  }
+  // What Windows answers unless QV_WINDIR and QV_SYSDIR say otherwise.
+  const bool has_c = drives_.count(u'C') != 0;
+  windows_directory_ = EnvironmentText("QV_WINDIR");
+  if (windows_directory_.empty() && has_c) windows_directory_ = u"C:\\windows";
+  system_directory_ = EnvironmentText("QV_SYSDIR");
+  if (system_directory_.empty() && has_c) system_directory_ = u"C:\\windows\\system32";
+  if (has_c) user_temp_ = u"C:\\users\\" + FromUtf8(UserName()) + u"\\Temp";
 }
 
 std::string FileSystemEmulator::CurrentDriveRoot() {
@@ -171,7 +227,9 @@ DWORD FileSystemEmulator::ToHostPath(const std::u16string& windows_name, std::st
     }
   }
   parts.push_back(part);  // empty when the name ends in a separator
-  std::u16string normalized;
+  while (!root.empty() && root.back() == '/') root.pop_back();
+  const bool absolute = !root.empty() || (!rest.empty() && IsSeparator(rest[0]));
+  std::string path = root;  // no trailing separator
   for (std::size_t i = 0; i < parts.size(); ++i) {
     std::u16string& piece = parts[i];
     const bool last = i + 1 == parts.size();
@@ -187,14 +245,16 @@ DWORD FileSystemEmulator::ToHostPath(const std::u16string& windows_name, std::st
       const std::size_t keep = piece.find_last_not_of(u". ");
       if (keep != std::u16string::npos) piece.erase(keep + 1);
     }
-    if (i > 0) normalized.push_back(u'/');
-    normalized += piece;
-  }
-  std::string path = ToUtf8(normalized);
-  if (!root.empty()) {
-    while (!root.empty() && root.back() == '/') root.pop_back();
-    if (path.empty() || path[0] != '/') path.insert(path.begin(), '/');
-    path = root + path;
+    if (i == 0 && piece.empty() && !rest.empty() && IsSeparator(rest[0])) continue;
+    if (absolute || i > 0) path.push_back('/');
+    const std::string spelled = ToUtf8(piece);
+    if (wild) {
+      path += spelled;  // a pattern's last component is matched by the search itself
+      continue;
+    }
+    std::string directory = absolute || i > 0 ? path.substr(0, path.size() - 1) : ".";
+    if (directory.empty()) directory = absolute ? "/" : ".";
+    path += ResolveComponent(directory, spelled);
   }
   *host = path;
   return kErrorSuccess;

@@ -13,7 +13,13 @@ namespace quorvane::platform::portable {
 
 class FileSystemEmulator {
  public:
-  FileSystemEmulator();
+  // `default_drive_c`: the host folder that holds the emulated C: drive when
+  // QV_DRIVES maps none ("" for no C: drive). It is given what a Windows
+  // machine has: windows, windows\system32 and users\<name>\Temp.
+  explicit FileSystemEmulator(const std::string& default_drive_c);
+
+  // The user's temporary folder as a Windows name ("" without a C: drive).
+  [[nodiscard]] std::u16string UserTempDirectory() const { return user_temp_; }
 
   FindHandle FindFirst(const std::u16string& pattern, FindData* data, DWORD* error);
   bool FindNext(FindHandle find, FindData* data, DWORD* error);
@@ -37,6 +43,7 @@ class FileSystemEmulator {
   std::map<char16_t, std::string> drives_;  // upper-case letter to host directory
   std::u16string windows_directory_;
   std::u16string system_directory_;
+  std::u16string user_temp_;
   std::map<FindHandle, std::pair<std::vector<FindData>, std::size_t>> searches_;
   FindHandle next_search_ = 1;
 };

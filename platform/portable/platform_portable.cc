@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "platform/portable/code_page.h"
+#include "platform/portable/environment_emulator.h"
 #include "platform/portable/file_system_emulator.h"
 #include "platform/portable/name_folding.h"
 #include "platform/portable/number_text.h"
@@ -17,32 +18,45 @@
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 
-extern char** environ;
-
 namespace quorvane::platform {
 namespace portable {
 namespace {
 
-// $QV_REGISTRY, else the XDG data directory; ":memory:" keeps the registry in
-// memory for the life of the process. With neither a choice nor a home there
-// is no place to keep it: "" (every call then fails rather than keeping
-// writes in memory that the user believes were saved).
+// The per-user folder of the emulated machine: $XDG_DATA_HOME/quorvane, else
+// ~/.local/share/quorvane ("" with neither).
+std::string DataFolder() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
+    return std::string(xdg) + "/quorvane";
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    return std::string(home) + "/.local/share/quorvane";
+  }
+  return "";
+}
+
+// $QV_REGISTRY, else registry.db in the data folder; ":memory:" keeps the
+// registry in memory for the life of the process. With neither a choice nor a
+// data folder there is no place to keep it: "" (every call then fails rather
+// than keeping writes in memory that the user believes were saved).
 std::string RegistryLocation() {
   if (const char* chosen = std::getenv("QV_REGISTRY"); chosen != nullptr && *chosen != '\0') {
     return chosen;
   }
-  std::string data_home;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
-    data_home = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    data_home = std::string(home) + "/.local/share";
-  } else {
-    return "";
-  }
-  const std::string directory = data_home + "/quorvane";
+  const std::string folder = DataFolder();
+  if (folder.empty()) return "";
   std::error_code ignored;
-  std::filesystem::create_directories(directory, ignored);
-  return directory + "/registry.db";
+  std::filesystem::create_directories(folder, ignored);
+  return folder + "/registry.db";
+}
+
+// The host folder of the emulated C: drive: $QV_DRIVE_C, else drive_c in the
+// data folder, beside the registry.
+std::string DefaultDriveC() {
+  if (const char* chosen = std::getenv("QV_DRIVE_C"); chosen != nullptr && *chosen == '/') {
+    return chosen;
+  }
+  const std::string folder = DataFolder();
+  return folder.empty() ? "" : folder + "/drive_c";
 }
 
 // The emulated machine: the platform's own state, shared by every caller in the
@@ -73,7 +87,8 @@ class System {
 
   std::atomic<UINT> code_page{kCp1252};
   RegistryEmulator registry{[this] { return code_page.load(); }};
-  FileSystemEmulator files;
+  FileSystemEmulator files{DefaultDriveC()};
+  EnvironmentEmulator environment{files.UserTempDirectory()};
 };
 
 thread_local DWORD last_error = 0;
@@ -220,35 +235,26 @@ DWORD GetFileAttributesW(const char16_t* path) {
 }
 
 DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) {
-  // Windows looks names up without regard to case; an exact match wins when a
-  // POSIX environment holds the same name in several cases.
-  const std::u16string wanted = portable::Text(name);
-  const std::u16string folded = portable::NameFolding::Fold(wanted);
-  const char* exact = nullptr;
-  const char* similar = nullptr;
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-    const char* equals = std::strchr(*entry, '=');
-    if (equals == nullptr) continue;
-    const std::u16string entry_name =
-        CodePage::Decode(kCpUtf8, std::string(*entry, static_cast<std::size_t>(equals - *entry)));
-    if (entry_name == wanted) {
-      exact = equals + 1;
-      break;
-    }
-    if (similar == nullptr && portable::NameFolding::Fold(entry_name) == folded) {
-      similar = equals + 1;
-    }
-  }
-  const char* value = exact != nullptr ? exact : similar;
-  if (value == nullptr) {
+  const std::optional<std::u16string> value =
+      System::Instance().environment.Get(portable::Text(name));
+  if (!value) {
     portable::last_error = kErrorEnvVarNotFound;
     return 0;
   }
-  const std::u16string text = CodePage::Decode(kCpUtf8, value);
-  if (buffer == nullptr || size < text.size() + 1) return static_cast<DWORD>(text.size() + 1);
-  std::memcpy(buffer, text.data(), text.size() * sizeof(char16_t));
-  buffer[text.size()] = u'\0';
-  return static_cast<DWORD>(text.size());
+  if (buffer == nullptr || size < value->size() + 1) return static_cast<DWORD>(value->size() + 1);
+  std::memcpy(buffer, value->data(), value->size() * sizeof(char16_t));
+  buffer[value->size()] = u'\0';
+  return static_cast<DWORD>(value->size());
+}
+
+BOOL SetEnvironmentVariableW(const char16_t* name, const char16_t* value) {
+  if (name == nullptr || *name == u'\0') {
+    portable::last_error = kErrorInvalidParameter;
+    return 0;
+  }
+  const std::u16string text = portable::Text(value);
+  System::Instance().environment.Set(portable::Text(name), value == nullptr ? nullptr : &text);
+  return 1;
 }
 
 DWORD GetLastError() { return portable::last_error; }

@@ -121,6 +121,10 @@ BOOL CreateDirectoryW(const char16_t* path) { return ::CreateDirectoryW(Wide(pat
 
 DWORD GetFileAttributesW(const char16_t* path) { return ::GetFileAttributesW(Wide(path)); }
 
+BOOL SetEnvironmentVariableW(const char16_t* name, const char16_t* value) {
+  return ::SetEnvironmentVariableW(Wide(name), Wide(value));
+}
+
 DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) {
   return ::GetEnvironmentVariableW(Wide(name), reinterpret_cast<wchar_t*>(buffer), size);
 }

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/portable/memory_store.h"
 #include "platform/portable/test_controls.h"
-#include "platform/platform.h"
 
 namespace quorvane {
 namespace {

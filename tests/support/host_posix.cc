@@ -45,11 +45,9 @@ std::string ScratchDirectory::HostName() const { return HostPath(path_); }
 void ScratchDirectory::MakeCurrent() const { std::filesystem::current_path(HostPath(path_)); }
 
 void SetEnvironment(const std::u16string& name, const std::u16string& value, bool remove) {
-  if (remove) {
-    ::unsetenv(Narrow(name).c_str());
-  } else {
-    ::setenv(Narrow(name).c_str(), Narrow(value).c_str(), 1);
-  }
+  // The emulated process environment, as SetEnvironmentVariableW changes it
+  // on Windows; the host's own environment is left alone.
+  (void)platform::SetEnvironmentVariableW(name.c_str(), remove ? nullptr : value.c_str());
 }
 
 }  // namespace quorvane::testing_support

@@ -167,6 +167,14 @@ void Paths() {
        Quote(files.GetTargetName(u"readme.txt", u"??b*.t?t")));
 }
 
+void Folders() {
+  FileWorks files;
+  Heading(u"6. The Windows, system and temporary folders");
+  Show(u"GetWinDir()", Quote(files.GetWinDir()));
+  Show(u"GetWinSysDir()", Quote(files.GetWinSysDir()));
+  Show(u"GetTempDir()", Quote(files.GetTempDir()));
+}
+
 }  // namespace
 
 int RunDemo(Arguments& arguments) {
@@ -199,6 +207,7 @@ int RunDemo(Arguments& arguments) {
     Values(registry);
     Errors(registry);
     Paths();
+    Folders();
   } catch (const ErrorObject& error) {
     ShowError(u"unexpected", error);
     status = 1;
