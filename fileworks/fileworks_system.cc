@@ -49,6 +49,16 @@ std::u16string EnvironmentValue(const char16_t* name) {
   return std::u16string(buffer.data(), length);
 }
 
+// A field's number. The platform's conversion reads text up to a zero, so a
+// field holding one would be read short ("1" + U+0000 + "x" as 1): it is no
+// number at all.
+std::int16_t FieldNumber(const Variant& field) {
+  if (field.IsText() && field.ToText().find(u'\0') != std::u16string::npos) {
+    StandardErrors::Raise(StandardErrors::kTypeMismatch);
+  }
+  return field.ToInt16();
+}
+
 }  // namespace
 
 void FileWorks::ReadVersion(Variant& version, std::int16_t fields[4]) {
@@ -56,13 +66,13 @@ void FileWorks::ReadVersion(Variant& version, std::int16_t fields[4]) {
     const std::u16string text = version.ToText();
     const std::int16_t dot = T::Find(text, u".", 1);
     if (dot >= 1) {
-      fields[field] = Variant(T::Left(text, dot - 1)).ToInt16();
+      fields[field] = FieldNumber(Variant(T::Left(text, dot - 1)));
       version = T::Mid(text, T::Next(dot));
     } else {
       fields[field] = 0;
     }
   }
-  fields[3] = version.ToInt16();
+  fields[3] = FieldNumber(version);
 }
 
 bool FileWorks::VersionGreater(Variant& psvVer1, Variant& psvVer2) {

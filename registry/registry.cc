@@ -177,10 +177,8 @@ std::int32_t Registry::QueryValueEx(Handle key, const std::string& value_name, V
       // keeps every character.
       if (type == platform::kRegBinary) {
         value = text;
-      } else if (type == platform::kRegMultiSz) {
-        value = size < 2 ? std::u16string() : DropTrailingZeros(text, 2);
       } else {
-        value = size < 1 ? std::u16string() : DropTrailingZeros(text, 1);
+        value = DropTrailingZeros(text, type == platform::kRegMultiSz ? 2 : 1);
       }
       return 0;
     }

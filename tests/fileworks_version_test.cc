@@ -86,6 +86,10 @@ TEST(VersionGreaterTest, Failures) {
       {u"1.2.3.40000", u"1", 6},
       {u"1", u"70000.1", 6},
       {std::u16string(32767, u'1') + u".1", u"1", 6},
+      // A zero inside a field is no digit, wherever the field stands.
+      {std::u16string(u"1\0x", 3), u"1", 13},
+      {std::u16string(u"1\0.2", 4), u"1", 13},
+      {u"1", std::u16string(u"2.3\0", 4), 13},
   };
   for (const Row& row : rows) {
     EXPECT_RAISES(row.error, Greater(row.first, row.second)) << Narrow(row.first.substr(0, 20));

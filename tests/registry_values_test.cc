@@ -73,7 +73,8 @@ TEST_F(RegistryValuesTest, ReadingDropsTerminatorsNeverData) {
       {platform::kRegMultiSz, Bytes("a\0b\0", 4), std::u16string(u"a\0b", 3)},
       {platform::kRegMultiSz, Bytes("a\0", 2), u"a"},
       {platform::kRegMultiSz, Bytes("ab", 2), u"ab"},
-      {platform::kRegMultiSz, "a", u""},
+      {platform::kRegMultiSz, "a", u"a"},
+      {platform::kRegMultiSz, Bytes("\0", 1), u""},
       {platform::kRegMultiSz, "", u""},
       {platform::kRegBinary, Bytes("a\0\0", 3), std::u16string(u"a\0\0", 3)},
   };
