@@ -1,5 +1,6 @@
 // The path-text members of FileWorks: splitting, separators, drives, servers
 // and UNC names.
+#include "core/error_object.h"
 #include "fileworks/fileworks.h"
 #include "fileworks/text_primitives.h"
 
@@ -15,17 +16,21 @@ const std::u16string kServerPrefix = u"\\\\";
 
 std::int16_t FileWorks::FindLastSeparator(const std::u16string& Pathname,
                                           const std::u16string& separator) {
-  // NOTE: each search starts one unit after the previous occurrence began, so
-  // overlapping occurrences of a longer separator all count.
-  std::int16_t last = T::Find(Pathname, separator, 1);
-  while (last >= 1) {
-    const std::int16_t next_start = T::Next(last);
-    if (next_start > T::Length(Pathname)) break;
-    const std::int16_t next = T::Find(Pathname, separator, next_start);
-    if (next == 0) break;
-    last = next;
-  }
-  return last;
+  // The position rules chain forward from one occurrence to the next (each
+  // search starting one unit after the previous occurrence began, so that
+  // overlapping occurrences all count) and fail with 6 at the first
+  // occurrence that begins at 32767 or later. Every occurrence is visited in
+  // increasing order, so the answer and the failure both depend on the last
+  // occurrence alone, which a search from the end finds directly. An empty
+  // separator occurs at every position: its last one is the text's length.
+  if (Pathname.empty()) return 0;
+  const std::size_t found =
+      separator.empty() ? Pathname.size() - 1 : Pathname.rfind(separator);
+  if (found == std::u16string::npos) return 0;
+  const auto position = static_cast<std::int64_t>(found) + 1;
+  // At 32767 the chain fails too: the position after it has no 16-bit form.
+  if (position >= 32767) StandardErrors::Raise(StandardErrors::kOverflow);
+  return static_cast<std::int16_t>(position);
 }
 
 std::u16string FileWorks::FilePart(const std::u16string& Pathname,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "fileworks/fileworks.h"
@@ -184,6 +186,99 @@ TEST(FileWorksPathsTest, OneUnitSeparatorSplitsComplementarily) {
       }
     }
   }
+}
+
+// The forward chain of the position rules, kept here as the reference the
+// members are held to: from each occurrence, search again one unit after it
+// began; positions are 16-bit (6 beyond 32767).
+std::int32_t ForwardChainLast(const std::u16string& text, const std::u16string& separator) {
+  const auto find = [&](std::int64_t start) -> std::int64_t {
+    if (text.empty() || start < 1 || static_cast<std::size_t>(start) > text.size()) return 0;
+    const std::size_t found = text.find(separator, static_cast<std::size_t>(start - 1));
+    if (found == std::u16string::npos) return 0;
+    if (found + 1 > 32767) throw 6;
+    return static_cast<std::int64_t>(found) + 1;
+  };
+  std::int64_t last = find(1);
+  while (last >= 1) {
+    if (last + 1 > 32767) throw 6;
+    if (last + 1 > static_cast<std::int64_t>(text.size())) break;
+    const std::int64_t next = find(last + 1);
+    if (next == 0) break;
+    last = next;
+  }
+  return static_cast<std::int32_t>(last);
+}
+
+struct Split {
+  std::u16string path, file, file_less_ext;
+  std::int32_t error = 0;
+};
+
+Split ByReference(const std::u16string& text, const std::u16string& separator) {
+  Split split;
+  try {
+    const std::int32_t last = ForwardChainLast(text, separator);
+    split.path = last >= 2 ? text.substr(0, static_cast<std::size_t>(last - 1)) : u"";
+    split.file = last >= 2 ? (static_cast<std::size_t>(last) < text.size()
+                                  ? text.substr(static_cast<std::size_t>(last))
+                                  : u"")
+                           : text;
+    const std::size_t dot = split.file.find(u'.');
+    if (dot != std::u16string::npos && dot + 1 > 32767) throw 6;
+    split.file_less_ext = dot == std::u16string::npos ? split.file : split.file.substr(0, dot);
+  } catch (int error) {
+    split = Split{};
+    split.error = error;
+  }
+  return split;
+}
+
+Split ByMembers(const std::u16string& text, const std::u16string& separator) {
+  FileWorks files;
+  Split split;
+  try {
+    split.path = files.GetPath(text, separator);
+    split.file = files.GetFile(text, separator);
+    split.file_less_ext = files.GetFileLessExt(text, separator);
+  } catch (const ErrorObject& error) {
+    split = Split{};
+    split.error = error.Number();
+  }
+  return split;
+}
+
+TEST(PathMembersPropertyTest, TheLastSeparatorAsTheForwardChainFindsIt) {
+  std::uint32_t seed = 12345;
+  const auto random = [&seed](std::uint32_t below) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % below;
+  };
+  const std::u16string separators[] = {u"\\", u"/", u"\\\\", u"ab", u"aa", u"aba", u""};
+  const std::u16string alphabet = u"ab.\\/x";
+  int errors = 0;
+  for (int round = 0; round < 400; ++round) {
+    const std::u16string& separator = separators[random(7)];
+    // Lengths around the 16-bit limit, and short ones.
+    const std::size_t length = round % 4 == 0 ? random(40) : 32700 + random(140);
+    std::u16string text(length, u'x');
+    const int marks = static_cast<int>(random(6));
+    for (int mark = 0; mark < marks && length > 0; ++mark) {
+      // Units near the end, near the limit and anywhere.
+      const std::size_t where[] = {length - 1 - random(std::min<std::size_t>(length, 8)),
+                                   std::min<std::size_t>(length - 1, 32760 + random(12)),
+                                   random(static_cast<std::uint32_t>(length))};
+      text[where[random(3)]] = alphabet[random(static_cast<std::uint32_t>(alphabet.size()))];
+    }
+    const Split expected = ByReference(text, separator);
+    const Split actual = ByMembers(text, separator);
+    errors += expected.error != 0;
+    ASSERT_EQ(actual.error, expected.error) << "round " << round << ", length " << length;
+    ASSERT_EQ(actual.path, expected.path) << "round " << round;
+    ASSERT_EQ(actual.file, expected.file) << "round " << round;
+    ASSERT_EQ(actual.file_less_ext, expected.file_less_ext) << "round " << round;
+  }
+  EXPECT_GT(errors, 10) << "the overflow cases are exercised";
 }
 
 }  // namespace
