@@ -24,8 +24,7 @@ std::int16_t FileWorks::FindLastSeparator(const std::u16string& Pathname,
   // occurrence alone, which a search from the end finds directly. An empty
   // separator occurs at every position: its last one is the text's length.
   if (Pathname.empty()) return 0;
-  const std::size_t found =
-      separator.empty() ? Pathname.size() - 1 : Pathname.rfind(separator);
+  const std::size_t found = separator.empty() ? Pathname.size() - 1 : Pathname.rfind(separator);
   if (found == std::u16string::npos) return 0;
   const auto position = static_cast<std::int64_t>(found) + 1;
   // At 32767 the chain fails too: the position after it has no 16-bit form.

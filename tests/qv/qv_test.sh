@@ -12,6 +12,7 @@ passed=0
 failed=0
 
 qv() { $emulator "$qv_binary" "$@" 2>"$work/stderr" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+value_line() { qv reg query "$@" | sed -n 3p; }  # the value's line in reg.exe's layout
 check() {  # check NAME EXPECTED ACTUAL
   if [[ "$2" == "$3" ]]; then
     passed=$((passed + 1))
@@ -32,20 +33,26 @@ for level in reg setting path "reg add" exists demo; do
 done
 
 qv reg add "$key" /v Name /d "hello world" >/dev/null; check "reg add" 0 $?
-check "reg query" "    Name    REG_SZ    hello world" "$(qv reg query "$key" /v Name | tail -n 1)"
+check "reg query" "    Name    REG_SZ    hello world" "$(value_line "$key" /v Name)"
 check "reg type" "REG_SZ" "$(qv reg type "$key" /v Name)"
 qv reg query "$key" /v Missing >/dev/null; check "missing value exits 1" 1 $?
-check "error message" \
-  "qv: The registry key is invalid. (error -2147210502, source qvReg.Registry)" \
+check "error message" "qv: Unable to find the specified registry value" \
   "$(tr -d '\r' <"$work/stderr")"
+qv reg query "$key\\Missing" >/dev/null; check "missing key exits 1" 1 $?
+check "missing key message" \
+  "qv: The registry key is invalid. (error -2147210502, source qvReg.Registry)
+qv: Unable to find the specified registry key or value" "$(tr -d '\r' <"$work/stderr")"
 qv reg add "$key" /v Bad /t REG_DWORD_BIG_ENDIAN /d x >/dev/null; check "bad number exits 1" 1 $?
 check "bad number message" "qv: invalid data 'x': not a number" "$(tr -d '\r' <"$work/stderr")"
 qv reg add "$key" /v Count /t REG_DWORD /d 0x2a >/dev/null
-check "dword" "    Count    REG_DWORD    0x2a (42)" "$(qv reg query "$key" /v Count | tail -n 1)"
+check "dword" "    Count    REG_DWORD    0x2a" "$(value_line "$key" /v Count)"
 qv reg add "$key\\Child" >/dev/null
 check "list" "Child" "$(qv reg list "$key")"
-qv reg delete "$key" >/dev/null; check "delete of a key with subkeys exits 1" 1 $?
-qv reg add "HKXX\\Software" >/dev/null; check "bad root exits 2" 2 $?
+qv reg delete "$key" </dev/null >/dev/null; check "delete without /f and no terminal exits 1" 1 $?
+check "the key is kept" "Child" "$(qv reg list "$key")"
+for bad in 'HKXX\Software' 'HKLM\' 'HKPD' 'HKEY_PERFORMANCE_DATA\x'; do
+  qv reg query "$bad" >/dev/null; check "bad root $bad exits 1" 1 $?
+done
 
 # A file with a value of every type, in the order the registry lists them.
 cat >"$work/every.reg" <<'REG'
@@ -74,11 +81,11 @@ sed -i 's/\\xe9/\xe9/g' "$work/every-crlf.reg"
 qv reg import "$work/every-crlf.reg" >/dev/null; check "import" 0 $?
 qv reg export 'HKCU\Software\QvRoundTrip' "$work/exported.reg" /regedit4 >/dev/null; check "export" 0 $?
 cmp -s "$work/every-crlf.reg" "$work/exported.reg"; check "export gives the imported file back" 0 $?
-check "raw dword read" "    ShortDword    REG_DWORD    0x1234 (4660)" \
-  "$(qv reg query 'HKCU\Software\QvRoundTrip' /v ShortDword | tail -n 1)"
+check "raw dword read" "    ShortDword    REG_DWORD    3412" \
+  "$(value_line 'HKCU\Software\QvRoundTrip' /v ShortDword)"
 printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n' >"$work/remove.reg"
 qv reg import "$work/remove.reg" >/dev/null; check "delete by import" 0 $?
-check "tree gone" "" "$(qv reg list 'HKCU\Software\QvRoundTrip')"
+check "tree gone by import" "" "$(qv reg list 'HKCU\Software\QvRoundTrip')"
 qv reg import "$work/exported.reg" >/dev/null
 qv reg export 'HKCU\Software\QvRoundTrip' "$work/again.reg" /regedit4 >/dev/null
 cmp -s "$work/exported.reg" "$work/again.reg"; check "export, import, export: same bytes" 0 $?
@@ -156,21 +163,21 @@ printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvBad]\r\n' >"$work/rmbad
 qv reg import "$work/rmbad.reg" >/dev/null
 
 # reg add: the word after /d is data; binary in hex; REG_MULTI_SZ items.
-qv reg add "$key" /v Flag /d -h >/dev/null; check "/d -h is data" "    Flag    REG_SZ    -h" "$(qv reg query "$key" /v Flag | tail -n 1)"
+qv reg add "$key" /v Flag /d -h >/dev/null; check "/d -h is data" "    Flag    REG_SZ    -h" "$(value_line "$key" /v Flag)"
 qv reg add "$key" /v Bin /t REG_BINARY /d 0102ff >/dev/null
-check "binary from hex" "    Bin    REG_BINARY    0102FF" "$(qv reg query "$key" /v Bin | tail -n 1)"
+check "binary from hex" "    Bin    REG_BINARY    0102FF" "$(value_line "$key" /v Bin)"
 qv reg add "$key" /v BadBin /t REG_BINARY /d 01x2 >/dev/null; check "invalid hex exits 1" 1 $?
 qv reg add "$key" /v Multi /t REG_MULTI_SZ /d 'a\0b\0' >/dev/null
-check "multi items" '    Multi    REG_MULTI_SZ    a\0b' "$(qv reg query "$key" /v Multi | tail -n 1)"
+check "multi items" '    Multi    REG_MULTI_SZ    a\0b' "$(value_line "$key" /v Multi)"
 qv reg add "$key" /v Multi2 /t REG_MULTI_SZ /d 'a\0\0b' >/dev/null; check "empty item refused" 1 $?
-qv reg add "$key" /v Multi /t REG_MULTI_SZ /s '' /d x /f >/dev/null; check "empty separator is a usage error" 2 $?
+qv reg add "$key" /v Multi /t REG_MULTI_SZ /s '' /d x /f >/dev/null; check "empty separator is refused" 1 $?
 qv reg add "$key" /v Flag /d other </dev/null >/dev/null; check "no overwrite without /f" 1 $?
-check "value kept" "    Flag    REG_SZ    -h" "$(qv reg query "$key" /v Flag | tail -n 1)"
+check "value kept" "    Flag    REG_SZ    -h" "$(value_line "$key" /v Flag)"
 qv reg add "$key" /v Flag /d other /F >/dev/null; check "/F overwrites" 0 $?
 qv reg add "$key" /v Big /t REG_DWORD /d 4294967295 >/dev/null; check "largest dword" 0 $?
 qv reg add "$key" /v Big2 /t REG_DWORD /d 4294967296 >/dev/null; check "dword range" 1 $?
 qv reg add "$key" /d defaultdata >/dev/null
-check "default value without /v" "    (Default)    REG_SZ    defaultdata" "$(qv reg query "$key" /ve | tail -n 1)"
+check "default value without /v" "    (Default)    REG_SZ    defaultdata" "$(value_line "$key" /ve)"
 
 qv setting save QvToolApp Section Key "stored value" >/dev/null; check "setting save" 0 $?
 check "setting get" "stored value" "$(qv setting get QvToolApp Section Key fallback)"
@@ -188,8 +195,23 @@ check "target-name" "rebdme.txt" "$(qv target-name readme.txt '??b*.t?t')"
 out=$(qv demo); check "demo exits 0" 0 $?
 [[ $out == *"Done"* ]]; check "demo finishes" 0 $?
 
-qv reg delete "$key\\Child" >/dev/null
-qv reg delete "$key" >/dev/null; check "clean up" 0 $?
+# reg.exe's layout: values, then subkeys; /s gives every key's block.
+qv reg add "$key\\Child" /v Inner /d 1 >/dev/null
+expected=$(printf '\n%s\n    Inner    REG_SZ    1\n' "HKEY_CURRENT_USER\\Software\\QvToolTest$$\\Child")
+check "query of one value's key" "$expected" "$(qv reg query "$key\\Child")"
+check "query lists subkeys after the values" "HKEY_CURRENT_USER\\Software\\QvToolTest$$\\Child" \
+  "$(qv reg query "$key" | tail -n 1)"
+check "query /s shows the subkey's values" "    Inner    REG_SZ    1" \
+  "$(qv reg query "$key" /s | grep Inner)"
+qv reg copy "$key" "$key-copy" /s >/dev/null; check "copy /s" 0 $?
+check "copied tree" "    Inner    REG_SZ    1" "$(value_line "$key-copy\\Child" /v Inner)"
+qv reg copy "$key" "$key-copy" /s </dev/null >/dev/null; check "copy over values asks" 1 $?
+qv reg copy "$key" "$key\\Child\\Deeper" /s >/dev/null; check "copy into itself is refused" 1 $?
+qv reg delete "$key-copy" /va /f >/dev/null; check "delete /va" 0 $?
+check "no values left" "0" "$(qv reg query "$key-copy" | grep -c REG_)"
+qv reg delete "$key-copy" /f >/dev/null; check "delete a tree" 0 $?
+qv reg delete "$key" /f >/dev/null; check "clean up" 0 $?
+qv reg query "$key" >/dev/null; check "tree gone" 1 $?
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -86,6 +86,14 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "qv: %s (error %d, source %s)\n", error.what(), error.Number(),
                  Cli::Utf8(error.Source()).c_str());
+    // reg.exe's plain words where it has them.
+    if (error.Number() ==
+        quorvane::RegistryErrors::kBase + quorvane::platform::kErrorFileNotFound) {
+      std::fprintf(stderr, "qv: Unable to find the specified registry key or value\n");
+    } else if (error.Number() ==
+               quorvane::RegistryErrors::kBase + quorvane::platform::kErrorBadNetpath) {
+      std::fprintf(stderr, "qv: The network path was not found: the machine cannot be reached\n");
+    }
     // Where the registry is a database, say what went wrong with it.
     const std::string diagnosis = quorvane::platform::RegistryStoreDiagnosis();
     if (!diagnosis.empty() && quorvane::qv::IsStoreFailure(error.Number())) {

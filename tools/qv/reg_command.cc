@@ -26,12 +26,16 @@ constexpr const char* kRegHelp =
     "                    REG_DWORD and REG_QWORD in decimal or 0x hex,\n"
     "                    REG_MULTI_SZ items separated by SEP (\\0); an existing\n"
     "                    value is overwritten only with /f or when you say yes\n"
-    "  query KEY [/v NAME | /ve]\n"
-    "                    show a value, or list the subkeys of KEY\n"
+    "  query KEY [/v NAME | /ve] [/s]\n"
+    "                    show KEY's values and list its subkeys, as reg.exe\n"
+    "                    lays them out; /v or /ve one value; /s the whole tree\n"
     "  type KEY /v NAME | /ve\n"
     "                    show the type of a value\n"
-    "  delete KEY [/v NAME | /ve]\n"
-    "                    delete a value, or KEY itself (it must have no subkeys)\n"
+    "  delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "                    delete a value, all values (/va), or KEY with its whole\n"
+    "                    tree; asks first unless /f (without a terminal: refuses)\n"
+    "  copy KEY1 KEY2 [/s] [/f]\n"
+    "                    copy KEY1's values (and with /s its tree) into KEY2\n"
     "  list KEY          the names of KEY's subkeys, one a line\n"
     "  export KEY FILE [/y] [/regedit4]\n"
     "                    write KEY and its tree to FILE: \"Windows Registry Editor\n"
@@ -46,7 +50,7 @@ constexpr const char* kRegHelp =
     "\n"
     "types: REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN\n"
     "       REG_MULTI_SZ REG_QWORD REG_NONE (any case, or a number)\n"
-    "Switches may be written /x or -x, in any case.\n";
+    "Switches may be written /x or -x, in any case. Every failure exits 1.\n";
 
 struct TypeName {
   std::int32_t code;
@@ -63,6 +67,13 @@ constexpr TypeName kTypes[] = {
 std::u16string Upper(std::u16string text) {
   for (char16_t& unit : text) {
     if (unit >= u'a' && unit <= u'z') unit -= 0x20;
+  }
+  return text;
+}
+
+std::u16string Lower(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'A' && unit <= u'Z') unit += 0x20;
   }
   return text;
 }
@@ -102,30 +113,61 @@ std::u16string OnlyPositional(const Switches& switches, const char* what) {
   return switches.Positional()[0];
 }
 
-std::u16string ShowData(std::int32_t type, const Variant& value) {
-  if (type == kRegDword) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%x (%d)", static_cast<unsigned>(value.ToInt32()),
-                  value.ToInt32());
-    return Cli::Utf16(text);
-  }
-  std::u16string data = value.ToText();
-  if (type == kRegBinary) {
-    std::string hex;
-    for (char byte : AnsiText::Encode(data)) {
-      char pair[3];
-      std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(byte));
-      hex += pair;
+// Value data as reg query shows them.
+std::u16string Shown(const RegValue& value) {
+  const std::string& data = value.data;
+  const auto byte = [&](std::size_t i) {
+    return static_cast<std::uint64_t>(static_cast<unsigned char>(data[i]));
+  };
+  char number[32];
+  switch (value.type) {
+    case kRegSz:
+    case kRegExpandSz: {
+      std::u16string text = AnsiText::Decode(data.data(), data.size());
+      const std::size_t end = text.find(u'\0');
+      return end == std::u16string::npos ? text : text.substr(0, end);
     }
-    return Cli::Utf16(hex);
+    case kRegMultiSz: {
+      std::u16string text = AnsiText::Decode(data.data(), data.size());
+      while (!text.empty() && text.back() == u'\0') text.pop_back();
+      std::u16string shown;
+      for (char16_t unit : text)
+        shown += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
+      return shown;
+    }
+    case kRegDword:
+    case 5:  // REG_DWORD_BIG_ENDIAN
+      if (data.size() == 4) {
+        const std::uint64_t bits = value.type == kRegDword
+                                       ? byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24
+                                       : byte(3) | byte(2) << 8 | byte(1) << 16 | byte(0) << 24;
+        std::snprintf(number, sizeof number, "0x%llx", static_cast<unsigned long long>(bits));
+        return Cli::Utf16(number);
+      }
+      break;
+    case 11:  // REG_QWORD
+      if (data.size() == 8) {
+        std::uint64_t bits = 0;
+        for (std::size_t i = 8; i-- > 0;) bits = bits << 8 | byte(i);
+        std::snprintf(number, sizeof number, "0x%llx", static_cast<unsigned long long>(bits));
+        return Cli::Utf16(number);
+      }
+      break;
+    default:
+      break;
   }
-  if (type == kRegMultiSz) {
-    std::u16string shown;
-    for (char16_t unit : data)
-      shown += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
-    return shown;
+  std::string hex;
+  for (char unit : data) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(unit));
+    hex += pair;
   }
-  return data;
+  return Cli::Utf16(hex);
+}
+
+std::u16string ValueLine(const RegValue& value) {
+  return u"    " + (value.name.empty() ? std::u16string(u"(Default)") : value.name) + u"    " +
+         TypeToName(static_cast<std::int32_t>(value.type)) + u"    " + Shown(value);
 }
 
 [[noreturn]] void BadData(const std::u16string& data, const std::string& why) {
@@ -261,24 +303,56 @@ int Add(Arguments& arguments) {
   return 0;
 }
 
+// reg query's layout: an empty line, then for each key that has values its
+// name, its values indented by four and an empty line; without /s the
+// subkeys' names follow, with /s their own blocks.
+void QueryTree(const RegistryPath& path, bool recurse, bool top) {
+  const std::vector<RegValue> values = RegFile::Values(path);
+  if (!values.empty()) {
+    Cli::Print(path.FullName());
+    for (const RegValue& value : values) Cli::Print(ValueLine(value));
+    Cli::Print(u"");
+  }
+  for (const std::u16string& child : RegFile::SubkeyNames(path)) {
+    RegistryPath below = path;
+    below.branch = path.branch.empty() ? child : path.branch + u"\\" + child;
+    if (recurse) {
+      QueryTree(below, true, false);
+    } else {
+      Cli::Print(below.FullName());
+    }
+  }
+  (void)top;
+}
+
 int Query(Arguments& arguments) {
-  const Switches switches(arguments, {u"v"}, {u"ve"});
+  const Switches switches(arguments, {u"v"}, {u"ve", u"s"});
   const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
   std::u16string name;
   const bool with_value = ValueName(switches, &name);
-  Registry registry;
+  RegistryBatch snapshot(false);
   if (with_value) {
-    const std::int32_t type = registry.QueryType(path.root, path.branch, name, path.machine);
-    const Variant value = registry.QueryValue(path.root, path.branch, name, path.machine);
+    std::vector<RegValue> values = RegFile::Values(path);  // raises for a missing key
+    const RegValue* found = nullptr;
+    const std::u16string folded = Upper(name);
+    for (const RegValue& value : values) {
+      if (Upper(value.name) == folded) found = &value;
+    }
+    if (found == nullptr && !name.empty()) {
+      throw ToolFailure("Unable to find the specified registry value");
+    }
+    Cli::Print(u"");
     Cli::Print(path.FullName());
-    Cli::Print(u"    " + (name.empty() ? u"(Default)" : name) + u"    " + TypeToName(type) +
-               u"    " + ShowData(type, value));
+    Cli::Print(found != nullptr ? ValueLine(*found)
+                                : u"    (Default)    REG_SZ    (value not set)");
+    Cli::Print(u"");
+    snapshot.Commit();
     return 0;
   }
-  Cli::Print(path.FullName());
-  for (const std::u16string& child : RegFile::SubkeyNames(path)) {
-    Cli::Print(path.FullName() + u"\\" + child);
-  }
+  (void)RegFile::SubkeyNames(path);  // raises for a missing key before anything is shown
+  Cli::Print(u"");
+  QueryTree(path, switches.Has(u"s"), true);
+  snapshot.Commit();
   return 0;
 }
 
@@ -292,14 +366,71 @@ int Type(Arguments& arguments) {
 }
 
 int Delete(Arguments& arguments) {
-  const Switches switches(arguments, {u"v"}, {u"ve", u"f"});
+  const Switches switches(arguments, {u"v"}, {u"ve", u"va", u"f"});
   const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
   std::u16string name;
-  if (ValueName(switches, &name)) {
+  const bool with_value = ValueName(switches, &name);
+  if (with_value && switches.Has(u"va")) throw UsageError{"give /v, /ve or /va, not several"};
+  if (!switches.Has(u"f")) {
+    const std::string what =
+        switches.Has(u"va") ? "all values of the registry key '" + Cli::Utf8(path.FullName()) + "'"
+        : with_value        ? "the registry value '" +
+                           (name.empty() ? std::string("(Default)") : Cli::Utf8(name)) + "'"
+                     : "the registry key '" + Cli::Utf8(path.FullName()) + "'";
+    if (!Confirm("Are you sure you want to delete " + what)) {
+      throw ToolFailure("nothing deleted (add /f to delete without asking)");
+    }
+  }
+  if (switches.Has(u"va")) {
+    RegFile::DeleteValues(path);
+  } else if (with_value) {
     Registry().DeleteValue(path.root, path.branch, name, path.machine);
   } else {
-    Registry().DeleteKey(path.root, path.branch, path.machine);
+    if (path.branch.empty()) throw ToolFailure("a root key cannot be deleted");
+    (void)RegFile::SubkeyNames(path);  // raises for a missing key
+    RegFile::DeleteTree(path);
   }
+  Cli::Print(u"The operation completed successfully.");
+  return 0;
+}
+
+void CopyTree(const RegistryPath& from, const RegistryPath& to, bool recurse, bool force) {
+  Registry().CreateKey(to.root, to.branch, to.machine);
+  for (const RegValue& value : RegFile::Values(from)) {
+    if (!force && RegFile::ValueExists(to, value.name)) {
+      const std::string shown = value.name.empty() ? "(Default)" : Cli::Utf8(value.name);
+      if (!Confirm("Value " + shown + " exists in " + Cli::Utf8(to.FullName()) + ", overwrite")) {
+        throw ToolFailure("the value " + shown + " of " + Cli::Utf8(to.FullName()) +
+                          " exists and was left as it is (add /f to overwrite)");
+      }
+    }
+    RegFile::WriteValue(to, value);
+  }
+  if (!recurse) return;
+  for (const std::u16string& child : RegFile::SubkeyNames(from)) {
+    RegistryPath from_below = from;
+    from_below.branch = from.branch.empty() ? child : from.branch + u"\\" + child;
+    RegistryPath to_below = to;
+    to_below.branch = to.branch.empty() ? child : to.branch + u"\\" + child;
+    CopyTree(from_below, to_below, true, force);
+  }
+}
+
+int Copy(Arguments& arguments) {
+  const Switches switches(arguments, {}, {u"s", u"f"});
+  if (switches.Positional().size() != 2) throw UsageError{"copy takes KEY1 and KEY2"};
+  const RegistryPath from = RegistryPath::Parse(switches.Positional()[0]);
+  const RegistryPath to = RegistryPath::Parse(switches.Positional()[1]);
+  const auto below = [](const RegistryPath& outer, const RegistryPath& inner) {
+    return outer.root == inner.root && Upper(outer.machine) == Upper(inner.machine) &&
+           (Upper(inner.branch) == Upper(outer.branch) ||
+            Upper(inner.branch).rfind(Upper(outer.branch) + u"\\", 0) == 0 || outer.branch.empty());
+  };
+  if (below(from, to)) throw ToolFailure("cannot copy a key onto itself or into its own tree");
+  (void)RegFile::SubkeyNames(from);  // raises for a missing key
+  RegistryBatch transaction(true);
+  CopyTree(from, to, switches.Has(u"s"), switches.Has(u"f"));
+  transaction.Commit();
   Cli::Print(u"The operation completed successfully.");
   return 0;
 }
@@ -352,19 +483,27 @@ int RunReg(Arguments& arguments) {
     return arguments.Empty() ? 2 : 0;
   }
   // Help only right after the command: any later word may be data.
-  const std::u16string command = arguments.Take("COMMAND");
+  const std::u16string command = Lower(arguments.Take("COMMAND"));
   if (arguments.NextIsHelp()) {
     Cli::PrintRaw(kRegHelp);
     return 0;
   }
-  if (command == u"add") return Add(arguments);
-  if (command == u"query") return Query(arguments);
-  if (command == u"type") return Type(arguments);
-  if (command == u"delete") return Delete(arguments);
-  if (command == u"list") return List(arguments);
-  if (command == u"export") return Export(arguments);
-  if (command == u"import") return Import(arguments);
-  throw UsageError{"unknown reg command '" + Cli::Utf8(command) + "'"};
+  // As reg.exe, every failure of a reg command exits 1, wrong usage included.
+  try {
+    if (command == u"add") return Add(arguments);
+    if (command == u"query") return Query(arguments);
+    if (command == u"type") return Type(arguments);
+    if (command == u"delete") return Delete(arguments);
+    if (command == u"copy") return Copy(arguments);
+    if (command == u"list") return List(arguments);
+    if (command == u"export") return Export(arguments);
+    if (command == u"import") return Import(arguments);
+    throw UsageError{"unknown reg command '" + Cli::Utf8(command) + "'"};
+  } catch (const UsageError& usage) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qv: %s (try 'qv reg --help')\n", usage.hint.c_str());
+    return 1;
+  }
 }
 
 }  // namespace quorvane::qv

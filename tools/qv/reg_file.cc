@@ -50,25 +50,6 @@ class OpenKey {
   HKEY key_ = 0;
 };
 
-// The registry calls of a scope as one transaction where the platform has
-// them; rolled back unless committed.
-class RegistryBatch {
- public:
-  explicit RegistryBatch(bool writing) { Check(platform::BeginRegistryBatch(writing)); }
-  ~RegistryBatch() {
-    if (open_) platform::EndRegistryBatch(false);
-  }
-  RegistryBatch(const RegistryBatch&) = delete;
-  RegistryBatch& operator=(const RegistryBatch&) = delete;
-  void Commit() {
-    open_ = false;
-    Check(platform::EndRegistryBatch(true));
-  }
-
- private:
-  bool open_ = true;
-};
-
 std::vector<RegValue> Values(HKEY key) {
   std::vector<RegValue> values;
   std::vector<char> name(16384 + 1);
@@ -186,6 +167,30 @@ std::ifstream OpenForImport(const std::string& file_name) {
 }
 
 }  // namespace
+
+RegistryBatch::RegistryBatch(bool writing) { Check(platform::BeginRegistryBatch(writing)); }
+
+RegistryBatch::~RegistryBatch() {
+  if (open_) platform::EndRegistryBatch(false);
+}
+
+void RegistryBatch::Commit() {
+  open_ = false;
+  Check(platform::EndRegistryBatch(true));
+}
+
+std::vector<RegValue> RegFile::Values(const RegistryPath& key) {
+  OpenKey open(key, platform::kKeyQueryValue);
+  return ::quorvane::qv::Values(open.Get());
+}
+
+void RegFile::DeleteValues(const RegistryPath& key) {
+  OpenKey open(key, platform::kKeyQueryValue | platform::kKeySetValue);
+  for (const RegValue& value : ::quorvane::qv::Values(open.Get())) {
+    const std::string name = AnsiText::Encode(value.name);
+    Check(platform::RegDeleteValueA(open.Get(), name.c_str()));
+  }
+}
 
 void RegFile::WriteValue(const RegistryPath& key, const RegValue& value) {
   OpenKey open(key, platform::kKeySetValue);

@@ -9,6 +9,20 @@
 
 namespace quorvane::qv {
 
+// The registry calls of a scope as one transaction where the platform has
+// them (a consistent snapshot for readers); rolled back unless committed.
+class RegistryBatch {
+ public:
+  explicit RegistryBatch(bool writing);
+  ~RegistryBatch();
+  RegistryBatch(const RegistryBatch&) = delete;
+  RegistryBatch& operator=(const RegistryBatch&) = delete;
+  void Commit();
+
+ private:
+  bool open_ = true;
+};
+
 class RegFile {
  public:
   // Writes `path` and everything below it, read as one consistent snapshot,
@@ -29,6 +43,10 @@ class RegFile {
   // Writes one value with exactly the bytes given.
   static void WriteValue(const RegistryPath& key, const RegValue& value);
   [[nodiscard]] static bool ValueExists(const RegistryPath& key, const std::u16string& name);
+  // A key's values in the registry's order, with the bytes the ANSI calls give.
+  [[nodiscard]] static std::vector<RegValue> Values(const RegistryPath& key);
+  // Deletes every value of a key.
+  static void DeleteValues(const RegistryPath& key);
   // The names of a key's subkeys, read as one snapshot; any failure raises.
   [[nodiscard]] static std::vector<std::u16string> SubkeyNames(const RegistryPath& key);
   // Deletes `path` with every key below it; a key already gone is no error.

@@ -41,13 +41,19 @@ RegistryPath RegistryPath::Parse(const std::u16string& text) {
   const std::size_t slash = rest.find(u'\\');
   const std::u16string root = Upper(rest.substr(0, slash));
   path.branch = slash == std::u16string::npos ? u"" : rest.substr(slash + 1);
+  // As reg.exe: a name ending in a separator names no key, and the
+  // performance data are no tree of keys.
+  if (!rest.empty() && rest.back() == u'\\') {
+    throw UsageError{"invalid key name '" + Cli::Utf8(text) + "' (it ends in '\\')"};
+  }
   for (const RootSpelling& spelling : kRoots) {
     if (root == spelling.short_name || root == spelling.long_name) {
+      if (spelling.value == kHkeyPerformanceData) break;
       path.root = spelling.value;
       return path;
     }
   }
-  throw UsageError{"unknown root '" + Cli::Utf8(root) + "' (use HKLM, HKCU, HKCR, HKU or HKCC)"};
+  throw UsageError{"invalid root '" + Cli::Utf8(root) + "' (use HKLM, HKCU, HKCR, HKU or HKCC)"};
 }
 
 std::u16string RegistryPath::RootName(HKeyValue root) {

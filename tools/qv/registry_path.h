@@ -1,5 +1,5 @@
 // Registry key names as the tool's user writes them:
-//   [\\MACHINE\]ROOT[\Branch], ROOT one of HKLM, HKCU, HKCR, HKU, HKCC, HKPD
+//   [\\MACHINE\]ROOT[\Branch], ROOT one of HKLM, HKCU, HKCR, HKU, HKCC
 //   or their long forms (HKEY_LOCAL_MACHINE, ...).
 #pragma once
 
