@@ -107,6 +107,9 @@ export WINEPREFIX="$root/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="
 /usr/lib/wine/wineserver -p >/dev/null 2>&1 &
 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true  # creates the prefix once
 (cd build-win && ctest --output-on-failure -j "$jobs"); record "windows tests under Wine" $?
+echo "== reg command lines through Wine's reg.exe and qv.exe, .reg files through regedit"
+bash tests/qv/reg_transcript.sh "$root/build-win/tools/qv/qv.exe"
+record "reg.exe transcript" $?
 echo "== the file-system commands through both backends"
 bash tests/qv/backends_compare.sh "$root/build/tools/qv/qv" "$root/build-win/tools/qv/qv.exe"
 record "backends compared" $?

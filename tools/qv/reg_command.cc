@@ -138,9 +138,8 @@ std::u16string Shown(const RegValue& value) {
     case kRegDword:
     case 5:  // REG_DWORD_BIG_ENDIAN
       if (data.size() == 4) {
-        const std::uint64_t bits = value.type == kRegDword
-                                       ? byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24
-                                       : byte(3) | byte(2) << 8 | byte(1) << 16 | byte(0) << 24;
+        // reg.exe shows both as the bytes are stored, low byte first.
+        const std::uint64_t bits = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
         std::snprintf(number, sizeof number, "0x%llx", static_cast<unsigned long long>(bits));
         return Cli::Utf16(number);
       }
@@ -232,10 +231,8 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
     }
     case kRegDword:
       return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
-    case 5: {  // REG_DWORD_BIG_ENDIAN
-      const std::string little = LittleEndian(Number(data, 0xFFFFFFFFu), 4);
-      return std::string(little.rbegin(), little.rend());
-    }
+    case 5:  // REG_DWORD_BIG_ENDIAN: reg.exe stores it as it stores a REG_DWORD
+      return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
     case 11:  // REG_QWORD
       return LittleEndian(Number(data, ~std::uint64_t{0}), 8);
     default: {
@@ -343,8 +340,13 @@ int Query(Arguments& arguments) {
     }
     Cli::Print(u"");
     Cli::Print(path.FullName());
-    Cli::Print(found != nullptr ? ValueLine(*found)
-                                : u"    (Default)    REG_SZ    (value not set)");
+    if (found != nullptr) {
+      RegValue shown = *found;
+      shown.name = name;  // as reg.exe, the name as it was asked for
+      Cli::Print(ValueLine(shown));
+    } else {
+      Cli::Print(u"    (Default)    REG_SZ    (value not set)");
+    }
     Cli::Print(u"");
     snapshot.Commit();
     return 0;
