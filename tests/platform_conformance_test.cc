@@ -131,6 +131,88 @@ TEST_F(RegistryKeysConformance, EachCallChecksTheRightItNeeds) {
   RegCloseKey(enumerate_only);
 }
 
+TEST_F(RegistryKeysConformance, GenericRightsAreMappedWhenAKeyIsOpened) {
+  ASSERT_EQ(Set(key_, "v", kRegSz, std::string("x\0", 2)), kErrorSuccess);
+  struct Row {
+    REGSAM sam;
+    LONG query, set, enumerate;
+  };
+  const Row rows[] = {
+      {0x80000000u, kErrorSuccess, kErrorAccessDenied, kErrorNoMoreItems},   // GENERIC_READ
+      {0x40000000u, kErrorAccessDenied, kErrorSuccess, kErrorAccessDenied},  // GENERIC_WRITE
+      {0x10000000u, kErrorSuccess, kErrorSuccess, kErrorNoMoreItems},        // GENERIC_ALL
+      {0x02000000u, kErrorSuccess, kErrorSuccess, kErrorNoMoreItems},        // MAXIMUM_ALLOWED
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sam);
+    const HKEY opened = Open("", row.sam);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(opened, "v", nullptr, nullptr, nullptr, &size), row.query);
+    EXPECT_EQ(Set(opened, "w", kRegSz, std::string("y\0", 2)), row.set);
+    char name[64];
+    EXPECT_EQ(RegEnumKeyA(opened, 0, name, sizeof name), row.enumerate);
+    RegCloseKey(opened);
+  }
+}
+
+TEST_F(RegistryKeysConformance, CreatingIsCheckedAgainstTheKeyNotTheHandle) {
+  const HKEY read_only = Open("", kKeyRead);
+  HKEY created = 0;
+  EXPECT_EQ(RegCreateKeyA(read_only, "Child", &created), kErrorSuccess);
+  RegCloseKey(created);
+  RegCloseKey(read_only);
+}
+
+TEST_F(RegistryKeysConformance, CreateWithAnEmptyPathGivesANewHandle) {
+  HKEY again = 0;
+  ASSERT_EQ(RegCreateKeyA(key_, "", &again), kErrorSuccess);
+  EXPECT_NE(again, key_);
+  EXPECT_EQ(RegCloseKey(again), kErrorSuccess);
+  EXPECT_EQ(Set(key_, "v", kRegSz, std::string("x\0", 2)), kErrorSuccess)
+      << "the caller's handle still works";
+}
+
+TEST_F(RegistryKeysConformance, AccessIsCheckedBeforeTheKeyIsFoundDeleted) {
+  Create("Gone");
+  const HKEY query_only = Open("Gone", kKeyQueryValue);
+  ASSERT_EQ(RegDeleteKeyA(key_, "Gone"), kErrorSuccess);
+  EXPECT_EQ(Set(query_only, "x", kRegSz, std::string("a\0", 2)), kErrorAccessDenied);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(query_only, "x", nullptr, nullptr, nullptr, &size), kErrorKeyDeleted);
+  RegCloseKey(query_only);
+}
+
+TEST(RegistryRootsConformance, PerformanceDataHoldNoStoredKeys) {
+  HKEY result = 0;
+  EXPECT_EQ(RegCreateKeyA(kHkeyPerformanceData, "QvStored", &result), kErrorInvalidHandle);
+  EXPECT_EQ(
+      RegSetValueExA(kHkeyPerformanceData, "v", 0, kRegSz, reinterpret_cast<const BYTE*>("a"), 2),
+      kErrorInvalidHandle);
+  EXPECT_EQ(RegOpenKeyExA(kHkeyPerformanceData, "QvStored", 0, kKeyRead, &result),
+            kErrorInvalidHandle);
+  char name[64];
+  EXPECT_EQ(RegEnumKeyA(kHkeyPerformanceData, 0, name, sizeof name), kErrorInvalidHandle);
+  EXPECT_EQ(RegDeleteValueA(kHkeyPerformanceData, "v"), kErrorInvalidHandle);
+  BYTE data[16];
+  DWORD size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(kHkeyPerformanceData, "v", nullptr, nullptr, data, &size),
+            kErrorMoreData);
+  EXPECT_EQ(size, 0u);
+}
+
+TEST(RegistryRootsConformance, TheStandardKeysAreThere) {
+  const std::pair<HKEY, const char*> keys[] = {
+      {kHkeyLocalMachine, "Software"}, {kHkeyLocalMachine, "Software\\Classes"},
+      {kHkeyLocalMachine, "System"},   {kHkeyUsers, ".DEFAULT"},
+      {kHkeyCurrentUser, "Software"},
+  };
+  for (const auto& [root, path] : keys) {
+    HKEY opened = 0;
+    EXPECT_EQ(RegOpenKeyExA(root, path, 0, kKeyRead, &opened), kErrorSuccess) << path;
+    RegCloseKey(opened);
+  }
+}
+
 TEST_F(RegistryKeysConformance, DeleteKeyRules) {
   Create("Parent\\Child");
   EXPECT_EQ(RegDeleteKeyA(key_, "Parent"), kErrorAccessDenied) << "a key with subkeys stays";
@@ -302,6 +384,53 @@ TEST_F(RegistryValuesConformance, StringWithoutTerminator) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 3), "abc");
 }
 
+TEST_F(RegistryValuesConformance, OneZeroIsAddedOnlyAfterUnterminatedStrings) {
+  const char unterminated[] = {'a', 'b', 'c', 'x'};  // the byte after the data is no zero
+  ASSERT_EQ(RegSetValueExA(key_, "u", 0, kRegSz, reinterpret_cast<const BYTE*>(unterminated), 3),
+            kErrorSuccess);
+  ASSERT_EQ(Set(key_, "t", kRegSz, std::string("abc\0", 4)), kErrorSuccess);
+  struct Row {
+    const char* name;
+    DWORD size;
+    BYTE after;  // the byte after the data
+  };
+  const Row rows[] = {{"u", 3, 0}, {"t", 4, static_cast<BYTE>(kFill)}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    BYTE buffer[16];
+    std::memset(buffer, kFill, sizeof buffer);
+    DWORD size = sizeof buffer;
+    ASSERT_EQ(RegQueryValueExA(key_, row.name, nullptr, nullptr, buffer, &size), kErrorSuccess);
+    EXPECT_EQ(size, row.size) << "the zero is never counted";
+    EXPECT_EQ(buffer[row.size], row.after);
+    // The same through enumeration.
+    for (DWORD index = 0;; ++index) {
+      char name[8];
+      DWORD name_size = sizeof name;
+      std::memset(buffer, kFill, sizeof buffer);
+      size = sizeof buffer;
+      const LONG result =
+          RegEnumValueA(key_, index, name, &name_size, nullptr, nullptr, buffer, &size);
+      ASSERT_EQ(result, kErrorSuccess);
+      if (std::string(name) != row.name) continue;
+      EXPECT_EQ(size, row.size);
+      EXPECT_EQ(buffer[row.size], row.after);
+      break;
+    }
+  }
+}
+
+TEST_F(RegistryValuesConformance, EnumerationWithAShortNameBufferStillGivesTheDataSize) {
+  ASSERT_EQ(Set(key_, "longername", kRegBinary, "0123456789"), kErrorSuccess);
+  char name[4];
+  DWORD name_size = sizeof name;
+  DWORD type = 0;
+  DWORD size = 0;
+  EXPECT_EQ(RegEnumValueA(key_, 0, name, &name_size, nullptr, &type, nullptr, &size),
+            kErrorMoreData);
+  EXPECT_EQ(size, 10u);
+}
+
 TEST_F(RegistryValuesConformance, DwordSizesAreNotChecked) {
   ASSERT_EQ(Set(key_, "short", kRegDword, std::string("\x34\x12", 2)), kErrorSuccess);
   BYTE value[4] = {0, 0, 0, 0};
@@ -375,6 +504,19 @@ TEST(RegistryConnectConformance, LocalNamesGiveTheRootBack) {
     ASSERT_EQ(RegConnectRegistryA(name, kHkeyLocalMachine, &connected), kErrorSuccess);
     EXPECT_EQ(connected, kHkeyLocalMachine);
   }
+}
+
+TEST(RegistryConnectConformance, TheComputersOwnNameIsLocal) {
+  const std::string own = testing_support::ComputerName();
+  for (const std::string& name : {own, "\\\\" + own}) {
+    HKEY connected = 0;
+    ASSERT_EQ(RegConnectRegistryA(name.c_str(), kHkeyLocalMachine, &connected), kErrorSuccess)
+        << name;
+    EXPECT_EQ(connected, kHkeyLocalMachine);
+  }
+  HKEY connected = 0;
+  EXPECT_EQ(RegConnectRegistryA("\\\\", kHkeyLocalMachine, &connected), kErrorBadNetpath)
+      << "a bare \\\\ names no machine";
 }
 
 TEST(RegistryConnectConformance, UnknownMachineGivesFiftyThree) {

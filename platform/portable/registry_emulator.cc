@@ -1,6 +1,9 @@
 #include "platform/portable/registry_emulator.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/portable/code_page.h"
@@ -41,10 +44,52 @@ std::vector<std::u16string> SplitPath(const std::u16string& path) {
   return parts;
 }
 
+// Reading a string adds one uncounted zero after data that do not already end
+// in one, when the buffer has room for it.
+void TerminateString(const StoredValue& value, BYTE* data, DWORD buffer_size) {
+  const std::size_t stored = value.data.size();
+  if (IsStringType(value.type) && stored > 0 && value.data.back() != '\0' && buffer_size > stored) {
+    data[stored] = 0;
+  }
+}
+
+// Generic rights become the key rights they stand for when a key is opened;
+// MAXIMUM_ALLOWED becomes whatever the key grants. The view flags are no
+// rights.
+REGSAM MapGenericRights(REGSAM asked, REGSAM granted) {
+  constexpr REGSAM kGenericRead = 0x80000000u;
+  constexpr REGSAM kGenericWrite = 0x40000000u;
+  constexpr REGSAM kGenericExecute = 0x20000000u;
+  constexpr REGSAM kGenericAll = 0x10000000u;
+  constexpr REGSAM kMaximumAllowed = 0x02000000u;
+  constexpr REGSAM kViewFlags = 0x0300u;
+  constexpr REGSAM kKeyWrite = 0x00020006u;
+  REGSAM mapped = asked & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll |
+                            kMaximumAllowed | kViewFlags);
+  if ((asked & (kGenericRead | kGenericExecute)) != 0) mapped |= kKeyRead;
+  if ((asked & kGenericWrite) != 0) mapped |= kKeyWrite;
+  if ((asked & kGenericAll) != 0) mapped |= kKeyAllAccess;
+  if ((asked & kMaximumAllowed) != 0) mapped |= granted & kKeyAllAccess;
+  return mapped;
+}
+
 // Rights that name a right (not MAXIMUM_ALLOWED or generic bits) must all be granted.
 bool Grants(REGSAM granted, REGSAM asked) {
   const REGSAM named = asked & (kSpecificRights | 0x001F0000u);
   return (named & ~granted) == 0;
+}
+
+// The emulated machine's name: the host's, as COMPUTERNAME or the host name
+// (without its domain) gives it.
+std::u16string HostName() {
+  if (const char* chosen = std::getenv("COMPUTERNAME"); chosen != nullptr && *chosen != '\0') {
+    return CodePage::Decode(kCpUtf8, chosen);
+  }
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return u"localhost";
+  std::string host = name;
+  host = host.substr(0, host.find('.'));
+  return CodePage::Decode(kCpUtf8, host);
 }
 
 }  // namespace
@@ -52,7 +97,48 @@ bool Grants(REGSAM granted, REGSAM asked) {
 RegistryEmulator::RegistryEmulator(CodePageSource code_page)
     : code_page_(std::move(code_page)),
       store_(std::make_unique<MemoryStore>()),
-      computer_name_(u"QVHOST") {}
+      computer_name_(HostName()) {
+  SeedStandardKeys();
+}
+
+void RegistryEmulator::SeedStandardKeys() {
+  // The keys every Windows registry holds from the start. They are looked for
+  // in a read transaction, so that a registry that has them is not written.
+  struct StandardKey {
+    HKEY root;
+    const char16_t* path;
+  };
+  static constexpr StandardKey kStandardKeys[] = {
+      {kHkeyLocalMachine, u"Software"}, {kHkeyLocalMachine, u"Software\\Classes"},
+      {kHkeyLocalMachine, u"System"},   {kHkeyUsers, u".DEFAULT"},
+      {kHkeyCurrentUser, u"Software"},
+  };
+  const auto walk_all = [this](bool create) {
+    bool all_there = true;
+    for (const StandardKey& standard : kStandardKeys) {
+      Resolved from;
+      from.key = store_->Root(u"", standard.root);
+      KeyId target = 0;
+      all_there &= Walk(from, standard.path, create, &target) == kErrorSuccess;
+    }
+    return all_there;
+  };
+  try {
+    store_->Begin(false);
+    const bool all_there = walk_all(false);
+    store_->Commit();
+    if (all_there) return;
+    store_->Begin(true);
+    walk_all(true);
+    store_->Commit();
+  } catch (const StoreFailure&) {
+    try {
+      store_->Rollback();
+    } catch (const StoreFailure&) {
+      // An unusable store answers every call with its failure anyway.
+    }
+  }
+}
 
 std::u16string RegistryEmulator::Decode(const char* text) const {
   return text == nullptr ? std::u16string() : CodePage::Decode(code_page_(), text);
@@ -114,16 +200,20 @@ LONG RegistryEmulator::Run(const CallRecord& record, bool writing, HKEY* clear_o
   return result;
 }
 
-LONG RegistryEmulator::Resolve(HKEY key, Resolved* resolved) {
+LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved) {
+  // The performance data are no stored tree: Windows answers them itself.
+  if (key == kHkeyPerformanceData) return kErrorInvalidHandle;
   if (IsPredefined(key)) {
     resolved->key = store_->Root(u"", key);
     resolved->rights = store_->GrantedRights(resolved->key);
     resolved->machine.clear();
     resolved->entry = nullptr;
-    return kErrorSuccess;
+    return Grants(resolved->rights, needed) ? kErrorSuccess : kErrorAccessDenied;
   }
   auto found = handles_.find(key);
   if (found == handles_.end()) return kErrorInvalidHandle;
+  // The handle's access is checked before whether its key still exists.
+  if (!Grants(found->second.rights, needed)) return kErrorAccessDenied;
   if (!store_->Exists(found->second.key)) return kErrorKeyDeleted;
   resolved->key = found->second.key;
   resolved->rights = found->second.rights;
@@ -172,15 +262,16 @@ LONG RegistryEmulator::OpenKeyEx(HKEY key, const char* sub_key, DWORD, REGSAM sa
     if (result == nullptr) return kErrorInvalidParameter;
     *result = 0;
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
+    if (LONG status = Resolve(key, 0, &from)) return status;
     const std::u16string path = Decode(sub_key);
     KeyId target = 0;
     if (LONG status = Walk(from, path, false, &target)) return status;
-    if (!Grants(store_->GrantedRights(target), sam)) return kErrorAccessDenied;
+    const REGSAM granted = store_->GrantedRights(target);
+    if (!Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
     if (path.empty() && IsPredefined(key)) {
       *result = key;  // the root handle itself
     } else {
-      *result = NewHandle(target, sam, from.machine);
+      *result = NewHandle(target, MapGenericRights(sam, granted), from.machine);
     }
     return kErrorSuccess;
   });
@@ -194,7 +285,10 @@ LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY*
                *result = 0;
                if (!IsPredefined(key)) return kErrorInvalidHandle;
                std::u16string name = Decode(machine_name);
-               if (name.rfind(u"\\\\", 0) == 0) name.erase(0, 2);
+               if (name.rfind(u"\\\\", 0) == 0) {
+                 name.erase(0, 2);
+                 if (name.empty()) return kErrorBadNetpath;  // "\\" names no machine
+               }
                const std::u16string folded = NameFolding::Fold(name);
                if (name.empty() || folded == NameFolding::Fold(computer_name_)) {
                  *result = key;
@@ -214,13 +308,19 @@ LONG RegistryEmulator::CreateKey(HKEY key, const char* sub_key, HKEY* result) {
   return Run({RegCall::kCreateKey, key, sub_key ? sub_key : "", 0}, true, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
+    if (LONG status = Resolve(key, 0, &from)) return status;
     const std::u16string path = Decode(sub_key);
     if (SplitPath(path).empty() && (path.empty() || path[0] != u'\\')) {
-      *result = key;  // an empty path gives back the same handle
+      // An empty path opens the key itself again: a new handle, but a
+      // predefined root is its own handle.
+      *result = from.entry == nullptr
+                    ? key
+                    : NewHandle(from.key, store_->GrantedRights(from.key), from.machine);
       return kErrorSuccess;
     }
-    if (!Grants(from.rights, kKeyCreateSubKey)) return kErrorAccessDenied;
+    // Creation is checked against the key's own security, not against the
+    // rights the handle was opened with.
+    if (!Grants(store_->GrantedRights(from.key), kKeyCreateSubKey)) return kErrorAccessDenied;
     KeyId target = 0;
     if (LONG status = Walk(from, path, true, &target)) return status;
     *result = NewHandle(target, store_->GrantedRights(target), from.machine);
@@ -232,7 +332,7 @@ LONG RegistryEmulator::DeleteKey(HKEY key, const char* sub_key) {
   return Run({RegCall::kDeleteKey, key, sub_key ? sub_key : "", 0}, true, nullptr, [&] {
     if (sub_key == nullptr) return kErrorInvalidParameter;
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
+    if (LONG status = Resolve(key, 0, &from)) return status;
     const std::u16string path = Decode(sub_key);
     KeyId target = 0;
     if (LONG status = Walk(from, path, false, &target)) return status;
@@ -248,8 +348,7 @@ LONG RegistryEmulator::SetValueEx(HKEY key, const char* value_name, DWORD, DWORD
                                   const BYTE* data, DWORD size) {
   return Run({RegCall::kSetValueEx, key, value_name ? value_name : "", 0}, true, nullptr, [&] {
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
-    if (!Grants(from.rights, kKeySetValue)) return kErrorAccessDenied;
+    if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
     if (data == nullptr && size > 0) return kErrorInvalidParameter;
     const std::u16string name = Decode(value_name);
     if (name.size() > kMaxValueNameLength) return kErrorInvalidParameter;
@@ -264,9 +363,13 @@ LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* res
                                     BYTE* data, DWORD* size) {
   return Run({RegCall::kQueryValueEx, key, value_name ? value_name : "", 0}, false, nullptr, [&] {
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return kErrorInvalidParameter;
+    if (key == kHkeyPerformanceData) {
+      // No stored value: the data Windows gathers do not fit any buffer.
+      if (size != nullptr) *size = 0;
+      return kErrorMoreData;
+    }
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
-    if (!Grants(from.rights, kKeyQueryValue)) return kErrorAccessDenied;
+    if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
     const std::optional<StoredValue> value =
         store_->GetValue(from.key, NameFolding::Fold(Decode(value_name)));
     if (!value) {
@@ -281,8 +384,7 @@ LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* res
         return kErrorMoreData;
       }
       std::memcpy(data, value->data.data(), stored);
-      // Strings get one uncounted zero when the buffer has room for it.
-      if (IsStringType(value->type) && stored > 0 && *size > stored) data[stored] = 0;
+      TerminateString(*value, data, *size);
     }
     if (size != nullptr) *size = stored;
     return kErrorSuccess;
@@ -292,8 +394,7 @@ LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* res
 LONG RegistryEmulator::DeleteValue(HKEY key, const char* value_name) {
   return Run({RegCall::kDeleteValue, key, value_name ? value_name : "", 0}, true, nullptr, [&] {
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
-    if (!Grants(from.rights, kKeySetValue)) return kErrorAccessDenied;
+    if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
     if (!store_->DeleteValue(from.key, NameFolding::Fold(Decode(value_name)))) {
       return kErrorFileNotFound;
     }
@@ -304,8 +405,7 @@ LONG RegistryEmulator::DeleteValue(HKEY key, const char* value_name) {
 LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_size) {
   return Run({RegCall::kEnumKey, key, "", 0}, false, nullptr, [&] {
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
-    if (!Grants(from.rights, kKeyEnumerateSubKeys)) return kErrorAccessDenied;
+    if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;
 
     // Walking by consecutive indexes costs one step each: the handle remembers
     // where the previous call stopped, as long as the tree has not changed.
@@ -341,8 +441,7 @@ LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_
       return kErrorInvalidParameter;
     }
     Resolved from;
-    if (LONG status = Resolve(key, &from)) return status;
-    if (!Grants(from.rights, kKeyQueryValue)) return kErrorAccessDenied;
+    if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
     // As for subkeys, consecutive indexes cost one step each.
     ValueCursor& cursor = CursorsOf(key, from).values;
     const std::uint64_t generation = store_->Generation();
@@ -362,7 +461,11 @@ LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_
     }
     const StoredValue* value = &cursor.value;
     const std::string bytes = Encode(value->name);
-    if (bytes.size() + 1 > *name_size) return kErrorMoreData;
+    if (bytes.size() + 1 > *name_size) {
+      // The data's size is reported all the same.
+      if (data_size != nullptr) *data_size = static_cast<DWORD>(value->data.size());
+      return kErrorMoreData;
+    }
     if (data != nullptr && *data_size < value->data.size()) {
       *data_size = static_cast<DWORD>(value->data.size());
       return kErrorMoreData;
@@ -371,8 +474,10 @@ LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_
     name[bytes.size()] = '\0';
     *name_size = static_cast<DWORD>(bytes.size());
     if (type != nullptr) *type = value->type;
-    // Value data are bytes, not text: nothing to terminate.
-    if (data != nullptr) std::memcpy(data, value->data.data(), value->data.size());  // NOLINT
+    if (data != nullptr) {
+      std::memcpy(data, value->data.data(), value->data.size());  // NOLINT: size checked above
+      TerminateString(*value, data, *data_size);
+    }
     if (data_size != nullptr) *data_size = static_cast<DWORD>(value->data.size());
     return kErrorSuccess;
   });
@@ -426,6 +531,7 @@ void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
   store_ = std::move(store);
   handles_.clear();
   root_cursors_.clear();
+  SeedStandardKeys();
 }
 
 void RegistryEmulator::Reset() {
@@ -436,6 +542,7 @@ void RegistryEmulator::Reset() {
   remote_machines_.clear();
   failures_.clear();
   call_log_.clear();
+  SeedStandardKeys();
 }
 
 void RegistryEmulator::SetComputerName(const std::u16string& name) {

@@ -100,9 +100,12 @@ class RegistryEmulator {
   bool TakeInjectedFailure(RegCall call, LONG* code);
   void Log(const CallRecord& record);
 
-  LONG Resolve(HKEY key, Resolved* resolved);
+  // The key behind a handle or predefined root, after checking that the handle
+  // grants `needed` and (then) that its key still exists.
+  LONG Resolve(HKEY key, REGSAM needed, Resolved* resolved);
   LONG Walk(const Resolved& from, const std::u16string& path, bool create, KeyId* result);
   Cursors& CursorsOf(HKEY key, const Resolved& resolved);
+  void SeedStandardKeys();
   HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
   std::u16string Decode(const char* text) const;
   std::string Encode(const std::u16string& text) const;

@@ -1,5 +1,6 @@
 // Test helpers that touch the host directly: POSIX hosts, portable backend.
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -48,6 +49,16 @@ void SetEnvironment(const std::u16string& name, const std::u16string& value, boo
   // The emulated process environment, as SetEnvironmentVariableW changes it
   // on Windows; the host's own environment is left alone.
   (void)platform::SetEnvironmentVariableW(name.c_str(), remove ? nullptr : value.c_str());
+}
+
+std::string ComputerName() {
+  if (const char* chosen = std::getenv("COMPUTERNAME"); chosen != nullptr && *chosen != '\0') {
+    return chosen;
+  }
+  char name[256] = {};
+  ::gethostname(name, sizeof name - 1);
+  const std::string host = name;
+  return host.substr(0, host.find('.'));
 }
 
 }  // namespace quorvane::testing_support

@@ -45,4 +45,11 @@ void SetEnvironment(const std::u16string& name, const std::u16string& value, boo
   ::SetEnvironmentVariableW(wide_name.c_str(), remove ? nullptr : wide_value.c_str());
 }
 
+std::string ComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  ::GetComputerNameA(name, &size);
+  return name;
+}
+
 }  // namespace quorvane::testing_support

@@ -28,6 +28,8 @@ namespace testing_support {
 
 std::string Narrow(const std::u16string& text);  // UTF-8, for messages
 std::u16string Widen(const std::string& ascii);
+// This machine's name as the system knows it (host-specific).
+std::string ComputerName();
 
 // Runs `call`, expects it to raise an ErrorObject, and returns it.
 template <typename Call>
