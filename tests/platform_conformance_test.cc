@@ -664,6 +664,107 @@ TEST_F(FileConformance, AttributesOfFilesAndDirectories) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(kErrorPathNotFound));
 }
 
+TEST(NumberTextConformance, TheFormsWindowsReads) {
+  // Left out, because Wine itself is doubtful there: VarR8FromStr of a 32-bit
+  // &H or &O literal (Wine: overflow; Windows reads it as a signed 32-bit
+  // number, as the portable backend does), R8 results that Wine rounds off by
+  // one unit in the last place (0.5000000000000000000000001,
+  // 12345678901234567890), and signs before a literal ("-&H10").
+  struct Row {
+    const char16_t* text;
+    HRESULT i2_result;
+    std::int16_t i2;
+    HRESULT i4_result;
+    std::int32_t i4;
+  };
+  constexpr HRESULT kOk = kSOk;
+  constexpr HRESULT kOver = kDispEOverflow;
+  constexpr HRESULT kBad = kDispETypeMismatch;
+  const Row rows[] = {
+      {u"- 5", kOk, -5, kOk, -5},
+      {u"5 -", kOk, -5, kOk, -5},
+      {u"(-5)", kOk, -5, kOk, -5},
+      {u"( 5 )", kOk, -5, kOk, -5},
+      {u"-(5)", kOk, -5, kOk, -5},
+      {u"- (5)", kOk, -5, kOk, -5},
+      {u"+-5", kOk, -5, kOk, -5},
+      {u"+ 5", kOk, 5, kOk, 5},
+      {u"5+", kOk, 5, kOk, 5},
+      {u"$ 5", kOk, 5, kOk, 5},
+      {u"5$", kOk, 5, kOk, 5},
+      {u"5 $", kOk, 5, kOk, 5},
+      {u"-$5", kOk, -5, kOk, -5},
+      {u"$-5", kOk, -5, kOk, -5},
+      {u"\u3000"
+       u"5",
+       kOk, 5, kOk, 5},
+      {u"5\u2000", kOk, 5, kOk, 5},
+      {u"\u200A"
+       u"5\u2009",
+       kOk, 5, kOk, 5},
+      {u"\u00A0"
+       u"5",
+       kOk, 5, kOk, 5},
+      {u"--5", kBad, 0, kBad, 0},
+      {u"(5", kBad, 0, kBad, 0},
+      {u"5)", kBad, 0, kBad, 0},
+      {u"5 )", kBad, 0, kBad, 0},
+      {u"()", kBad, 0, kBad, 0},
+      {u"$", kBad, 0, kBad, 0},
+      {u"-", kBad, 0, kBad, 0},
+      {u",5", kBad, 0, kBad, 0},
+      {u"1,,000", kOk, 1000, kOk, 1000},
+      {u"5,", kOk, 5, kOk, 5},
+      {u"&HFFFF", kOk, -1, kOk, 65535},
+      {u"&H8000", kOk, -32768, kOk, 32768},
+      {u"&H7FFF", kOk, 32767, kOk, 32767},
+      {u"&h1f", kOk, 31, kOk, 31},
+      {u"&O177777", kOk, -1, kOk, 65535},
+      {u"&HFFFFFFFF", kOver, 0, kOk, -1},
+      {u"&O37777777777", kOver, 0, kOk, -1},
+      {u"&H100000000", kOver, 0, kOver, 0},
+      {u"&HFFFFFFFFFFFF", kOver, 0, kOver, 0},
+      {u"&H", kBad, 0, kBad, 0},
+      {u"&H-1", kBad, 0, kBad, 0},
+      {u"2.5", kOk, 2, kOk, 2},
+      {u"3.5", kOk, 4, kOk, 4},
+      {u"2.50000000000000000001", kOk, 3, kOk, 3},
+      {u"-2.5000000000000000001", kOk, -3, kOk, -3},
+      {u"0.5000000000000000000000001", kOk, 1, kOk, 1},
+      {u"32766.5", kOk, 32766, kOk, 32766},
+      {u"32767.5", kOver, 0, kOk, 32768},
+      {u"-32768.5", kOk, -32768, kOk, -32768},
+      {u"2147483646.5", kOver, 0, kOk, 2147483646},
+      {u"2147483647.5", kOver, 0, kOver, 0},
+      {u"1e400", kOver, 0, kOver, 0},
+      {u"1e-400", kOk, 0, kOk, 0},
+      {u"1.5e3", kOk, 1500, kOk, 1500},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing_support::Narrow(row.text));
+    std::int16_t small = 0;
+    EXPECT_EQ(VarI2FromStr(row.text, kLocaleUserDefault, 0, &small), row.i2_result);
+    if (row.i2_result == kSOk) {
+      EXPECT_EQ(small, row.i2);
+    }
+    std::int32_t large = 0;
+    EXPECT_EQ(VarI4FromStr(row.text, kLocaleUserDefault, 0, &large), row.i4_result);
+    if (row.i4_result == kSOk) {
+      EXPECT_EQ(large, row.i4);
+    }
+  }
+  // A value below the smallest double is zero, not an overflow.
+  const std::u16string tiny = u"0." + std::u16string(400, u'0') + u"1";
+  double real = 1;
+  EXPECT_EQ(VarR8FromStr(tiny.c_str(), kLocaleUserDefault, 0, &real), kSOk);
+  EXPECT_EQ(real, 0.0);
+  std::int16_t small = 1;
+  EXPECT_EQ(VarI2FromStr(tiny.c_str(), kLocaleUserDefault, 0, &small), kSOk);
+  EXPECT_EQ(small, 0);
+  EXPECT_EQ(VarR8FromStr(u"( 2.5 )", kLocaleUserDefault, 0, &real), kSOk);
+  EXPECT_EQ(real, -2.5);
+}
+
 TEST(NumberTextConformance, VariantConversions) {
   std::int16_t small = 0;
   EXPECT_EQ(VarI2FromStr(u" 2.5 ", kLocaleUserDefault, 0, &small), kSOk);

@@ -107,16 +107,6 @@ UINT CopyDirectory(const std::u16string& path, char* buffer, UINT size) {
   return static_cast<UINT>(bytes.size());
 }
 
-HRESULT RoundToRange(const char16_t* text, double minimum, double maximum, double* rounded) {
-  double value = 0;
-  const HRESULT result = NumberText::ParseDouble(Text(text), &value);
-  if (result != kSOk) return result;
-  value = std::nearbyint(value);  // the default rounding: half to even
-  if (!(value >= minimum && value <= maximum)) return kDispEOverflow;
-  *rounded = value;
-  return kSOk;
-}
-
 }  // namespace
 
 void TestControls::ResetRegistry() { System::Instance().registry.Reset(); }
@@ -318,17 +308,14 @@ int WideCharToMultiByte(UINT code_page, DWORD, const char16_t* wide, int wide_le
 }
 
 HRESULT VarI2FromStr(const char16_t* text, LCID, DWORD, std::int16_t* out) {
-  double value = 0;
-  const HRESULT result = portable::RoundToRange(text, -32768.0, 32767.0, &value);
+  std::int32_t value = 0;
+  const HRESULT result = NumberText::ParseInteger(portable::Text(text), 16, &value);
   if (result == kSOk) *out = static_cast<std::int16_t>(value);
   return result;
 }
 
 HRESULT VarI4FromStr(const char16_t* text, LCID, DWORD, std::int32_t* out) {
-  double value = 0;
-  const HRESULT result = portable::RoundToRange(text, -2147483648.0, 2147483647.0, &value);
-  if (result == kSOk) *out = static_cast<std::int32_t>(value);
-  return result;
+  return NumberText::ParseInteger(portable::Text(text), 32, out);
 }
 
 HRESULT VarR8FromStr(const char16_t* text, LCID, DWORD, double* out) {
