@@ -52,6 +52,10 @@ constexpr LONG kErrorCantRead = 1012;
 constexpr LONG kErrorCantWrite = 1013;
 constexpr LONG kErrorKeyDeleted = 1018;
 
+// RegCreateKeyExW dispositions.
+constexpr DWORD kRegCreatedNewKey = 1;
+constexpr DWORD kRegOpenedExistingKey = 2;
+
 // Access rights.
 constexpr REGSAM kKeyQueryValue = 0x0001;
 constexpr REGSAM kKeySetValue = 0x0002;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/portable/code_page.h"
 #include "platform/portable/memory_store.h"
@@ -46,11 +47,38 @@ std::vector<std::u16string> SplitPath(const std::u16string& path) {
 
 // Reading a string adds one uncounted zero after data that do not already end
 // in one, when the buffer has room for it.
-void TerminateString(const StoredValue& value, BYTE* data, DWORD buffer_size) {
-  const std::size_t stored = value.data.size();
-  if (IsStringType(value.type) && stored > 0 && value.data.back() != '\0' && buffer_size > stored) {
-    data[stored] = 0;
+// (A zero of the wide calls is two bytes.)
+void TerminateString(DWORD type, const std::string& bytes, bool wide, BYTE* data,
+                     DWORD buffer_size) {
+  const std::size_t stored = bytes.size();
+  const std::size_t zero = wide ? 2 : 1;
+  if (!IsStringType(type) || stored == 0 || buffer_size < stored + zero) return;
+  const bool ends_in_zero =
+      wide ? stored >= 2 && bytes[stored - 1] == '\0' && bytes[stored - 2] == '\0'
+           : bytes.back() == '\0';
+  if (ends_in_zero) return;
+  for (std::size_t i = 0; i < zero; ++i) data[stored + i] = 0;
+}
+
+std::string Utf16Le(const std::u16string& text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
   }
+  return bytes;
+}
+
+// An odd last byte has no character: it is left out.
+std::u16string FromUtf16Le(const std::string& bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return text;
 }
 
 // Generic rights become the key rights they stand for when a key is opened;
@@ -257,13 +285,44 @@ HKEY RegistryEmulator::NewHandle(KeyId key, REGSAM rights, const std::u16string&
   return handle;
 }
 
-LONG RegistryEmulator::OpenKeyEx(HKEY key, const char* sub_key, DWORD, REGSAM sam, HKEY* result) {
-  return Run({RegCall::kOpenKeyEx, key, sub_key ? sub_key : "", sam}, false, result, [&] {
+std::optional<std::u16string> RegistryEmulator::Text(const CallText& text) const {
+  if (text.is_wide) {
+    if (text.wide == nullptr) return std::nullopt;
+    return std::u16string(text.wide);
+  }
+  if (text.ansi == nullptr) return std::nullopt;
+  return CodePage::Decode(code_page_(), text.ansi);
+}
+
+std::string RegistryEmulator::LogText(const CallText& text) const {
+  if (!text.is_wide) return text.ansi != nullptr ? text.ansi : "";
+  bool used_default = false;
+  return text.wide != nullptr ? CodePage::Encode(kCpUtf8, text.wide, '?', &used_default) : "";
+}
+
+// String data are kept as Windows keeps them, in UTF-16; the ANSI calls
+// convert them in the ANSI code page on the way in and out.
+std::string RegistryEmulator::ToStored(DWORD type, const BYTE* data, DWORD size,
+                                       bool wide) const {
+  const std::string bytes = data == nullptr ? std::string()
+                                            : std::string(reinterpret_cast<const char*>(data), size);
+  if (wide || !IsStringType(type)) return bytes;
+  return Utf16Le(CodePage::Decode(code_page_(), bytes));
+}
+
+std::string RegistryEmulator::ToCaller(const StoredValue& value, bool wide) const {
+  if (wide || !IsStringType(value.type)) return value.data;
+  return Encode(FromUtf16Le(value.data));
+}
+
+LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam,
+                                     HKEY* result) {
+  return Run({RegCall::kOpenKeyEx, key, LogText(sub_key), sam}, false, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     *result = 0;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
-    const std::u16string path = Decode(sub_key);
+    const std::u16string path = Text(sub_key).value_or(u"");
     KeyId target = 0;
     if (LONG status = Walk(from, path, false, &target)) return status;
     const REGSAM granted = store_->GrantedRights(target);
@@ -304,12 +363,14 @@ LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY*
              });
 }
 
-LONG RegistryEmulator::CreateKey(HKEY key, const char* sub_key, HKEY* result) {
-  return Run({RegCall::kCreateKey, key, sub_key ? sub_key : "", 0}, true, result, [&] {
+LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam,
+                                     HKEY* result, DWORD* disposition) {
+  return Run({RegCall::kCreateKey, key, LogText(sub_key), sam}, true, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
-    const std::u16string path = Decode(sub_key);
+    const std::u16string path = Text(sub_key).value_or(u"");
+    if (disposition != nullptr) *disposition = kRegOpenedExistingKey;
     if (SplitPath(path).empty() && (path.empty() || path[0] != u'\\')) {
       // An empty path opens the key itself again: a new handle, but a
       // predefined root is its own handle.
@@ -322,20 +383,25 @@ LONG RegistryEmulator::CreateKey(HKEY key, const char* sub_key, HKEY* result) {
     // rights the handle was opened with.
     if (!Grants(store_->GrantedRights(from.key), kKeyCreateSubKey)) return kErrorAccessDenied;
     KeyId target = 0;
+    if (disposition != nullptr && Walk(from, path, false, &target) != kErrorSuccess) {
+      *disposition = kRegCreatedNewKey;
+    }
     if (LONG status = Walk(from, path, true, &target)) return status;
-    *result = NewHandle(target, store_->GrantedRights(target), from.machine);
+    const REGSAM granted = store_->GrantedRights(target);
+    if (sam != 0 && !Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
+    *result = NewHandle(target, sam == 0 ? granted : MapGenericRights(sam, granted), from.machine);
     return kErrorSuccess;
   });
 }
 
-LONG RegistryEmulator::DeleteKey(HKEY key, const char* sub_key) {
-  return Run({RegCall::kDeleteKey, key, sub_key ? sub_key : "", 0}, true, nullptr, [&] {
-    if (sub_key == nullptr) return kErrorInvalidParameter;
+LONG RegistryEmulator::DeleteKeyCore(HKEY key, const CallText& sub_key) {
+  return Run({RegCall::kDeleteKey, key, LogText(sub_key), 0}, true, nullptr, [&] {
+    const std::optional<std::u16string> path = Text(sub_key);
+    if (!path) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
-    const std::u16string path = Decode(sub_key);
     KeyId target = 0;
-    if (LONG status = Walk(from, path, false, &target)) return status;
+    if (LONG status = Walk(from, *path, false, &target)) return status;
     if (target == from.key && from.entry == nullptr) return kErrorAccessDenied;  // a root
     if (store_->HasSubkeys(target)) return kErrorAccessDenied;
     if (!Grants(store_->GrantedRights(target), kDelete)) return kErrorAccessDenied;
@@ -344,24 +410,23 @@ LONG RegistryEmulator::DeleteKey(HKEY key, const char* sub_key) {
   });
 }
 
-LONG RegistryEmulator::SetValueEx(HKEY key, const char* value_name, DWORD, DWORD type,
-                                  const BYTE* data, DWORD size) {
-  return Run({RegCall::kSetValueEx, key, value_name ? value_name : "", 0}, true, nullptr, [&] {
+LONG RegistryEmulator::SetValueExCore(HKEY key, const CallText& value_name, DWORD type,
+                                      const BYTE* data, DWORD size) {
+  return Run({RegCall::kSetValueEx, key, LogText(value_name), 0}, true, nullptr, [&] {
     Resolved from;
     if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
     if (data == nullptr && size > 0) return kErrorInvalidParameter;
-    const std::u16string name = Decode(value_name);
+    const std::u16string name = Text(value_name).value_or(u"");
     if (name.size() > kMaxValueNameLength) return kErrorInvalidParameter;
-    StoredValue value{name, type, std::string()};
-    if (data != nullptr) value.data.assign(reinterpret_cast<const char*>(data), size);
+    const StoredValue value{name, type, ToStored(type, data, size, value_name.is_wide)};
     store_->SetValue(from.key, NameFolding::Fold(name), value);
     return kErrorSuccess;
   });
 }
 
-LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved, DWORD* type,
-                                    BYTE* data, DWORD* size) {
-  return Run({RegCall::kQueryValueEx, key, value_name ? value_name : "", 0}, false, nullptr, [&] {
+LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DWORD* reserved,
+                                        DWORD* type, BYTE* data, DWORD* size) {
+  return Run({RegCall::kQueryValueEx, key, LogText(value_name), 0}, false, nullptr, [&] {
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return kErrorInvalidParameter;
     if (key == kHkeyPerformanceData) {
       // No stored value: the data Windows gathers do not fit any buffer.
@@ -371,60 +436,86 @@ LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* res
     Resolved from;
     if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
     const std::optional<StoredValue> value =
-        store_->GetValue(from.key, NameFolding::Fold(Decode(value_name)));
+        store_->GetValue(from.key, NameFolding::Fold(Text(value_name).value_or(u"")));
     if (!value) {
       if (type != nullptr) *type = 0;
       return kErrorFileNotFound;
     }
     if (type != nullptr) *type = value->type;
-    const auto stored = static_cast<DWORD>(value->data.size());
+    const std::string bytes = ToCaller(*value, value_name.is_wide);
+    const auto stored = static_cast<DWORD>(bytes.size());
     if (data != nullptr) {
       if (*size < stored) {
         *size = stored;
         return kErrorMoreData;
       }
-      std::memcpy(data, value->data.data(), stored);
-      TerminateString(*value, data, *size);
+      std::memcpy(data, bytes.data(), stored);
+      TerminateString(value->type, bytes, value_name.is_wide, data, *size);
     }
     if (size != nullptr) *size = stored;
     return kErrorSuccess;
   });
 }
 
-LONG RegistryEmulator::DeleteValue(HKEY key, const char* value_name) {
-  return Run({RegCall::kDeleteValue, key, value_name ? value_name : "", 0}, true, nullptr, [&] {
+LONG RegistryEmulator::DeleteValueCore(HKEY key, const CallText& value_name) {
+  return Run({RegCall::kDeleteValue, key, LogText(value_name), 0}, true, nullptr, [&] {
     Resolved from;
     if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
-    if (!store_->DeleteValue(from.key, NameFolding::Fold(Decode(value_name)))) {
+    if (!store_->DeleteValue(from.key, NameFolding::Fold(Text(value_name).value_or(u"")))) {
       return kErrorFileNotFound;
     }
     return kErrorSuccess;
   });
 }
 
+const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWORD index) {
+  // Walking by consecutive indexes costs one step each: the handle remembers
+  // where the previous call stopped, as long as the tree has not changed.
+  Cursor& cursor = CursorsOf(key, from).subkeys;
+  const std::uint64_t generation = store_->Generation();
+  if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
+    cursor = Cursor{};
+  }
+  while (!cursor.valid || cursor.index != index) {
+    const std::optional<SubkeyName> next =
+        store_->NextSubkey(from.key, cursor.valid ? &cursor.subkey.folded : nullptr);
+    if (!next) {
+      cursor = Cursor{};
+      return nullptr;
+    }
+    const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
+    cursor = Cursor{generation, next_index, *next, true};
+  }
+  return &cursor.subkey;
+}
+
+const StoredValue* RegistryEmulator::ValueAt(HKEY key, const Resolved& from, DWORD index) {
+  // As for subkeys, consecutive indexes cost one step each.
+  ValueCursor& cursor = CursorsOf(key, from).values;
+  const std::uint64_t generation = store_->Generation();
+  if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
+    cursor = ValueCursor{};
+  }
+  while (!cursor.valid || cursor.index != index) {
+    std::u16string folded;
+    std::optional<StoredValue> next =
+        store_->NextValue(from.key, cursor.valid ? &cursor.folded : nullptr, &folded);
+    if (!next) {
+      cursor = ValueCursor{};
+      return nullptr;
+    }
+    const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
+    cursor = ValueCursor{generation, next_index, std::move(folded), std::move(*next), true};
+  }
+  return &cursor.value;
+}
+
 LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_size) {
   return Run({RegCall::kEnumKey, key, "", 0}, false, nullptr, [&] {
     Resolved from;
     if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;
-
-    // Walking by consecutive indexes costs one step each: the handle remembers
-    // where the previous call stopped, as long as the tree has not changed.
-    Cursor& cursor = CursorsOf(key, from).subkeys;
-    const std::uint64_t generation = store_->Generation();
-    if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
-      cursor = Cursor{};
-    }
-    while (!cursor.valid || cursor.index != index) {
-      const std::optional<SubkeyName> next =
-          store_->NextSubkey(from.key, cursor.valid ? &cursor.subkey.folded : nullptr);
-      if (!next) {
-        cursor = Cursor{};
-        return kErrorNoMoreItems;
-      }
-      const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
-      cursor = Cursor{generation, next_index, *next, true};
-    }
-    const SubkeyName* found = &cursor.subkey;
+    const SubkeyName* found = SubkeyAt(key, from, index);
+    if (found == nullptr) return kErrorNoMoreItems;
     const std::string bytes = Encode(found->name);
     if (name == nullptr || bytes.size() + 1 > name_size) return kErrorMoreData;
     std::memcpy(name, bytes.data(), bytes.size());
@@ -433,8 +524,24 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
   });
 }
 
-LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_size,
-                                 DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+LONG RegistryEmulator::EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size) {
+  return Run({RegCall::kEnumKey, key, "", 0}, false, nullptr, [&] {
+    if (name == nullptr || name_size == nullptr) return kErrorInvalidParameter;
+    Resolved from;
+    if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;
+    const SubkeyName* found = SubkeyAt(key, from, index);
+    if (found == nullptr) return kErrorNoMoreItems;
+    if (found->name.size() + 1 > *name_size) return kErrorMoreData;
+    std::memcpy(name, found->name.data(), found->name.size() * sizeof(char16_t));
+    name[found->name.size()] = u'\0';
+    *name_size = static_cast<DWORD>(found->name.size());
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size,
+                                     bool wide, DWORD* reserved, DWORD* type, BYTE* data,
+                                     DWORD* data_size) {
   return Run({RegCall::kEnumValue, key, "", 0}, false, nullptr, [&] {
     if (name == nullptr || name_size == nullptr || reserved != nullptr ||
         (data != nullptr && data_size == nullptr)) {
@@ -442,45 +549,89 @@ LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_
     }
     Resolved from;
     if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
-    // As for subkeys, consecutive indexes cost one step each.
-    ValueCursor& cursor = CursorsOf(key, from).values;
-    const std::uint64_t generation = store_->Generation();
-    if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
-      cursor = ValueCursor{};
-    }
-    while (!cursor.valid || cursor.index != index) {
-      std::u16string folded;
-      std::optional<StoredValue> next =
-          store_->NextValue(from.key, cursor.valid ? &cursor.folded : nullptr, &folded);
-      if (!next) {
-        cursor = ValueCursor{};
-        return kErrorNoMoreItems;
-      }
-      const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
-      cursor = ValueCursor{generation, next_index, std::move(folded), std::move(*next), true};
-    }
-    const StoredValue* value = &cursor.value;
-    const std::string bytes = Encode(value->name);
-    if (bytes.size() + 1 > *name_size) {
+    const StoredValue* value = ValueAt(key, from, index);
+    if (value == nullptr) return kErrorNoMoreItems;
+    const std::string bytes = ToCaller(*value, wide);
+    const std::string ansi_name = wide ? std::string() : Encode(value->name);
+    const std::size_t name_length = wide ? value->name.size() : ansi_name.size();
+    if (name_length + 1 > *name_size) {
       // The data's size is reported all the same.
-      if (data_size != nullptr) *data_size = static_cast<DWORD>(value->data.size());
+      if (data_size != nullptr) *data_size = static_cast<DWORD>(bytes.size());
       return kErrorMoreData;
     }
-    if (data != nullptr && *data_size < value->data.size()) {
-      *data_size = static_cast<DWORD>(value->data.size());
+    if (data != nullptr && *data_size < bytes.size()) {
+      *data_size = static_cast<DWORD>(bytes.size());
       return kErrorMoreData;
     }
-    std::memcpy(name, bytes.data(), bytes.size());
-    name[bytes.size()] = '\0';
-    *name_size = static_cast<DWORD>(bytes.size());
+    if (wide) {
+      auto* out = static_cast<char16_t*>(name);
+      std::memcpy(out, value->name.data(), name_length * sizeof(char16_t));
+      out[name_length] = u'\0';
+    } else {
+      auto* out = static_cast<char*>(name);
+      std::memcpy(out, ansi_name.data(), name_length);
+      out[name_length] = '\0';
+    }
+    *name_size = static_cast<DWORD>(name_length);
     if (type != nullptr) *type = value->type;
     if (data != nullptr) {
-      std::memcpy(data, value->data.data(), value->data.size());  // NOLINT: size checked above
-      TerminateString(*value, data, *data_size);
+      std::memcpy(data, bytes.data(), bytes.size());  // NOLINT: size checked above
+      TerminateString(value->type, bytes, wide, data, *data_size);
     }
-    if (data_size != nullptr) *data_size = static_cast<DWORD>(value->data.size());
+    if (data_size != nullptr) *data_size = static_cast<DWORD>(bytes.size());
     return kErrorSuccess;
   });
+}
+
+LONG RegistryEmulator::OpenKeyEx(HKEY key, const char* sub_key, DWORD, REGSAM sam, HKEY* result) {
+  return OpenKeyExCore(key, CallText{sub_key, nullptr, false}, sam, result);
+}
+LONG RegistryEmulator::OpenKeyExW(HKEY key, const char16_t* sub_key, DWORD, REGSAM sam,
+                                  HKEY* result) {
+  return OpenKeyExCore(key, CallText{nullptr, sub_key, true}, sam, result);
+}
+LONG RegistryEmulator::CreateKey(HKEY key, const char* sub_key, HKEY* result) {
+  return CreateKeyCore(key, CallText{sub_key, nullptr, false}, 0, result, nullptr);
+}
+LONG RegistryEmulator::CreateKeyExW(HKEY key, const char16_t* sub_key, REGSAM sam, HKEY* result,
+                                    DWORD* disposition) {
+  return CreateKeyCore(key, CallText{nullptr, sub_key, true}, sam, result, disposition);
+}
+LONG RegistryEmulator::DeleteKey(HKEY key, const char* sub_key) {
+  return DeleteKeyCore(key, CallText{sub_key, nullptr, false});
+}
+LONG RegistryEmulator::DeleteKeyW(HKEY key, const char16_t* sub_key) {
+  return DeleteKeyCore(key, CallText{nullptr, sub_key, true});
+}
+LONG RegistryEmulator::SetValueEx(HKEY key, const char* value_name, DWORD, DWORD type,
+                                  const BYTE* data, DWORD size) {
+  return SetValueExCore(key, CallText{value_name, nullptr, false}, type, data, size);
+}
+LONG RegistryEmulator::SetValueExW(HKEY key, const char16_t* value_name, DWORD, DWORD type,
+                                   const BYTE* data, DWORD size) {
+  return SetValueExCore(key, CallText{nullptr, value_name, true}, type, data, size);
+}
+LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved,
+                                    DWORD* type, BYTE* data, DWORD* size) {
+  return QueryValueExCore(key, CallText{value_name, nullptr, false}, reserved, type, data, size);
+}
+LONG RegistryEmulator::QueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved,
+                                     DWORD* type, BYTE* data, DWORD* size) {
+  return QueryValueExCore(key, CallText{nullptr, value_name, true}, reserved, type, data, size);
+}
+LONG RegistryEmulator::DeleteValue(HKEY key, const char* value_name) {
+  return DeleteValueCore(key, CallText{value_name, nullptr, false});
+}
+LONG RegistryEmulator::DeleteValueW(HKEY key, const char16_t* value_name) {
+  return DeleteValueCore(key, CallText{nullptr, value_name, true});
+}
+LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_size,
+                                 DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+  return EnumValueCore(key, index, name, name_size, false, reserved, type, data, data_size);
+}
+LONG RegistryEmulator::EnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size,
+                                  DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+  return EnumValueCore(key, index, name, name_size, true, reserved, type, data, data_size);
 }
 
 LONG RegistryEmulator::CloseKey(HKEY key) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,20 @@ class RegistryEmulator {
   LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved, DWORD* type,
                  BYTE* data, DWORD* data_size);
   LONG CloseKey(HKEY key);
+
+  // The wide forms: names in UTF-16, string data as the registry keeps them.
+  LONG OpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result);
+  LONG CreateKeyExW(HKEY key, const char16_t* sub_key, REGSAM sam, HKEY* result,
+                    DWORD* disposition);
+  LONG DeleteKeyW(HKEY key, const char16_t* sub_key);
+  LONG SetValueExW(HKEY key, const char16_t* value_name, DWORD reserved, DWORD type,
+                   const BYTE* data, DWORD size);
+  LONG QueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved, DWORD* type,
+                     BYTE* data, DWORD* size);
+  LONG DeleteValueW(HKEY key, const char16_t* value_name);
+  LONG EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size);
+  LONG EnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved,
+                  DWORD* type, BYTE* data, DWORD* data_size);
 
   // The calls this thread makes until EndBatch run as one store transaction;
   // other threads wait for it to end.
@@ -103,6 +118,31 @@ class RegistryEmulator {
   // The key behind a handle or predefined root, after checking that the handle
   // grants `needed` and (then) that its key still exists.
   LONG Resolve(HKEY key, REGSAM needed, Resolved* resolved);
+
+  // A name as the caller passed it: ANSI bytes or UTF-16, null when missing.
+  struct CallText {
+    const char* ansi;
+    const char16_t* wide;
+    bool is_wide;
+  };
+  [[nodiscard]] std::optional<std::u16string> Text(const CallText& text) const;
+  [[nodiscard]] std::string LogText(const CallText& text) const;
+  [[nodiscard]] std::string ToStored(DWORD type, const BYTE* data, DWORD size, bool wide) const;
+  [[nodiscard]] std::string ToCaller(const StoredValue& value, bool wide) const;
+  const SubkeyName* SubkeyAt(HKEY key, const Resolved& from, DWORD index);
+  const StoredValue* ValueAt(HKEY key, const Resolved& from, DWORD index);
+
+  LONG OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result);
+  LONG CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result,
+                     DWORD* disposition);
+  LONG DeleteKeyCore(HKEY key, const CallText& sub_key);
+  LONG SetValueExCore(HKEY key, const CallText& value_name, DWORD type, const BYTE* data,
+                      DWORD size);
+  LONG QueryValueExCore(HKEY key, const CallText& value_name, DWORD* reserved, DWORD* type,
+                        BYTE* data, DWORD* size);
+  LONG DeleteValueCore(HKEY key, const CallText& value_name);
+  LONG EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
+                     DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
   LONG Walk(const Resolved& from, const std::u16string& path, bool create, KeyId* result);
   Cursors& CursorsOf(HKEY key, const Resolved& resolved);
   void SeedStandardKeys();
