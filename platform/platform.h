@@ -27,6 +27,28 @@ namespace quorvane::platform {
                                  DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
 LONG RegCloseKey(HKEY key);
 
+// The wide forms, for tools that must carry any name and text: names in
+// UTF-16, sizes of names in characters, string data in UTF-16 as the
+// registry keeps them. An ANSI and a wide view of one key agree.
+[[nodiscard]] LONG RegOpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam,
+                                 HKEY* result);
+// Class, options and security are not used: pass null and 0.
+[[nodiscard]] LONG RegCreateKeyExW(HKEY key, const char16_t* sub_key, DWORD reserved,
+                                   char16_t* class_name, DWORD options, REGSAM sam,
+                                   const void* security, HKEY* result, DWORD* disposition);
+[[nodiscard]] LONG RegDeleteKeyW(HKEY key, const char16_t* sub_key);
+[[nodiscard]] LONG RegSetValueExW(HKEY key, const char16_t* value_name, DWORD reserved, DWORD type,
+                                  const BYTE* data, DWORD size);
+[[nodiscard]] LONG RegQueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved,
+                                    DWORD* type, BYTE* data, DWORD* size);
+[[nodiscard]] LONG RegDeleteValueW(HKEY key, const char16_t* value_name);
+// Class and last-write time are not reported: pass null.
+[[nodiscard]] LONG RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size,
+                                 DWORD* reserved, char16_t* class_name, DWORD* class_size,
+                                 void* last_write_time);
+[[nodiscard]] LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size,
+                                 DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
+
 // Beyond the Win32 calls, for tools that work on whole trees. Where the
 // registry is a database of ours (the portable backend), the registry calls
 // this thread makes between BeginRegistryBatch and EndRegistryBatch are one

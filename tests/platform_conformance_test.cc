@@ -431,6 +431,84 @@ TEST_F(RegistryValuesConformance, EnumerationWithAShortNameBufferStillGivesTheDa
   EXPECT_EQ(size, 10u);
 }
 
+std::string Utf16Bytes(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+TEST_F(RegistryValuesConformance, AnsiAndWideViewsOfOneKeyAgree) {
+  // Written wide, read both ways: names and text in any character, strings
+  // converted by the ANSI calls (Windows-1252 here).
+  HKEY wide = 0;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExW(key_, u"Wide\u00E9", 0, nullptr, 0, kKeyAllAccess, nullptr, &wide,
+                            &disposition),
+            kErrorSuccess);
+  EXPECT_EQ(disposition, kRegCreatedNewKey);
+  const std::string unicode =
+      Utf16Bytes(std::u16string(u"\u00FCn\u00EFc\u00F8d\u00E9 \u03A9") + u'\0');
+  ASSERT_EQ(RegSetValueExW(wide, u"\u00E9\u20ACname", 0, kRegSz,
+                           reinterpret_cast<const BYTE*>(unicode.data()),
+                           static_cast<DWORD>(unicode.size())),
+            kErrorSuccess);
+  const std::string latin = Utf16Bytes(std::u16string(u"\u00FCn\u00EFc") + u'\0');
+  ASSERT_EQ(RegSetValueExW(wide, u"Latin", 0, kRegSz, reinterpret_cast<const BYTE*>(latin.data()),
+                           static_cast<DWORD>(latin.size())),
+            kErrorSuccess);
+  BYTE buffer[64] = {};
+  DWORD size = sizeof buffer;
+  DWORD type = 0;
+  ASSERT_EQ(RegQueryValueExW(wide, u"\u00C9\u20ACNAME", nullptr, &type, buffer, &size),
+            kErrorSuccess);
+  EXPECT_EQ(type, kRegSz);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), size), unicode);
+  size = 4;
+  EXPECT_EQ(RegQueryValueExW(wide, u"Latin", nullptr, nullptr, buffer, &size), kErrorMoreData);
+  EXPECT_EQ(size, latin.size());
+
+  HKEY ansi = 0;
+  ASSERT_EQ(RegOpenKeyExA(key_, "Wide\xE9", 0, kKeyAllAccess, &ansi), kErrorSuccess);
+  size = sizeof buffer;
+  ASSERT_EQ(RegQueryValueExA(ansi, "Latin", nullptr, nullptr, buffer, &size), kErrorSuccess);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), size), std::string("\xFCn\xEF"
+                                                                            "c\0",
+                                                                            5));
+  char name[32];
+  DWORD name_size = sizeof name;
+  size = sizeof buffer;
+  // In upper-case order: LATIN, then the name that starts with E-acute.
+  ASSERT_EQ(RegEnumValueA(ansi, 1, name, &name_size, nullptr, nullptr, buffer, &size),
+            kErrorSuccess);
+  EXPECT_EQ(std::string(name, name_size), "\xE9\x80name");
+  // Written through the ANSI calls, read wide.
+  ASSERT_EQ(Set(ansi, "Caf\xE9", kRegSz, std::string("\xE9t\xE9\0", 4)), kErrorSuccess);
+  size = sizeof buffer;
+  ASSERT_EQ(RegQueryValueExW(wide, u"Caf\u00E9", nullptr, nullptr, buffer, &size), kErrorSuccess);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), size),
+            Utf16Bytes(std::u16string(u"\u00E9t\u00E9") + u'\0'));
+  char16_t wide_name[32];
+  DWORD wide_size = 32;
+  ASSERT_EQ(RegEnumKeyExW(key_, 0, wide_name, &wide_size, nullptr, nullptr, nullptr, nullptr),
+            kErrorSuccess);
+  EXPECT_EQ(std::u16string(wide_name, wide_size), u"Wide\u00E9");
+  DWORD value_size = 32;
+  size = sizeof buffer;
+  ASSERT_EQ(RegEnumValueW(wide, 2, wide_name, &value_size, nullptr, nullptr, buffer, &size),
+            kErrorSuccess);  // after CAFE-acute and LATIN
+  EXPECT_EQ(std::u16string(wide_name, value_size), u"\u00E9\u20ACname");
+
+  EXPECT_EQ(RegDeleteValueW(wide, u"CAF\u00C9"), kErrorSuccess);
+  RegCloseKey(ansi);
+  RegCloseKey(wide);
+  EXPECT_EQ(RegDeleteKeyW(key_, u"WIDE\u00C9"), kErrorSuccess);
+  HKEY gone = 0;
+  EXPECT_EQ(RegOpenKeyExW(key_, u"Wide\u00E9", 0, kKeyRead, &gone), kErrorFileNotFound);
+}
+
 TEST_F(RegistryValuesConformance, DwordSizesAreNotChecked) {
   ASSERT_EQ(Set(key_, "short", kRegDword, std::string("\x34\x12", 2)), kErrorSuccess);
   BYTE value[4] = {0, 0, 0, 0};

@@ -185,6 +185,38 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* r
 }
 LONG RegCloseKey(HKEY key) { return System::Instance().registry.CloseKey(key); }
 
+LONG RegOpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result) {
+  return System::Instance().registry.OpenKeyExW(key, sub_key, options, sam, result);
+}
+LONG RegCreateKeyExW(HKEY key, const char16_t* sub_key, DWORD, char16_t*, DWORD, REGSAM sam,
+                     const void*, HKEY* result, DWORD* disposition) {
+  return System::Instance().registry.CreateKeyExW(key, sub_key, sam, result, disposition);
+}
+LONG RegDeleteKeyW(HKEY key, const char16_t* sub_key) {
+  return System::Instance().registry.DeleteKeyW(key, sub_key);
+}
+LONG RegSetValueExW(HKEY key, const char16_t* value_name, DWORD reserved, DWORD type,
+                    const BYTE* data, DWORD size) {
+  return System::Instance().registry.SetValueExW(key, value_name, reserved, type, data, size);
+}
+LONG RegQueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved, DWORD* type,
+                      BYTE* data, DWORD* size) {
+  return System::Instance().registry.QueryValueExW(key, value_name, reserved, type, data, size);
+}
+LONG RegDeleteValueW(HKEY key, const char16_t* value_name) {
+  return System::Instance().registry.DeleteValueW(key, value_name);
+}
+LONG RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved,
+                   char16_t*, DWORD*, void*) {
+  if (reserved != nullptr) return kErrorInvalidParameter;
+  return System::Instance().registry.EnumKeyExW(key, index, name, name_size);
+}
+LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved,
+                   DWORD* type, BYTE* data, DWORD* data_size) {
+  return System::Instance().registry.EnumValueW(key, index, name, name_size, reserved, type, data,
+                                                data_size);
+}
+
 LONG BeginRegistryBatch(bool writing) { return System::Instance().registry.BeginBatch(writing); }
 LONG EndRegistryBatch(bool commit) { return System::Instance().registry.EndBatch(commit); }
 std::string RegistryStoreDiagnosis() { return System::Instance().registry.StoreDiagnosis(); }

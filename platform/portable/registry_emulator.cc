@@ -302,10 +302,9 @@ std::string RegistryEmulator::LogText(const CallText& text) const {
 
 // String data are kept as Windows keeps them, in UTF-16; the ANSI calls
 // convert them in the ANSI code page on the way in and out.
-std::string RegistryEmulator::ToStored(DWORD type, const BYTE* data, DWORD size,
-                                       bool wide) const {
-  const std::string bytes = data == nullptr ? std::string()
-                                            : std::string(reinterpret_cast<const char*>(data), size);
+std::string RegistryEmulator::ToStored(DWORD type, const BYTE* data, DWORD size, bool wide) const {
+  const std::string bytes =
+      data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
   if (wide || !IsStringType(type)) return bytes;
   return Utf16Le(CodePage::Decode(code_page_(), bytes));
 }
@@ -315,8 +314,7 @@ std::string RegistryEmulator::ToCaller(const StoredValue& value, bool wide) cons
   return Encode(FromUtf16Le(value.data));
 }
 
-LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam,
-                                     HKEY* result) {
+LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result) {
   return Run({RegCall::kOpenKeyEx, key, LogText(sub_key), sam}, false, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     *result = 0;
@@ -363,8 +361,8 @@ LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY*
              });
 }
 
-LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam,
-                                     HKEY* result, DWORD* disposition) {
+LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result,
+                                     DWORD* disposition) {
   return Run({RegCall::kCreateKey, key, LogText(sub_key), sam}, true, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     Resolved from;
@@ -539,9 +537,8 @@ LONG RegistryEmulator::EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* 
   });
 }
 
-LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size,
-                                     bool wide, DWORD* reserved, DWORD* type, BYTE* data,
-                                     DWORD* data_size) {
+LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
+                                     DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
   return Run({RegCall::kEnumValue, key, "", 0}, false, nullptr, [&] {
     if (name == nullptr || name_size == nullptr || reserved != nullptr ||
         (data != nullptr && data_size == nullptr)) {
@@ -611,8 +608,8 @@ LONG RegistryEmulator::SetValueExW(HKEY key, const char16_t* value_name, DWORD, 
                                    const BYTE* data, DWORD size) {
   return SetValueExCore(key, CallText{nullptr, value_name, true}, type, data, size);
 }
-LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved,
-                                    DWORD* type, BYTE* data, DWORD* size) {
+LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved, DWORD* type,
+                                    BYTE* data, DWORD* size) {
   return QueryValueExCore(key, CallText{value_name, nullptr, false}, reserved, type, data, size);
 }
 LONG RegistryEmulator::QueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved,

@@ -42,8 +42,8 @@ class RegistryEmulator {
   LONG DeleteKeyW(HKEY key, const char16_t* sub_key);
   LONG SetValueExW(HKEY key, const char16_t* value_name, DWORD reserved, DWORD type,
                    const BYTE* data, DWORD size);
-  LONG QueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved, DWORD* type,
-                     BYTE* data, DWORD* size);
+  LONG QueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved, DWORD* type, BYTE* data,
+                     DWORD* size);
   LONG DeleteValueW(HKEY key, const char16_t* value_name);
   LONG EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size);
   LONG EnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved,

@@ -20,6 +20,7 @@ namespace {
 HKEY FromNative(::HKEY key) { return static_cast<HKEY>(reinterpret_cast<std::uintptr_t>(key)); }
 
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* WideOut(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
 }  // namespace
 
@@ -80,6 +81,63 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* r
 }
 
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(ToNative(key)); }
+
+LONG RegOpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;  // Wine would write through it
+  ::HKEY native = nullptr;
+  const LONG status = ::RegOpenKeyExW(ToNative(key), Wide(sub_key), options, sam, &native);
+  *result = FromNative(native);
+  return status;
+}
+
+LONG RegCreateKeyExW(HKEY key, const char16_t* sub_key, DWORD reserved, char16_t* class_name,
+                     DWORD options, REGSAM sam, const void* security, HKEY* result,
+                     DWORD* disposition) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;  // Wine would write through it
+  ::HKEY native = nullptr;
+  const LONG status =
+      ::RegCreateKeyExW(ToNative(key), Wide(sub_key), reserved, WideOut(class_name), options, sam,
+                        static_cast<LPSECURITY_ATTRIBUTES>(const_cast<void*>(security)), &native,
+                        reinterpret_cast<LPDWORD>(disposition));
+  *result = FromNative(native);
+  return status;
+}
+
+LONG RegDeleteKeyW(HKEY key, const char16_t* sub_key) {
+  return ::RegDeleteKeyW(ToNative(key), Wide(sub_key));
+}
+
+LONG RegSetValueExW(HKEY key, const char16_t* value_name, DWORD reserved, DWORD type,
+                    const BYTE* data, DWORD size) {
+  // Windows would read through the missing buffer.
+  if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
+  return ::RegSetValueExW(ToNative(key), Wide(value_name), reserved, type, data, size);
+}
+
+LONG RegQueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved, DWORD* type,
+                      BYTE* data, DWORD* size) {
+  return ::RegQueryValueExW(ToNative(key), Wide(value_name), reinterpret_cast<LPDWORD>(reserved),
+                            reinterpret_cast<LPDWORD>(type), data, reinterpret_cast<LPDWORD>(size));
+}
+
+LONG RegDeleteValueW(HKEY key, const char16_t* value_name) {
+  return ::RegDeleteValueW(ToNative(key), Wide(value_name));
+}
+
+LONG RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved,
+                   char16_t* class_name, DWORD* class_size, void* last_write_time) {
+  return ::RegEnumKeyExW(ToNative(key), index, WideOut(name), reinterpret_cast<LPDWORD>(name_size),
+                         reinterpret_cast<LPDWORD>(reserved), WideOut(class_name),
+                         reinterpret_cast<LPDWORD>(class_size),
+                         static_cast<FILETIME*>(last_write_time));
+}
+
+LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved,
+                   DWORD* type, BYTE* data, DWORD* data_size) {
+  return ::RegEnumValueW(ToNative(key), index, WideOut(name), reinterpret_cast<LPDWORD>(name_size),
+                         reinterpret_cast<LPDWORD>(reserved), reinterpret_cast<LPDWORD>(type), data,
+                         reinterpret_cast<LPDWORD>(data_size));
+}
 
 // The Windows registry keeps its own consistency and reports its own failures.
 LONG BeginRegistryBatch(bool) { return ERROR_SUCCESS; }
