@@ -81,7 +81,9 @@ class System {
           "no place for the registry: set QV_REGISTRY to a database file (or :memory: for a "
           "registry that lasts as long as the process), or set XDG_DATA_HOME or HOME"));
     } else if (location != ":memory:") {
-      registry.UseStore(std::make_unique<SqliteStore>(location));
+      SqliteStore::Options options;
+      options.ansi_code_page = code_page.load();
+      registry.UseStore(std::make_unique<SqliteStore>(location, options));
     }
   }
 

@@ -3,7 +3,10 @@
 #include <sqlite3.h>
 
 #include <set>
+#include <vector>
+
 #include <utility>
+#include "platform/portable/code_page.h"
 
 namespace quorvane::platform::portable {
 namespace {
@@ -193,7 +196,7 @@ void SqliteStore::Open(const Options& options) {
   if (opened != SQLITE_OK) Fail(opened);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, options.busy_timeout_ms);
-  AdoptFile();
+  AdoptFile(options.ansi_code_page);
   // Every commit reaches the disk before the call that made it returns.
   if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
     Fail(sqlite3_extended_errcode(db_));
@@ -203,7 +206,7 @@ void SqliteStore::Open(const Options& options) {
 
 // Looks at the file in a read transaction and writes to it only when it is
 // empty (a new registry) or one of ours from before the marking.
-void SqliteStore::AdoptFile() {
+void SqliteStore::AdoptFile(UINT ansi_code_page) {
   const auto inspect = [this](std::int64_t* application_id, std::int64_t* version,
                               std::set<std::string>* objects) {
     sqlite3_stmt* statement = nullptr;
@@ -251,23 +254,23 @@ void SqliteStore::AdoptFile() {
     throw;
   }
   Run(Sql::kCommit);
-  if (application_id == kApplicationId) {
-    if (version > kSchemaVersion) {
-      diagnosis_ = "registry database " + path_ + " was written by a newer version; left untouched";
-      throw StoreFailure{kErrorCantOpen};
-    }
-    return;
+  if (application_id == kApplicationId && version > kSchemaVersion) {
+    diagnosis_ = "registry database " + path_ + " was written by a newer version; left untouched";
+    throw StoreFailure{kErrorCantOpen};
   }
+  if (application_id == kApplicationId && version == kSchemaVersion) return;
   const bool empty = application_id == 0 && version == 0 && objects.empty();
   const bool unmarked_ours = application_id == 0 && version == 0 && objects == ours;
-  if (!empty && !unmarked_ours) {
+  const bool older_ours = application_id == kApplicationId && objects == ours;
+  if (!empty && !unmarked_ours && !older_ours) {
     diagnosis_ = "registry database " + path_ +
                  " belongs to another program (it is not a registry database); left untouched";
     throw StoreFailure{kErrorCantOpen};
   }
   // A new registry: WAL first (it cannot change inside a transaction), then
-  // the tables and the marks in one transaction. Another process may be doing
-  // the same; the tables are created only if they are not there.
+  // the tables and the marks in one transaction. An older one of ours is
+  // brought up to date in one transaction. Another process may be doing the
+  // same; whatever is done already is not done again.
   if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
     Fail(sqlite3_extended_errcode(db_));
   }
@@ -277,11 +280,13 @@ void SqliteStore::AdoptFile() {
   Run(Sql::kBeginWrite);
   try {
     inspect(&application_id, &version, &objects);
-    if (application_id != kApplicationId) {
+    if (application_id != kApplicationId || version < kSchemaVersion) {
       if (!objects.empty() && objects != ours) {
         diagnosis_ = "registry database " + path_ + " changed while it was opened; left untouched";
         throw StoreFailure{kErrorCantOpen};
       }
+      // Before version 2 string data were kept as the ANSI calls gave them.
+      if (!objects.empty() && version < 2) ConvertStringsToUtf16(ansi_code_page);
       if (sqlite3_exec(db_, mark.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         Fail(sqlite3_extended_errcode(db_));
       }
@@ -291,6 +296,46 @@ void SqliteStore::AdoptFile() {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
+}
+
+void SqliteStore::ConvertStringsToUtf16(UINT ansi_code_page) {
+  std::vector<std::pair<std::int64_t, std::string>> strings;
+  sqlite3_stmt* select = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT rowid, data FROM value_data WHERE type IN (1, 2, 7)", -1,
+                         &select, nullptr) != SQLITE_OK) {
+    Fail(sqlite3_extended_errcode(db_));
+  }
+  int stepped = SQLITE_ROW;
+  while ((stepped = sqlite3_step(select)) == SQLITE_ROW) {
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(select, 1));
+    const int size = sqlite3_column_bytes(select, 1);
+    strings.emplace_back(
+        sqlite3_column_int64(select, 0),
+        data == nullptr ? std::string() : std::string(data, static_cast<std::size_t>(size)));
+  }
+  sqlite3_finalize(select);
+  if (stepped != SQLITE_DONE) Fail(sqlite3_extended_errcode(db_));
+  sqlite3_stmt* update = nullptr;
+  if (sqlite3_prepare_v2(db_, "UPDATE value_data SET data = ? WHERE rowid = ?", -1, &update,
+                         nullptr) != SQLITE_OK) {
+    Fail(sqlite3_extended_errcode(db_));
+  }
+  for (const auto& [rowid, ansi] : strings) {
+    std::string utf16;
+    for (char16_t unit : CodePage::Decode(ansi_code_page, ansi)) {
+      utf16.push_back(static_cast<char>(unit & 0xFF));
+      utf16.push_back(static_cast<char>(unit >> 8));
+    }
+    sqlite3_bind_blob(update, 1, utf16.data(), static_cast<int>(utf16.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(update, 2, rowid);
+    const int result = sqlite3_step(update);
+    sqlite3_reset(update);
+    if (result != SQLITE_DONE) {
+      sqlite3_finalize(update);
+      Fail(sqlite3_extended_errcode(db_));
+    }
+  }
+  sqlite3_finalize(update);
 }
 
 // The local roots exist from the start, so that calls that only read never

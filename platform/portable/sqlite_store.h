@@ -26,11 +26,14 @@ class SqliteStore final : public RegistryStore {
  public:
   static constexpr int kDefaultBusyTimeoutMs = 5000;
   static constexpr int kApplicationId = 0x51565247;  // "QVRG"
-  static constexpr int kSchemaVersion = 1;
+  // 1: string data as the ANSI calls gave them; 2: string data in UTF-16.
+  static constexpr int kSchemaVersion = 2;
 
   struct Options {
     const char* vfs = nullptr;  // SQLite's default VFS when null
     int busy_timeout_ms = kDefaultBusyTimeoutMs;
+    // The code page the string data of a version-1 registry were written in.
+    UINT ansi_code_page = kCp1252;
   };
 
   explicit SqliteStore(std::string path);
@@ -104,7 +107,8 @@ class SqliteStore final : public RegistryStore {
 
   SqliteStore() = default;
   void Open(const Options& options);
-  void AdoptFile();
+  void AdoptFile(UINT ansi_code_page);
+  void ConvertStringsToUtf16(UINT ansi_code_page);
   void CreateLocalRoots();
   void Run(Sql sql);
   sqlite3_stmt* Prepared(Sql sql);

@@ -289,6 +289,27 @@ TEST_F(DurabilityTest, ARegistryWrittenBeforeTheMarkingIsAdopted) {
   EXPECT_EQ(RawSql(database_, "PRAGMA journal_mode"), "wal");
 }
 
+TEST_F(DurabilityTest, AVersionOneRegistryGetsItsStringsInUtf16) {
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  Registry().CreateKey(kHkeyCurrentUser, u"Software\\QvOld");
+  Registry().SetValue(kHkeyCurrentUser, u"Software\\QvOld", u"Text", kRegSz, u"\u00E9t\u00E9");
+  Registry().SetValue(kHkeyCurrentUser, u"Software\\QvOld", u"Number", kRegDword, std::int32_t{7});
+  TestControls::ResetRegistry();
+  // As version 1 kept it: the ANSI bytes as given.
+  RawSql(database_,
+         "UPDATE value_data SET data = x'E974E900' WHERE type = 1;"
+         "PRAGMA user_version = 1");
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  EXPECT_EQ(Registry().QueryValue(kHkeyCurrentUser, u"Software\\QvOld", u"Text"),
+            Variant(u"\u00E9t\u00E9"));
+  EXPECT_EQ(Registry().QueryValue(kHkeyCurrentUser, u"Software\\QvOld", u"Number"),
+            Variant(std::int32_t{7}));
+  TestControls::ResetRegistry();
+  EXPECT_EQ(RawSql(database_, "SELECT hex(data) FROM value_data WHERE type = 1"),
+            "E9007400E9000000");
+  EXPECT_EQ(RawSql(database_, "PRAGMA user_version"), std::to_string(SqliteStore::kSchemaVersion));
+}
+
 TEST_F(DurabilityTest, ACycleInTheKeyTableIsReportedNotFollowed) {
   TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
   Registry().CreateKey(kHkeyCurrentUser, u"Software\\QvLoop\\A");
