@@ -114,6 +114,20 @@ cmp -s "$work/v5.reg" "$work/v5-again.reg"; check "v5 export, import, export: sa
 qv reg export 'HKCU\Software\QvRoundTrip' "$work/again2.reg" /regedit4 >/dev/null
 cmp -s "$work/every-crlf.reg" "$work/again2.reg"; check "v5 keeps every value" 0 $?
 
+# Any character goes in and out: a version-5 file (UTF-16LE) with a name and
+# text that no ANSI code page holds whole.
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvUnicode\\\xce\xa9 key]\r\n"\xc3\xa9\xe2\x82\xacname"="\xc3\xbcn\xc3\xafc\xc3\xb8\x64\xc3\xa9 \xce\xa9"\r\n\r\n' |
+  iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$work/unicode.reg"
+qv reg import "$work/unicode.reg" >/dev/null; check "unicode import" 0 $?
+qv reg export 'HKCU\Software\QvUnicode' "$work/unicode-out.reg" >/dev/null
+check "unicode export" "$(iconv -f UTF-16LE -t UTF-8 "$work/unicode.reg" | tail -n +2)" \
+  "$(iconv -f UTF-16LE -t UTF-8 "$work/unicode-out.reg" | tail -n +4)"
+qv reg export 'HKCU\Software\QvUnicode' "$work/unicode4.reg" /regedit4 >/dev/null
+check "REGEDIT4 refuses what ANSI cannot carry" 1 $?
+grep -q "cannot carry" "$work/stderr"; check "and says so" 0 $?
+[[ ! -e "$work/unicode4.reg" ]]; check "writing no file" 0 $?
+qv reg delete 'HKCU\Software\QvUnicode' /f >/dev/null; check "unicode tree deleted" 0 $?
+
 # An existing file is replaced only when asked; a failed export leaves it whole.
 qv reg export 'HKCU\Software\QvRoundTrip' "$work/v5.reg" </dev/null >/dev/null
 check "no overwrite without /y" 1 $?

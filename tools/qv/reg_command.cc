@@ -123,12 +123,12 @@ std::u16string Shown(const RegValue& value) {
   switch (value.type) {
     case kRegSz:
     case kRegExpandSz: {
-      std::u16string text = AnsiText::Decode(data.data(), data.size());
+      const std::u16string text = RegText::FromUtf16Le(data);
       const std::size_t end = text.find(u'\0');
       return end == std::u16string::npos ? text : text.substr(0, end);
     }
     case kRegMultiSz: {
-      std::u16string text = AnsiText::Decode(data.data(), data.size());
+      std::u16string text = RegText::FromUtf16Le(data);
       while (!text.empty() && text.back() == u'\0') text.pop_back();
       std::u16string shown;
       for (char16_t unit : text)
@@ -173,12 +173,9 @@ std::u16string ValueLine(const RegValue& value) {
   throw ToolFailure("invalid data '" + Cli::Utf8(data) + "': " + why);
 }
 
-std::string AnsiExactly(const std::u16string& text) {
-  std::string bytes;
-  if (!AnsiText::EncodeExactly(text, &bytes)) {
-    BadData(text, "it holds characters the ANSI code page cannot store");
-  }
-  return bytes;
+// Text as the wide registry calls take it, with its zero.
+std::string Terminated(const std::u16string& text) {
+  return RegText::Utf16Le(text + std::u16string(1, u'\0'));
 }
 
 // A number as reg.exe reads it: decimal, or hex after 0x.
@@ -214,7 +211,7 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
   switch (type) {
     case kRegSz:
     case kRegExpandSz:
-      return AnsiExactly(data) + std::string(1, '\0');
+      return Terminated(data);
     case kRegMultiSz: {
       // Items between separators; a final separator adds no empty item, and
       // an empty item anywhere else is refused, as reg.exe does.
@@ -224,10 +221,10 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
         std::size_t end = data.find(separator, start);
         if (end == std::u16string::npos) end = data.size();
         if (end == start) BadData(data, "an empty item in a REG_MULTI_SZ list");
-        bytes += AnsiExactly(data.substr(start, end - start)) + std::string(1, '\0');
+        bytes += Terminated(data.substr(start, end - start));
         start = end == data.size() ? end : end + separator.size();
       }
-      return bytes + std::string(1, '\0');
+      return bytes + RegText::Utf16Le(std::u16string(1, u'\0'));
     }
     case kRegDword:
       return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
@@ -284,8 +281,7 @@ int Add(Arguments& arguments) {
   if (!with_value && (has_data || switches.Has(u"t"))) with_value = true;
   const std::int32_t type = TypeFromName(type_name);
   const std::string bytes = with_value ? DataFor(type, data, separator) : std::string();
-  Registry registry;
-  registry.CreateKey(path.root, path.branch, path.machine);
+  RegFile::CreateKey(path);
   if (with_value) {
     if (!switches.Has(u"f") && RegFile::ValueExists(path, name)) {
       const std::string shown = name.empty() ? "(Default)" : Cli::Utf8(name);
@@ -363,7 +359,14 @@ int Type(Arguments& arguments) {
   const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
   std::u16string name;
   if (!ValueName(switches, &name)) throw UsageError{"type needs /v NAME or /ve"};
-  Cli::Print(TypeToName(Registry().QueryType(path.root, path.branch, name, path.machine)));
+  const std::u16string folded = Upper(name);
+  for (const RegValue& value : RegFile::Values(path)) {
+    if (Upper(value.name) == folded) {
+      Cli::Print(TypeToName(static_cast<std::int32_t>(value.type)));
+      return 0;
+    }
+  }
+  throw ToolFailure("Unable to find the specified registry value");
   return 0;
 }
 
@@ -386,7 +389,7 @@ int Delete(Arguments& arguments) {
   if (switches.Has(u"va")) {
     RegFile::DeleteValues(path);
   } else if (with_value) {
-    Registry().DeleteValue(path.root, path.branch, name, path.machine);
+    RegFile::DeleteValue(path, name);
   } else {
     if (path.branch.empty()) throw ToolFailure("a root key cannot be deleted");
     (void)RegFile::SubkeyNames(path);  // raises for a missing key
@@ -397,7 +400,7 @@ int Delete(Arguments& arguments) {
 }
 
 void CopyTree(const RegistryPath& from, const RegistryPath& to, bool recurse, bool force) {
-  Registry().CreateKey(to.root, to.branch, to.machine);
+  RegFile::CreateKey(to);
   for (const RegValue& value : RegFile::Values(from)) {
     if (!force && RegFile::ValueExists(to, value.name)) {
       const std::string shown = value.name.empty() ? "(Default)" : Cli::Utf8(value.name);

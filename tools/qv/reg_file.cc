@@ -28,7 +28,8 @@ void Check(platform::LONG result) {
 // A key opened for a while, on this machine or another.
 class OpenKey {
  public:
-  OpenKey(const RegistryPath& path, platform::REGSAM rights) {
+  // Opens the key, or with `create` creates every missing level of it.
+  OpenKey(const RegistryPath& path, platform::REGSAM rights, bool create = false) {
     HKEY root = path.root;
     HKEY connection = 0;
     if (!path.machine.empty()) {
@@ -36,8 +37,10 @@ class OpenKey {
       Check(platform::RegConnectRegistryA(machine.c_str(), path.root, &connection));
       root = connection;
     }
-    const std::string branch = AnsiText::Encode(path.branch);
-    const platform::LONG result = platform::RegOpenKeyExA(root, branch.c_str(), 0, rights, &key_);
+    const platform::LONG result =
+        create ? platform::RegCreateKeyExW(root, path.branch.c_str(), 0, nullptr, 0, rights,
+                                           nullptr, &key_, nullptr)
+               : platform::RegOpenKeyExW(root, path.branch.c_str(), 0, rights, &key_);
     if (connection != 0 && connection != key_) platform::RegCloseKey(connection);
     Check(result);
   }
@@ -52,37 +55,36 @@ class OpenKey {
 
 std::vector<RegValue> Values(HKEY key) {
   std::vector<RegValue> values;
-  std::vector<char> name(16384 + 1);
+  std::vector<char16_t> name(16384 + 1);
   for (DWORD index = 0;; ++index) {
     DWORD name_size = static_cast<DWORD>(name.size());
     DWORD type = 0;
     DWORD data_size = 0;
-    platform::LONG result = platform::RegEnumValueA(key, index, name.data(), &name_size, nullptr,
+    platform::LONG result = platform::RegEnumValueW(key, index, name.data(), &name_size, nullptr,
                                                     &type, nullptr, &data_size);
     if (result == platform::kErrorNoMoreItems) break;
     Check(result);
     std::string data(data_size, '\0');
     name_size = static_cast<DWORD>(name.size());
-    result = platform::RegEnumValueA(key, index, name.data(), &name_size, nullptr, &type,
+    result = platform::RegEnumValueW(key, index, name.data(), &name_size, nullptr, &type,
                                      reinterpret_cast<platform::BYTE*>(data.data()), &data_size);
     Check(result);
     data.resize(data_size);
-    values.push_back(RegValue{AnsiText::Decode(name.data(), name_size), type, std::move(data)});
+    values.push_back(RegValue{std::u16string(name.data(), name_size), type, std::move(data)});
   }
   return values;
 }
 
 std::vector<std::u16string> SubkeyNames(HKEY key) {
   std::vector<std::u16string> names;
-  std::vector<char> name(2048);
+  std::vector<char16_t> name(256 + 1);
   for (DWORD index = 0;; ++index) {
-    const platform::LONG result =
-        platform::RegEnumKeyA(key, index, name.data(), static_cast<DWORD>(name.size()));
+    DWORD name_size = static_cast<DWORD>(name.size());
+    const platform::LONG result = platform::RegEnumKeyExW(key, index, name.data(), &name_size,
+                                                          nullptr, nullptr, nullptr, nullptr);
     if (result == platform::kErrorNoMoreItems) break;
     Check(result);
-    std::size_t length = 0;
-    while (length < name.size() && name[length] != '\0') ++length;
-    names.push_back(AnsiText::Decode(name.data(), length));
+    names.emplace_back(name.data(), name_size);
   }
   return names;
 }
@@ -136,12 +138,11 @@ void Apply(const RegEntry& entry, const std::u16string& machine, int* values) {
       RegFile::DeleteTree(key);
       return;
     case RegEntry::Kind::kKey:
-      if (!key.branch.empty()) Registry().CreateKey(key.root, key.branch, key.machine);
+      if (!key.branch.empty()) RegFile::CreateKey(key);
       return;
     case RegEntry::Kind::kDeleteValue: {
       OpenKey open(key, platform::kKeySetValue);
-      const std::string name = AnsiText::Encode(entry.value.name);
-      const platform::LONG result = platform::RegDeleteValueA(open.Get(), name.c_str());
+      const platform::LONG result = platform::RegDeleteValueW(open.Get(), entry.value.name.c_str());
       if (result != platform::kErrorFileNotFound) Check(result);
       return;
     }
@@ -187,27 +188,24 @@ std::vector<RegValue> RegFile::Values(const RegistryPath& key) {
 void RegFile::DeleteValues(const RegistryPath& key) {
   OpenKey open(key, platform::kKeyQueryValue | platform::kKeySetValue);
   for (const RegValue& value : ::quorvane::qv::Values(open.Get())) {
-    const std::string name = AnsiText::Encode(value.name);
-    Check(platform::RegDeleteValueA(open.Get(), name.c_str()));
+    Check(platform::RegDeleteValueW(open.Get(), value.name.c_str()));
   }
 }
 
 void RegFile::WriteValue(const RegistryPath& key, const RegValue& value) {
   OpenKey open(key, platform::kKeySetValue);
-  const std::string name = AnsiText::Encode(value.name);
-  // Windows counts a zero that follows string data not ending in one, so the
-  // data are followed by a byte that is not zero.
-  std::vector<platform::BYTE> buffer(value.data.begin(), value.data.end());
-  buffer.push_back('x');
-  Check(platform::RegSetValueExA(open.Get(), name.c_str(), 0, value.type, buffer.data(),
+  // Wine counts a zero that follows string data not ending in one, so the data
+  // are followed by bytes that are not zero.
+  std::string buffer = value.data + "xx";
+  Check(platform::RegSetValueExW(open.Get(), value.name.c_str(), 0, value.type,
+                                 reinterpret_cast<const platform::BYTE*>(buffer.data()),
                                  static_cast<DWORD>(value.data.size())));
 }
 
 bool RegFile::ValueExists(const RegistryPath& key, const std::u16string& name) {
   OpenKey open(key, platform::kKeyQueryValue);
-  const std::string ansi = AnsiText::Encode(name);
   const platform::LONG result =
-      platform::RegQueryValueExA(open.Get(), ansi.c_str(), nullptr, nullptr, nullptr, nullptr);
+      platform::RegQueryValueExW(open.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr);
   if (result == platform::kErrorFileNotFound) return false;
   Check(result);
   return true;
@@ -224,16 +222,33 @@ std::vector<std::u16string> RegFile::SubkeyNames(const RegistryPath& key) {
   return names;
 }
 
+void RegFile::CreateKey(const RegistryPath& key) {
+  OpenKey created(key, platform::kKeySetValue, true);
+}
+
+void RegFile::DeleteValue(const RegistryPath& key, const std::u16string& name) {
+  OpenKey open(key, platform::kKeySetValue);
+  Check(platform::RegDeleteValueW(open.Get(), name.c_str()));
+}
+
 void RegFile::DeleteTree(const RegistryPath& path) {
-  Registry registry;
-  for (const Variant& child : registry.GetBranchNames(path.root, path.branch, path.machine)) {
-    DeleteTree(Below(path, child.ToText()));
-  }
+  // Deepest first: a key is deleted once it has no subkeys.
+  std::vector<std::u16string> children;
   try {
-    registry.DeleteKey(path.root, path.branch, path.machine);
+    children = SubkeyNames(path);
   } catch (const ErrorObject& error) {
-    if (error.Number() != RegistryErrors::kBase + 2) throw;  // already gone is fine
+    if (error.Number() == RegistryErrors::kBase + platform::kErrorFileNotFound) return;
+    throw;
   }
+  for (const std::u16string& child : children) DeleteTree(Below(path, child));
+  RegistryPath parent = path;
+  const std::size_t slash = path.branch.rfind(u'\\');
+  parent.branch = slash == std::u16string::npos ? u"" : path.branch.substr(0, slash);
+  const std::u16string name =
+      slash == std::u16string::npos ? path.branch : path.branch.substr(slash + 1);
+  OpenKey open(parent, platform::kDelete | platform::kKeyEnumerateSubKeys);
+  const platform::LONG result = platform::RegDeleteKeyW(open.Get(), name.c_str());
+  if (result != platform::kErrorFileNotFound) Check(result);  // already gone is fine
 }
 
 int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegFormat format) {

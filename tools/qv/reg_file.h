@@ -1,4 +1,5 @@
-// Registry trees to and from .reg files.
+// Registry trees to and from .reg files, and the tool's other work on whole
+// keys, through the wide registry calls so that any name and text is carried.
 #pragma once
 
 #include <string>
@@ -40,6 +41,9 @@ class RegFile {
   // tree and "NAME"=- a value.
   static ImportResult Import(const std::string& file_name, const std::u16string& machine,
                              bool skip_bad_lines);
+  // Creates `key` with every missing level.
+  static void CreateKey(const RegistryPath& key);
+  static void DeleteValue(const RegistryPath& key, const std::u16string& name);
   // Writes one value with exactly the bytes given.
   static void WriteValue(const RegistryPath& key, const RegValue& value);
   [[nodiscard]] static bool ValueExists(const RegistryPath& key, const std::u16string& name);

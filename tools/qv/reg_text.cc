@@ -44,15 +44,7 @@ bool DecodeAnsiExactly(const std::string& bytes, std::u16string* text) {
   return AnsiText::EncodeExactly(*text, &again) && again == bytes;
 }
 
-std::string Utf16Le(const std::u16string& text) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
+std::string Utf16Le(const std::u16string& text) { return RegText::Utf16Le(text); }
 
 std::u16string Quoted(const std::u16string& text) {
   std::u16string quoted = u"\"";
@@ -172,6 +164,26 @@ std::size_t DataStart(const std::u16string& text) {
 
 }  // namespace
 
+std::string RegText::Utf16Le(const std::u16string& text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+std::u16string RegText::FromUtf16Le(const std::string& bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return text;
+}
+
 RegWriter::RegWriter(RegFormat format) : format_(format) {
   Line(format == RegFormat::kVersion5 ? kVersion5Header : kRegedit4Header);
 }
@@ -182,6 +194,11 @@ void RegWriter::Key(const std::u16string& full_name) {
   if (full_name.find_first_of(u"\r\n") != std::u16string::npos) {
     throw RegTextError("the key \"" + Narrow(full_name) +
                        "\" has a line break in its name, which a .reg file cannot carry");
+  }
+  std::string ignored;
+  if (format_ == RegFormat::kRegedit4 && !AnsiText::EncodeExactly(full_name, &ignored)) {
+    throw RegTextError("the key \"" + Narrow(full_name) +
+                       "\" has a name the ANSI code page cannot carry (the version-5 form can)");
   }
   key_ = full_name;
   Line(u"");
@@ -215,6 +232,10 @@ void RegWriter::Value(const RegValue& value) {
     throw RegTextError("the value \"" + Narrow(value.name) + "\" of \"" + Narrow(key_) + "\" " +
                        why);
   };
+  std::string ignored;
+  if (format_ == RegFormat::kRegedit4 && !AnsiText::EncodeExactly(value.name, &ignored)) {
+    fail("has a name the ANSI code page cannot carry (the version-5 form can)");
+  }
   if (value.type == kRegDwordType && value.data.size() == 4) {
     const auto byte = [&](int i) {
       return static_cast<unsigned>(static_cast<unsigned char>(value.data[i]));
@@ -235,17 +256,22 @@ void RegWriter::Value(const RegValue& value) {
     Line(Hex(left, prefix, value.data));
     return;
   }
-  std::u16string text;
-  if (!DecodeAnsiExactly(value.data, &text)) fail("holds bytes that are not text");
-  const bool quotable = value.type == kRegSzType && !text.empty() && text.back() == u'\0' &&
+  const std::u16string text = RegText::FromUtf16Le(value.data);
+  const bool whole = value.data.size() % 2 == 0;
+  const bool quotable = whole && value.type == kRegSzType && !text.empty() &&
+                        text.back() == u'\0' &&
                         text.find_first_of(std::u16string(u"\r\n\0", 3)) == text.size() - 1;
-  if (quotable) {
-    Line(left + Quoted(text.substr(0, text.size() - 1)));
-  } else if (format_ == RegFormat::kVersion5) {
-    Line(Hex(left, prefix, Utf16Le(text)));  // strings are UTF-16 in this format
-  } else {
-    Line(Hex(left, prefix, value.data));
+  if (format_ == RegFormat::kVersion5) {
+    // Strings are UTF-16 in this format: the hex form carries the bytes as
+    // they are, whatever they hold.
+    Line(quotable ? left + Quoted(text.substr(0, text.size() - 1)) : Hex(left, prefix, value.data));
+    return;
   }
+  std::string ansi;
+  if (!whole || !AnsiText::EncodeExactly(text, &ansi)) {
+    fail("holds text the ANSI code page cannot carry (the version-5 form can)");
+  }
+  Line(quotable ? left + Quoted(text.substr(0, text.size() - 1)) : Hex(left, prefix, ansi));
 }
 
 std::string RegWriter::Finish() {
@@ -373,24 +399,15 @@ bool RegReader::Next(RegEntry* entry, std::string* error) {
   return false;
 }
 
-std::string RegReader::StringData(const std::u16string& text) const {
-  std::string bytes;
-  if (!AnsiText::EncodeExactly(text, &bytes)) {
-    throw RegTextError("text that the ANSI registry calls cannot store exactly");
-  }
-  return bytes;
-}
-
-// Hex data of a string type: UTF-16LE in a version-5 file, ANSI in REGEDIT4.
+// Hex data of a string type: UTF-16LE in a version-5 file, as the registry
+// keeps them; ANSI in REGEDIT4, which the registry keeps in UTF-16.
 std::string RegReader::TypedHex(std::uint32_t type, const std::string& bytes) const {
-  if (!IsStringType(type) || format_ == RegFormat::kRegedit4) return bytes;
-  if (bytes.size() % 2 != 0) throw RegTextError("UTF-16 text with an odd number of bytes");
+  if (!IsStringType(type) || format_ == RegFormat::kVersion5) return bytes;
   std::u16string text;
-  for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+  if (!DecodeAnsiExactly(bytes, &text)) {
+    throw RegTextError("bytes that are not text in the ANSI code page");
   }
-  return StringData(text);
+  return RegText::Utf16Le(text);
 }
 
 void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
@@ -406,7 +423,6 @@ void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
     }
     if (name.empty() || name.back() == u'\\') throw RegTextError("a key line names no key");
     key_ = RegistryPath::Parse(name);
-    (void)StringData(key_.branch);
     have_key_ = !remove;
     key_deleted_ = remove;
     entry->kind = remove ? RegEntry::Kind::kDeleteKey : RegEntry::Kind::kKey;
@@ -430,7 +446,6 @@ void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
   if (text[0] == u'"') {
     std::size_t pos = 0;
     entry->value.name = Unquote(text, &pos);
-    (void)StringData(entry->value.name);
     if (entry->value.name.find(u'\0') != std::u16string::npos) {
       throw RegTextError("a value name with a zero in it");
     }
@@ -447,7 +462,7 @@ void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
     const std::u16string string = Unquote(rest, &end);
     if (end != rest.size()) throw RegTextError("text after the closing quote");
     value.type = kRegSzType;
-    value.data = StringData(string) + std::string(1, '\0');
+    value.data = RegText::Utf16Le(string + std::u16string(1, u'\0'));
   } else if (rest.rfind(u"dword:", 0) == 0) {
     std::uint32_t number = 0;
     if (!ParseHexNumber(rest.substr(6), 8, &number)) {

@@ -1,9 +1,10 @@
 // The text of .reg files, both ways, without touching the registry or the disk.
 //
 // Two formats: "Windows Registry Editor Version 5.00" (UTF-16LE with a BOM,
-// what the Windows tools write; read also as UTF-8) and "REGEDIT4" (the ANSI
-// code page). Values are held as the ANSI registry calls take them: string
-// types as ANSI text, everything else as raw bytes.
+// what the Windows tools write; read also as UTF-8), which carries any name
+// and any data, and "REGEDIT4" (the ANSI code page), which carries what that
+// code page can hold and refuses the rest. Values are held as the wide
+// registry calls take them: string types in UTF-16LE, everything else raw.
 //
 // Nothing is ever changed on the way: a string that the quoted form cannot
 // carry (CR, LF, a zero inside, no terminator) is written in the hex form of
@@ -25,7 +26,14 @@ enum class RegFormat { kVersion5, kRegedit4 };
 struct RegValue {
   std::u16string name;  // "" for the default value
   std::uint32_t type = 0;
-  std::string data;  // as RegSetValueExA takes it
+  std::string data;  // as RegSetValueExW takes it
+};
+
+class RegText {
+ public:
+  [[nodiscard]] static std::string Utf16Le(const std::u16string& text);
+  // An odd last byte is left out.
+  [[nodiscard]] static std::u16string FromUtf16Le(const std::string& bytes);
 };
 
 // A tree or a value that cannot be written to a .reg file exactly.
@@ -78,7 +86,6 @@ class RegReader {
   enum class Encoding { kUtf16, kUtf8, kAnsi };
   bool PhysicalLine(std::u16string* line);
   void Parse(const std::u16string& text, RegEntry* entry);
-  [[nodiscard]] std::string StringData(const std::u16string& text) const;
   [[nodiscard]] std::string TypedHex(std::uint32_t type, const std::string& bytes) const;
 
   std::istream& in_;
