@@ -27,12 +27,14 @@ check() {  # check NAME EXPECTED ACTUAL
 # messages left out: Wine's reg prints its messages, "reg: ...", on standard
 # output, where qv prints them on standard error.
 normal() { tr -d '\r' | sed -e 's/QvTranscriptReg/BASE/g; s/QvTranscriptQv/BASE/g' \
+  -e 's/QvViewReg/VIEWBASE/g; s/QvViewQv/VIEWBASE/g' \
   -e '/operation completed successfully/d' -e '/^reg: /d'; }
 both() {  # both ARGS...: ARGS with KEY standing for the key base
   local args_reg=() args_qv=() arg
   for arg in "$@"; do
-    args_reg+=("${arg//KEY/$reference}")
-    args_qv+=("${arg//KEY/$ours}")
+    arg_reg=${arg//KEY/$reference} arg_qv=${arg//KEY/$ours}
+    args_reg+=("${arg_reg//VIEW/QvViewReg}")
+    args_qv+=("${arg_qv//VIEW/QvViewQv}")
   done
   local out_reg out_qv status_reg status_qv
   out_reg=$("$wine" reg "${args_reg[@]}" 2>/dev/null </dev/null | normal; echo "exit ${PIPESTATUS[0]}")
@@ -80,6 +82,14 @@ both delete 'KEY' /v Count /f
 both delete 'KEY\Sub\Deeper' /f
 both delete 'KEY\Nothing' /f
 both query 'KEY' /s
+
+# The 32-bit view keeps HKLM\Software\X at Software\Wow6432Node\X.
+both add 'HKLM\Software\VIEW' /v Bits /d 32 /reg:32 /f
+both query 'HKLM\Software\VIEW' /v Bits /reg:32
+both query 'HKLM\Software\Wow6432Node\VIEW' /v Bits /reg:64
+both query 'HKLM\Software\VIEW' /v Bits /reg:64
+both delete 'HKLM\Software\VIEW' /reg:32 /f
+both query 'HKLM\Software\Wow6432Node\VIEW' /reg:64
 
 # The registry afterwards, as Wine's own reg export writes it.
 "$wine" reg export "$reference" "$work/reference.reg" /y >/dev/null 2>&1

@@ -50,6 +50,8 @@ constexpr const char* kRegHelp =
     "\n"
     "types: REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN\n"
     "       REG_MULTI_SZ REG_QWORD REG_NONE (any case, or a number)\n"
+    "Every command takes /reg:32 or /reg:64 to choose the 32- or 64-bit registry\n"
+    "view (the 32-bit view finds HKLM\\Software\\X at Software\\Wow6432Node\\X).\n"
     "Switches may be written /x or -x, in any case. Every failure exits 1.\n";
 
 struct TypeName {
@@ -102,6 +104,18 @@ bool ValueName(const Switches& switches, std::u16string* name) {
   if (named && switches.Has(u"ve")) throw UsageError{"give /v NAME or /ve, not both"};
   if (switches.Has(u"ve")) name->clear();
   return named || switches.Has(u"ve");
+}
+
+// A key named on the command line, in the registry view /reg:32 or /reg:64
+// chooses (the 32-bit view finds HKLM\Software\X at Wow6432Node\X).
+RegistryPath KeyIn(const Switches& switches, const std::u16string& text) {
+  RegistryPath path = RegistryPath::Parse(text);
+  if (switches.Has(u"reg:32") && switches.Has(u"reg:64")) {
+    throw UsageError{"give /reg:32 or /reg:64, not both"};
+  }
+  if (switches.Has(u"reg:32")) path.view = kKeyWow6432Key;
+  if (switches.Has(u"reg:64")) path.view = kKeyWow6464Key;
+  return path;
 }
 
 // The one positional word a command takes.
@@ -265,8 +279,8 @@ bool Confirm(const std::string& question) {
 }
 
 int Add(Arguments& arguments) {
-  const Switches switches(arguments, {u"v", u"t", u"s", u"d"}, {u"ve", u"f"});
-  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
+  const Switches switches(arguments, {u"v", u"t", u"s", u"d"}, {u"ve", u"f", u"reg:32", u"reg:64"});
+  const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   std::u16string name;
   std::u16string type_name = u"REG_SZ";
   std::u16string data;
@@ -319,8 +333,8 @@ void QueryTree(const RegistryPath& path, bool recurse, bool top) {
 }
 
 int Query(Arguments& arguments) {
-  const Switches switches(arguments, {u"v"}, {u"ve", u"s"});
-  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
+  const Switches switches(arguments, {u"v"}, {u"ve", u"s", u"reg:32", u"reg:64"});
+  const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   std::u16string name;
   const bool with_value = ValueName(switches, &name);
   RegistryBatch snapshot(false);
@@ -355,8 +369,8 @@ int Query(Arguments& arguments) {
 }
 
 int Type(Arguments& arguments) {
-  const Switches switches(arguments, {u"v"}, {u"ve"});
-  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
+  const Switches switches(arguments, {u"v"}, {u"ve", u"reg:32", u"reg:64"});
+  const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   std::u16string name;
   if (!ValueName(switches, &name)) throw UsageError{"type needs /v NAME or /ve"};
   const std::u16string folded = Upper(name);
@@ -371,8 +385,8 @@ int Type(Arguments& arguments) {
 }
 
 int Delete(Arguments& arguments) {
-  const Switches switches(arguments, {u"v"}, {u"ve", u"va", u"f"});
-  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
+  const Switches switches(arguments, {u"v"}, {u"ve", u"va", u"f", u"reg:32", u"reg:64"});
+  const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   std::u16string name;
   const bool with_value = ValueName(switches, &name);
   if (with_value && switches.Has(u"va")) throw UsageError{"give /v, /ve or /va, not several"};
@@ -422,10 +436,10 @@ void CopyTree(const RegistryPath& from, const RegistryPath& to, bool recurse, bo
 }
 
 int Copy(Arguments& arguments) {
-  const Switches switches(arguments, {}, {u"s", u"f"});
+  const Switches switches(arguments, {}, {u"s", u"f", u"reg:32", u"reg:64"});
   if (switches.Positional().size() != 2) throw UsageError{"copy takes KEY1 and KEY2"};
-  const RegistryPath from = RegistryPath::Parse(switches.Positional()[0]);
-  const RegistryPath to = RegistryPath::Parse(switches.Positional()[1]);
+  const RegistryPath from = KeyIn(switches, switches.Positional()[0]);
+  const RegistryPath to = KeyIn(switches, switches.Positional()[1]);
   const auto below = [](const RegistryPath& outer, const RegistryPath& inner) {
     return outer.root == inner.root && Upper(outer.machine) == Upper(inner.machine) &&
            (Upper(inner.branch) == Upper(outer.branch) ||
@@ -441,16 +455,16 @@ int Copy(Arguments& arguments) {
 }
 
 int List(Arguments& arguments) {
-  const Switches switches(arguments, {}, {});
-  const RegistryPath path = RegistryPath::Parse(OnlyPositional(switches, "KEY"));
+  const Switches switches(arguments, {}, {u"reg:32", u"reg:64"});
+  const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   for (const std::u16string& child : RegFile::SubkeyNames(path)) Cli::Print(child);
   return 0;
 }
 
 int Export(Arguments& arguments) {
-  const Switches switches(arguments, {u"m"}, {u"y", u"regedit4"});
+  const Switches switches(arguments, {u"m"}, {u"y", u"regedit4", u"reg:32", u"reg:64"});
   if (switches.Positional().size() != 2) throw UsageError{"export takes KEY and FILE"};
-  RegistryPath path = RegistryPath::Parse(switches.Positional()[0]);
+  RegistryPath path = KeyIn(switches, switches.Positional()[0]);
   switches.Value(u"m", &path.machine);
   const std::u16string file = switches.Positional()[1];
   std::error_code ignored;
@@ -466,12 +480,15 @@ int Export(Arguments& arguments) {
 }
 
 int Import(Arguments& arguments) {
-  const Switches switches(arguments, {u"m"}, {u"skip"});
+  const Switches switches(arguments, {u"m"}, {u"skip", u"reg:32", u"reg:64"});
   const std::u16string file = OnlyPositional(switches, "FILE");
   std::u16string machine;
   switches.Value(u"m", &machine);
+  RegistryPath view;
+  if (switches.Has(u"reg:32")) view.view = kKeyWow6432Key;
+  if (switches.Has(u"reg:64")) view.view = kKeyWow6464Key;
   const RegFile::ImportResult result =
-      RegFile::Import(Cli::Utf8(file), machine, switches.Has(u"skip"));
+      RegFile::Import(Cli::Utf8(file), machine, view.view, switches.Has(u"skip"));
   for (const std::string& skipped : result.skipped) {
     std::fprintf(stderr, "qv: skipped %s\n", skipped.c_str());
   }

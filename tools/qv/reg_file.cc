@@ -37,10 +37,11 @@ class OpenKey {
       Check(platform::RegConnectRegistryA(machine.c_str(), path.root, &connection));
       root = connection;
     }
+    const platform::REGSAM sam = rights | path.view;
     const platform::LONG result =
-        create ? platform::RegCreateKeyExW(root, path.branch.c_str(), 0, nullptr, 0, rights,
-                                           nullptr, &key_, nullptr)
-               : platform::RegOpenKeyExW(root, path.branch.c_str(), 0, rights, &key_);
+        create ? platform::RegCreateKeyExW(root, path.branch.c_str(), 0, nullptr, 0, sam, nullptr,
+                                           &key_, nullptr)
+               : platform::RegOpenKeyExW(root, path.branch.c_str(), 0, sam, &key_);
     if (connection != 0 && connection != key_) platform::RegCloseKey(connection);
     Check(result);
   }
@@ -130,9 +131,10 @@ void RefuseRegistryFile(const std::string& file_name) {
   }
 }
 
-void Apply(const RegEntry& entry, const std::u16string& machine, int* values) {
+void Apply(const RegEntry& entry, const std::u16string& machine, std::uint32_t view, int* values) {
   RegistryPath key = entry.key;
   key.machine = machine;
+  key.view = view;
   switch (entry.kind) {
     case RegEntry::Kind::kDeleteKey:
       RegFile::DeleteTree(key);
@@ -275,7 +277,7 @@ int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegF
 }
 
 RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u16string& machine,
-                                      bool skip_bad_lines) {
+                                      std::uint32_t view, bool skip_bad_lines) {
   ImportResult result;
   // First the whole file is read and checked, holding one entry at a time.
   std::vector<std::string> bad_lines;
@@ -307,7 +309,7 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
       result.skipped.push_back(error);
       continue;
     }
-    Apply(entry, machine, &result.values);
+    Apply(entry, machine, view, &result.values);
   }
   transaction.Commit();
   return result;

@@ -40,7 +40,7 @@ class RegFile {
   // it as one transaction: creates keys, writes values, "[-KEY]" deletes a
   // tree and "NAME"=- a value.
   static ImportResult Import(const std::string& file_name, const std::u16string& machine,
-                             bool skip_bad_lines);
+                             std::uint32_t view, bool skip_bad_lines);
   // Creates `key` with every missing level.
   static void CreateKey(const RegistryPath& key);
   static void DeleteValue(const RegistryPath& key, const std::u16string& name);
