@@ -60,15 +60,20 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\QvRoundTrip]
 @="default"
+"BigEndian"=hex(5):00,00,00,07
 "Binary"=hex:00,01,fe,ff
 "Dword"=dword:fffffffe
+"Empty"=""
 "Expand"=hex(2):25,54,45,4d,50,25,00
+"Link"=hex(6):01,02
 "Multi"=hex(7):61,00,62,00,00
 "None"=hex(0):
 "Quad"=hex(b):01,02,03,04,05,06,07,08
 "Quoted"="a \"quoted\" \\ text"
+"Resource"=hex(8):01
 "ShortDword"=hex(4):34,12
 "Unterminated"=hex(1):61,62,63
+"Weird"=hex(20):01,02
 
 [HKEY_CURRENT_USER\Software\QvRoundTrip\Sub]
 "Caf\xe9"="\xe9t\xe9"
@@ -217,6 +222,13 @@ check "query lists subkeys after the values" "HKEY_CURRENT_USER\\Software\\QvToo
   "$(qv reg query "$key" | tail -n 1)"
 check "query /s shows the subkey's values" "    Inner    REG_SZ    1" \
   "$(qv reg query "$key" /s | grep Inner)"
+check "query /f finds data below" "    Inner    REG_SZ    1" \
+  "$(qv reg query "$key" /s /f 1 /d | grep Inner)"
+check "query /f counts its matches" "End of search: 1 match(es) found." \
+  "$(qv reg query "$key" /s /f child /k | tail -n 1)"
+check "query /f /e /c is exact" "End of search: 0 match(es) found." \
+  "$(qv reg query "$key" /s /f child /k /e /c | tail -n 1)"
+check "query /t keeps one type" "0" "$(qv reg query "$key" /s /t REG_DWORD | grep -c REG_SZ)"
 qv reg copy "$key" "$key-copy" /s >/dev/null; check "copy /s" 0 $?
 check "copied tree" "    Inner    REG_SZ    1" "$(value_line "$key-copy\\Child" /v Inner)"
 qv reg copy "$key" "$key-copy" /s </dev/null >/dev/null; check "copy over values asks" 1 $?

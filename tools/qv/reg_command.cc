@@ -26,9 +26,12 @@ constexpr const char* kRegHelp =
     "                    REG_DWORD and REG_QWORD in decimal or 0x hex,\n"
     "                    REG_MULTI_SZ items separated by SEP (\\0); an existing\n"
     "                    value is overwritten only with /f or when you say yes\n"
-    "  query KEY [/v NAME | /ve] [/s]\n"
+    "  query KEY [/v NAME | /ve] [/s] [/f PATTERN [/k | /d] [/c] [/e]] [/t TYPE]\n"
     "                    show KEY's values and list its subkeys, as reg.exe\n"
-    "                    lays them out; /v or /ve one value; /s the whole tree\n"
+    "                    lays them out; /v or /ve one value; /s the whole tree;\n"
+    "                    /f only what holds PATTERN (* for all) in key names,\n"
+    "                    value names or data (/k key names only, /d data only,\n"
+    "                    /c case-sensitive, /e whole names only); /t one type\n"
     "  type KEY /v NAME | /ve\n"
     "                    show the type of a value\n"
     "  delete KEY [/v NAME | /ve | /va] [/f]\n"
@@ -313,27 +316,60 @@ int Add(Arguments& arguments) {
 // reg query's layout: an empty line, then for each key that has values its
 // name, its values indented by four and an empty line; without /s the
 // subkeys' names follow, with /s their own blocks.
-void QueryTree(const RegistryPath& path, bool recurse, bool top) {
-  const std::vector<RegValue> values = RegFile::Values(path);
+// What reg query /f, /k, /d, /c, /e and /t look for.
+struct Search {
+  bool active = false;     // /f given
+  std::u16string pattern;  // "*" matches everything
+  bool keys = true;        // key names
+  bool names = true;       // value names
+  bool data = true;        // value data as shown
+  bool case_sensitive = false;
+  bool exact = false;
+  bool typed = false;  // /t given
+  std::uint32_t type = 0;
+  int matches = 0;
+
+  [[nodiscard]] bool Matches(const std::u16string& text) const {
+    if (pattern == u"*") return true;
+    const std::u16string a = case_sensitive ? text : Upper(text);
+    const std::u16string b = case_sensitive ? pattern : Upper(pattern);
+    return exact ? a == b : a.find(b) != std::u16string::npos;
+  }
+  [[nodiscard]] bool Keeps(const RegValue& value) const {
+    if (typed && value.type != type) return false;
+    if (!active) return true;
+    return (names && Matches(value.name)) || (data && Matches(Shown(value)));
+  }
+};
+
+void QueryTree(const RegistryPath& path, bool recurse, Search* search) {
+  std::vector<RegValue> values;
+  for (RegValue& value : RegFile::Values(path)) {
+    if (search->Keeps(value)) values.push_back(std::move(value));
+  }
   if (!values.empty()) {
     Cli::Print(path.FullName());
     for (const RegValue& value : values) Cli::Print(ValueLine(value));
     Cli::Print(u"");
+    search->matches += static_cast<int>(values.size());
   }
   for (const std::u16string& child : RegFile::SubkeyNames(path)) {
     RegistryPath below = path;
     below.branch = path.branch.empty() ? child : path.branch + u"\\" + child;
+    const bool key_matches = search->active && search->keys && search->Matches(child);
+    if (key_matches) ++search->matches;
     if (recurse) {
-      QueryTree(below, true, false);
-    } else {
+      if (key_matches) Cli::Print(below.FullName());
+      QueryTree(below, true, search);
+    } else if (!search->active || key_matches) {
       Cli::Print(below.FullName());
     }
   }
-  (void)top;
 }
 
 int Query(Arguments& arguments) {
-  const Switches switches(arguments, {u"v"}, {u"ve", u"s", u"reg:32", u"reg:64"});
+  const Switches switches(arguments, {u"v", u"f", u"t"},
+                          {u"ve", u"s", u"k", u"d", u"c", u"e", u"reg:32", u"reg:64"});
   const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   std::u16string name;
   const bool with_value = ValueName(switches, &name);
@@ -361,9 +397,32 @@ int Query(Arguments& arguments) {
     snapshot.Commit();
     return 0;
   }
+  Search search;
+  search.active = switches.Value(u"f", &search.pattern);
+  if (search.active && search.pattern.empty()) search.pattern = u"*";
+  if (switches.Has(u"k") || switches.Has(u"d")) {
+    search.keys = switches.Has(u"k");
+    search.names = false;
+    search.data = switches.Has(u"d");
+  }
+  search.case_sensitive = switches.Has(u"c");
+  search.exact = switches.Has(u"e");
+  std::u16string type_name;
+  if (switches.Value(u"t", &type_name)) {
+    search.typed = true;
+    search.type = static_cast<std::uint32_t>(TypeFromName(type_name));
+  }
+  if (!search.active &&
+      (switches.Has(u"k") || switches.Has(u"d") || switches.Has(u"c") || switches.Has(u"e"))) {
+    throw UsageError{"/k, /d, /c and /e go with /f PATTERN"};
+  }
   (void)RegFile::SubkeyNames(path);  // raises for a missing key before anything is shown
   Cli::Print(u"");
-  QueryTree(path, switches.Has(u"s"), true);
+  QueryTree(path, switches.Has(u"s"), &search);
+  if (search.active) {
+    Cli::Print(u"End of search: " + Cli::Utf16(std::to_string(search.matches)) +
+               u" match(es) found.");
+  }
   snapshot.Commit();
   return 0;
 }
