@@ -584,6 +584,29 @@ TEST(RegistryConnectConformance, LocalNamesGiveTheRootBack) {
   }
 }
 
+TEST(RegistryViewsConformance, TheThirtyTwoBitViewKeepsSoftwareInWow6432Node) {
+  constexpr REGSAM kWow64_64Key = 0x0100;
+  constexpr REGSAM kWow64_32Key = 0x0200;
+  HKEY created = 0;
+  ASSERT_EQ(RegCreateKeyExW(kHkeyLocalMachine, u"Software\\QvViewTest", 0, nullptr, 0,
+                            kKeyAllAccess | kWow64_32Key, nullptr, &created, nullptr),
+            kErrorSuccess);
+  RegCloseKey(created);
+  HKEY opened = 0;
+  EXPECT_EQ(RegOpenKeyExA(kHkeyLocalMachine, "Software\\Wow6432Node\\QvViewTest", 0,
+                          kKeyRead | kWow64_64Key, &opened),
+            kErrorSuccess);
+  RegCloseKey(opened);
+  EXPECT_EQ(
+      RegOpenKeyExA(kHkeyLocalMachine, "Software\\QvViewTest", 0, kKeyRead | kWow64_32Key, &opened),
+      kErrorSuccess);
+  RegCloseKey(opened);
+  EXPECT_EQ(
+      RegOpenKeyExA(kHkeyLocalMachine, "Software\\QvViewTest", 0, kKeyRead | kWow64_64Key, &opened),
+      kErrorFileNotFound);
+  EXPECT_EQ(RegDeleteKeyA(kHkeyLocalMachine, "Software\\Wow6432Node\\QvViewTest"), kErrorSuccess);
+}
+
 TEST(RegistryConnectConformance, TheComputersOwnNameIsLocal) {
   const std::string own = testing_support::ComputerName();
   for (const std::string& name : {own, "\\\\" + own}) {

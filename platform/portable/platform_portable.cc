@@ -74,6 +74,10 @@ class System {
       const auto requested = static_cast<UINT>(std::strtoul(chosen, nullptr, 10));
       if (CodePage::IsSupported(requested)) code_page = requested;
     }
+    // QV_PROCESS_BITS=32 makes a host program a 32-bit one on 64-bit Windows.
+    if (const char* bits = std::getenv("QV_PROCESS_BITS"); bits != nullptr) {
+      registry.SetProcessIs32Bit(std::strcmp(bits, "32") == 0);
+    }
     const std::string location = RegistryLocation();
     if (location.empty()) {
       registry.UseStore(SqliteStore::Unusable(
@@ -117,6 +121,9 @@ void TestControls::UseRegistryStore(std::unique_ptr<RegistryStore> store) {
 }
 void TestControls::SetComputerName(const std::u16string& name) {
   System::Instance().registry.SetComputerName(name);
+}
+void TestControls::SetProcessIs32Bit(bool is_32_bit) {
+  System::Instance().registry.SetProcessIs32Bit(is_32_bit);
 }
 void TestControls::DeclareRemoteMachine(const std::u16string& name) {
   System::Instance().registry.DeclareRemoteMachine(name);

@@ -271,6 +271,26 @@ LONG RegistryEmulator::Walk(const Resolved& from, const std::u16string& path, bo
   return kErrorSuccess;
 }
 
+std::u16string RegistryEmulator::InView(HKEY key, const Resolved& from, const std::u16string& path,
+                                        REGSAM sam) const {
+  // A 32-bit program on 64-bit Windows sees HKLM\Software\X at
+  // HKLM\Software\Wow6432Node\X, unless it asks for the 64-bit view; any
+  // program may ask for the 32-bit one.
+  constexpr REGSAM kWow64_64Key = 0x0100;
+  constexpr REGSAM kWow64_32Key = 0x0200;
+  const bool view_32 =
+      (sam & kWow64_32Key) != 0 || ((sam & kWow64_64Key) == 0 && process_is_32_bit_);
+  const bool machine_root = key == kHkeyLocalMachine ||
+                            (from.entry != nullptr && from.entry->predefined == kHkeyLocalMachine);
+  if (!view_32 || !machine_root) return path;
+  const std::vector<std::u16string> parts = SplitPath(path);
+  if (parts.empty() || NameFolding::Fold(parts[0]) != u"SOFTWARE") return path;
+  if (parts.size() > 1 && NameFolding::Fold(parts[1]) == u"WOW6432NODE") return path;
+  std::u16string redirected = parts[0] + u"\\Wow6432Node";
+  for (std::size_t i = 1; i < parts.size(); ++i) redirected += u"\\" + parts[i];
+  return redirected;
+}
+
 RegistryEmulator::Cursors& RegistryEmulator::CursorsOf(HKEY key, const Resolved& resolved) {
   return resolved.entry != nullptr ? resolved.entry->cursors : root_cursors_[key];
 }
@@ -320,7 +340,7 @@ LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM s
     *result = 0;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
-    const std::u16string path = Text(sub_key).value_or(u"");
+    const std::u16string path = InView(key, from, Text(sub_key).value_or(u""), sam);
     KeyId target = 0;
     if (LONG status = Walk(from, path, false, &target)) return status;
     const REGSAM granted = store_->GrantedRights(target);
@@ -357,6 +377,7 @@ LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY*
                }
                if (!IsRemoteRoot(key)) return kErrorInvalidHandle;
                *result = NewHandle(store_->Root(folded, key), 0xFFFFFFFFu, folded);
+               handles_[*result].predefined = key;
                return kErrorSuccess;
              });
 }
@@ -367,7 +388,7 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
     if (result == nullptr) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
-    const std::u16string path = Text(sub_key).value_or(u"");
+    const std::u16string path = InView(key, from, Text(sub_key).value_or(u""), sam);
     if (disposition != nullptr) *disposition = kRegOpenedExistingKey;
     if (SplitPath(path).empty() && (path.empty() || path[0] != u'\\')) {
       // An empty path opens the key itself again: a new handle, but a
@@ -399,7 +420,7 @@ LONG RegistryEmulator::DeleteKeyCore(HKEY key, const CallText& sub_key) {
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
     KeyId target = 0;
-    if (LONG status = Walk(from, *path, false, &target)) return status;
+    if (LONG status = Walk(from, InView(key, from, *path, 0), false, &target)) return status;
     if (target == from.key && from.entry == nullptr) return kErrorAccessDenied;  // a root
     if (store_->HasSubkeys(target)) return kErrorAccessDenied;
     if (!Grants(store_->GrantedRights(target), kDelete)) return kErrorAccessDenied;
@@ -690,12 +711,18 @@ void RegistryEmulator::Reset() {
   remote_machines_.clear();
   failures_.clear();
   call_log_.clear();
+  process_is_32_bit_ = false;
   SeedStandardKeys();
 }
 
 void RegistryEmulator::SetComputerName(const std::u16string& name) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   computer_name_ = name;
+}
+
+void RegistryEmulator::SetProcessIs32Bit(bool is_32_bit) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  process_is_32_bit_ = is_32_bit;
 }
 
 void RegistryEmulator::DeclareRemoteMachine(const std::u16string& name) {

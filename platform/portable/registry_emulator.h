@@ -60,6 +60,7 @@ class RegistryEmulator {
   void UseStore(std::unique_ptr<RegistryStore> store);
   void Reset();
   void SetComputerName(const std::u16string& name);
+  void SetProcessIs32Bit(bool is_32_bit);
   void DeclareRemoteMachine(const std::u16string& name);
   void RestrictRights(const std::u16string& machine, HKEY root, const std::u16string& path,
                       REGSAM granted);
@@ -95,6 +96,7 @@ class RegistryEmulator {
     REGSAM rights = 0;
     std::u16string machine;
     Cursors cursors;
+    HKEY predefined = 0;  // the root a remote connection stands for, else 0
   };
   struct Resolved {
     KeyId key = 0;
@@ -145,6 +147,9 @@ class RegistryEmulator {
                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
   LONG Walk(const Resolved& from, const std::u16string& path, bool create, KeyId* result);
   Cursors& CursorsOf(HKEY key, const Resolved& resolved);
+  // The path a key name stands for in the registry view `sam` chooses.
+  std::u16string InView(HKEY key, const Resolved& from, const std::u16string& path,
+                        REGSAM sam) const;
   void SeedStandardKeys();
   HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
   std::u16string Decode(const char* text) const;
@@ -159,6 +164,7 @@ class RegistryEmulator {
   std::map<HKEY, Cursors> root_cursors_;
   HKEY next_handle_ = 0x100;
   std::u16string computer_name_;
+  bool process_is_32_bit_ = false;
   std::vector<std::u16string> remote_machines_;  // folded
   std::vector<Failure> failures_;
   std::vector<CallRecord> call_log_;

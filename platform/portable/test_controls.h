@@ -45,6 +45,10 @@ class TestControls {
 
   // The name RegConnectRegistryA treats as this machine.
   static void SetComputerName(const std::u16string& name);
+  // Makes the emulated process a 32-bit one on 64-bit Windows: its default
+  // registry view is then the 32-bit one (HKLM\Software\X is found at
+  // HKLM\Software\Wow6432Node\X), as the i686 build gets on real Windows.
+  static void SetProcessIs32Bit(bool is_32_bit);
   // A machine RegConnectRegistryA can reach, with registry trees of its own.
   static void DeclareRemoteMachine(const std::u16string& name);
   // The rights a key grants to an open (the key must exist); `machine` empty

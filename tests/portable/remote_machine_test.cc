@@ -163,5 +163,23 @@ TEST(RestrictedRightsTest, QueryValueNeedsOnlyTheRightToQuery) {
   TestControls::RestrictRights(scratch.Root(), scratch.Path(), 0xFFFFFFFFu);
 }
 
+TEST(ProcessViewTest, AThirtyTwoBitProcessKeepsItsSettingsInWow6432Node) {
+  TestControls::ResetRegistry();
+  TestControls::SetProcessIs32Bit(true);
+  SelfRegisterClasses().QvSaveSetting(u"QvBits", u"Section", u"Key", u"32");
+  EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"QvBits", u"Section", u"Key"), Variant(u"32"));
+  platform::HKEY key = 0;
+  EXPECT_EQ(platform::RegOpenKeyExA(platform::kHkeyLocalMachine,
+                                    "Software\\Wow6432Node\\Quorvane\\QvBits\\Section", 0,
+                                    platform::kKeyRead | 0x0100, &key),
+            platform::kErrorSuccess);
+  platform::RegCloseKey(key);
+  TestControls::SetProcessIs32Bit(false);
+  EXPECT_EQ(SelfRegisterClasses().QvGetSetting(u"QvBits", u"Section", u"Key", u"none"),
+            Variant(u"none"))
+      << "a 64-bit process does not see it";
+  TestControls::ResetRegistry();
+}
+
 }  // namespace
 }  // namespace quorvane

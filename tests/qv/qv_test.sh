@@ -229,6 +229,11 @@ check "query /f counts its matches" "End of search: 1 match(es) found." \
 check "query /f /e /c is exact" "End of search: 0 match(es) found." \
   "$(qv reg query "$key" /s /f child /k /e /c | tail -n 1)"
 check "query /t keeps one type" "0" "$(qv reg query "$key" /s /t REG_DWORD | grep -c REG_SZ)"
+qv reg add 'HKLM\Software\QvViewTool' /v Bits /d 32 /reg:32 /f >/dev/null; check "/reg:32" 0 $?
+check "the 32-bit view is Wow6432Node" "    Bits    REG_SZ    32" \
+  "$(value_line 'HKLM\Software\Wow6432Node\QvViewTool' /v Bits /reg:64)"
+qv reg query 'HKLM\Software\QvViewTool' /reg:64 >/dev/null; check "not in the 64-bit view" 1 $?
+qv reg delete 'HKLM\Software\QvViewTool' /reg:32 /f >/dev/null; check "delete in a view" 0 $?
 qv reg copy "$key" "$key-copy" /s >/dev/null; check "copy /s" 0 $?
 check "copied tree" "    Inner    REG_SZ    1" "$(value_line "$key-copy\\Child" /v Inner)"
 qv reg copy "$key" "$key-copy" /s </dev/null >/dev/null; check "copy over values asks" 1 $?
