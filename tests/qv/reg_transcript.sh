@@ -25,10 +25,12 @@ check() {  # check NAME EXPECTED ACTUAL
 }
 # Output with the key names made alike and line ends, status lines and
 # messages left out: Wine's reg prints its messages, "reg: ...", on standard
-# output, where qv prints them on standard error.
+# output, where qv prints them on standard error. Wine's reg shows every
+# REG_QWORD as "(null)"; their data are compared in the registry contents.
 normal() { tr -d '\r' | sed -e 's/QvTranscriptReg/BASE/g; s/QvTranscriptQv/BASE/g' \
   -e 's/QvViewReg/VIEWBASE/g; s/QvViewQv/VIEWBASE/g' \
-  -e '/operation completed successfully/d' -e '/^reg: /d'; }
+  -e '/operation completed successfully/d' -e '/^reg: /d' \
+  -e 's/\(REG_QWORD    \).*/\1(data compared below)/'; }
 both() {  # both ARGS...: ARGS with KEY standing for the key base
   local args_reg=() args_qv=() arg
   for arg in "$@"; do
@@ -62,6 +64,8 @@ both add 'KEY' /v Gap /t REG_MULTI_SZ /d 'a\0\0b' /f
 both add 'KEY' /v Sep /t REG_MULTI_SZ /s '#' /d 'x#y' /f
 both add 'KEY' /v Path /t REG_EXPAND_SZ /d '%TEMP%\x' /f
 both add 'KEY' /v Big /t REG_DWORD_BIG_ENDIAN /d 5 /f
+both add 'KEY' /v Quad /t REG_QWORD /d 0x100000000 /f
+both add 'KEY' /v Nothing /t REG_NONE /d 0102 /f
 both add 'KEY' /ve /d default /f
 both add 'KEY\Sub' /v Inner /d 'in side' /f
 both add 'KEY\Sub\Deeper' /v Flag /d -h /f

@@ -228,6 +228,7 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
   switch (type) {
     case kRegSz:
     case kRegExpandSz:
+    case 0:  // REG_NONE: reg.exe stores the data as text
       return Terminated(data);
     case kRegMultiSz: {
       // Items between separators; a final separator adds no empty item, and
