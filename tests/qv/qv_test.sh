@@ -72,7 +72,6 @@ REGEDIT4
 "Quoted"="a \"quoted\" \\ text"
 "Resource"=hex(8):01
 "ShortDword"=hex(4):34,12
-"Unterminated"=hex(1):61,62,63
 "Weird"=hex(20):01,02
 
 [HKEY_CURRENT_USER\Software\QvRoundTrip\Sub]
@@ -107,6 +106,14 @@ cmp -s "$work/long-out.reg" "$work/long-again.reg"; check "wrapped data round tr
 qv reg import "$work/remove.reg" >/dev/null
 printf 'not a reg file\n' >"$work/bad.reg"
 qv reg import "$work/bad.reg" >/dev/null; check "bad file exits 1" 1 $?
+
+# Strings without their zero get one on import, as Windows' editors add it.
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n"Unterminated"=hex(1):61,62,63\r\n"Expand"=hex(2):61\r\n' >"$work/unterminated.reg"
+qv reg import "$work/unterminated.reg" >/dev/null
+qv reg export 'HKCU\Software\QvRoundTrip' "$work/terminated.reg" /regedit4 >/dev/null
+check "a terminator added" '"Expand"=hex(2):61,00|"Unterminated"="abc"' \
+  "$(grep -E '^"(Expand|Unterminated)"' "$work/terminated.reg" | tr -d '\r' | paste -sd '|')"
+qv reg import "$work/remove.reg" >/dev/null
 
 # The version-5 form (UTF-16LE) is the default, and goes round exactly too.
 qv reg import "$work/every-crlf.reg" >/dev/null

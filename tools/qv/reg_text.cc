@@ -174,6 +174,13 @@ std::string RegText::Utf16Le(const std::u16string& text) {
   return bytes;
 }
 
+std::string RegText::Terminated(const std::string& utf16) {
+  const std::size_t size = utf16.size();
+  if (size % 2 != 0) return utf16;  // no whole characters to end
+  if (size >= 2 && utf16[size - 1] == '\0' && utf16[size - 2] == '\0') return utf16;
+  return utf16 + std::string(2, '\0');
+}
+
 std::u16string RegText::FromUtf16Le(const std::string& bytes) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
@@ -400,14 +407,19 @@ bool RegReader::Next(RegEntry* entry, std::string* error) {
 }
 
 // Hex data of a string type: UTF-16LE in a version-5 file, as the registry
-// keeps them; ANSI in REGEDIT4, which the registry keeps in UTF-16.
+// keeps them; ANSI in REGEDIT4, which the registry keeps in UTF-16. Like
+// Windows' registry editors, the import ends a string with its zero.
 std::string RegReader::TypedHex(std::uint32_t type, const std::string& bytes) const {
-  if (!IsStringType(type) || format_ == RegFormat::kVersion5) return bytes;
-  std::u16string text;
-  if (!DecodeAnsiExactly(bytes, &text)) {
-    throw RegTextError("bytes that are not text in the ANSI code page");
+  if (!IsStringType(type)) return bytes;
+  std::string utf16 = bytes;
+  if (format_ == RegFormat::kRegedit4) {
+    std::u16string text;
+    if (!DecodeAnsiExactly(bytes, &text)) {
+      throw RegTextError("bytes that are not text in the ANSI code page");
+    }
+    utf16 = RegText::Utf16Le(text);
   }
-  return RegText::Utf16Le(text);
+  return RegText::Terminated(utf16);
 }
 
 void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
