@@ -87,6 +87,10 @@ qv reg export 'HKCU\Software\QvRoundTrip' "$work/exported.reg" /regedit4 >/dev/n
 cmp -s "$work/every-crlf.reg" "$work/exported.reg"; check "export gives the imported file back" 0 $?
 check "raw dword read" "    ShortDword    REG_DWORD    3412" \
   "$(value_line 'HKCU\Software\QvRoundTrip' /v ShortDword)"
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n"Quoted"=-\r\n' >"$work/value.reg"
+qv reg import "$work/value.reg" >/dev/null; check "delete a value by import" 0 $?
+qv reg query 'HKCU\Software\QvRoundTrip' /v Quoted >/dev/null; check "the value is gone" 1 $?
+qv reg import "$work/every-crlf.reg" >/dev/null
 printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n' >"$work/remove.reg"
 qv reg import "$work/remove.reg" >/dev/null; check "delete by import" 0 $?
 check "tree gone by import" "" "$(qv reg list 'HKCU\Software\QvRoundTrip')"

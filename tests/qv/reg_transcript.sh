@@ -126,7 +126,7 @@ REG
 sed -i 's/\\xe9/\xe9/g; s/$/\r/' "$work/every.reg"
 trip='HKCU\Software\QvTranscriptTrip'
 for format in "" /regedit4; do
-  rm -f "$work/first.reg" "$work/regedit.reg" "$work/second.reg"
+  rm -f "$work"/first.reg "$work"/regedit*.reg "$work"/second.reg "$work"/through-qv.reg
   "$wine" "$qv_exe" reg delete "$trip" /f >/dev/null 2>&1
   "$wine" "$qv_exe" reg import "Z:$work/every.reg" >/dev/null 2>&1
   # shellcheck disable=SC2086
@@ -140,6 +140,13 @@ for format in "" /regedit4; do
   "$wine" "$qv_exe" reg export "$trip" "Z:$work/second.reg" /y $format >/dev/null 2>&1
   cmp -s "$work/first.reg" "$work/second.reg"
   check "qv -> regedit -> qv ${format:-/version5}" 0 $?
+  # And the other way: what regedit wrote, through qv and back to regedit.
+  "$wine" "$qv_exe" reg export "$trip" "Z:$work/through-qv.reg" /y >/dev/null 2>&1
+  "$wine" "$qv_exe" reg delete "$trip" /f >/dev/null 2>&1
+  "$wine" regedit /S "Z:$work/through-qv.reg" >/dev/null 2>&1
+  "$wine" regedit /E "Z:$work/regedit-again.reg" "HKEY_CURRENT_USER\\Software\\QvTranscriptTrip" >/dev/null 2>&1
+  cmp -s "$work/regedit.reg" "$work/regedit-again.reg"
+  check "regedit -> qv -> regedit ${format:-/version5}" 0 $?
   [[ -n ${QV_TRANSCRIPT_KEEP:-} ]] && cp "$work"/*.reg "$QV_TRANSCRIPT_KEEP/"
 done
 "$wine" "$qv_exe" reg delete "$trip" /f >/dev/null 2>&1
