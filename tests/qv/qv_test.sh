@@ -182,6 +182,18 @@ qv reg export 'HKCU\Software\QvRoundTrip' "$work/injected.reg" >/dev/null; check
 [[ ! -e "$work/injected.reg" ]]; check "no file written" 0 $?
 qv reg import "$work/remove.reg" >/dev/null
 
+# A root is never deleted by a file; an import that fails half-way leaves
+# the registry as it was.
+printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER]\r\n' >"$work/root.reg"
+qv reg import "$work/root.reg" >/dev/null; check "deleting a root is refused" 1 $?
+check "HKCU keeps its keys" 0 "$(qv reg query 'HKCU\Software' >/dev/null; echo $?)"
+if [[ -z $emulator ]]; then  # one transaction where the registry is a database of ours
+  { printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvHalf]\r\n"First"="1"\r\n"'
+    head -c 16384 /dev/zero | tr '\0' 'n'; printf '"="2"\r\n'; } >"$work/half.reg"
+  qv reg import "$work/half.reg" >/dev/null; check "a value name over the limit fails the import" 1 $?
+  qv reg query 'HKCU\Software\QvHalf' >/dev/null; check "nothing of it applied" 1 $?
+fi
+
 # Bad lines: all reported, nothing applied unless /skip.
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvBad]\r\n"Good"="yes"\r\n"Long"=dword:123456789\r\n"Hex"=hex:1,zz\r\n[\\\\OTHER\\HKEY_LOCAL_MACHINE\\Software]\r\n' >"$work/badlines.reg"
 qv reg import "$work/badlines.reg" >/dev/null; check "bad lines exit 1" 1 $?

@@ -435,6 +435,7 @@ void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
     }
     if (name.empty() || name.back() == u'\\') throw RegTextError("a key line names no key");
     key_ = RegistryPath::Parse(name);
+    if (remove && key_.branch.empty()) throw RegTextError("a root key cannot be deleted");
     have_key_ = !remove;
     key_deleted_ = remove;
     entry->kind = remove ? RegEntry::Kind::kDeleteKey : RegEntry::Kind::kKey;
