@@ -201,13 +201,10 @@ std::uint64_t Number(const std::u16string& data, std::uint64_t maximum) {
   const std::u16string digits = hex ? data.substr(2) : data;
   if (digits.empty()) BadData(data, "a number is needed");
   std::uint64_t value = 0;
+  const std::uint64_t base = hex ? 16 : 10;
   for (char16_t unit : digits) {
-    int digit = -1;
-    if (unit >= u'0' && unit <= u'9') digit = unit - u'0';
-    if (hex && unit >= u'a' && unit <= u'f') digit = unit - u'a' + 10;
-    if (hex && unit >= u'A' && unit <= u'F') digit = unit - u'A' + 10;
-    if (digit < 0) BadData(data, "not a number");
-    const std::uint64_t base = hex ? 16 : 10;
+    const int digit = RegText::HexDigit(unit);
+    if (digit < 0 || static_cast<std::uint64_t>(digit) >= base) BadData(data, "not a number");
     if (value > (maximum - static_cast<std::uint64_t>(digit)) / base) {
       BadData(data, "out of range");
     }
@@ -255,17 +252,10 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
       if (data.size() % 2 != 0) BadData(data, "hex data needs two digits a byte");
       std::string bytes;
       for (std::size_t i = 0; i < data.size(); i += 2) {
-        const std::u16string pair = data.substr(i, 2);
-        int byte = 0;
-        for (char16_t unit : pair) {
-          int digit = -1;
-          if (unit >= u'0' && unit <= u'9') digit = unit - u'0';
-          if (unit >= u'a' && unit <= u'f') digit = unit - u'a' + 10;
-          if (unit >= u'A' && unit <= u'F') digit = unit - u'A' + 10;
-          if (digit < 0) BadData(data, "not hex");
-          byte = byte * 16 + digit;
-        }
-        bytes.push_back(static_cast<char>(byte));
+        const int high = RegText::HexDigit(data[i]);
+        const int low = RegText::HexDigit(data[i + 1]);
+        if (high < 0 || low < 0) BadData(data, "not hex");
+        bytes.push_back(static_cast<char>(high * 16 + low));
       }
       return bytes;
     }
@@ -417,7 +407,7 @@ int Query(Arguments& arguments) {
       (switches.Has(u"k") || switches.Has(u"d") || switches.Has(u"c") || switches.Has(u"e"))) {
     throw UsageError{"/k, /d, /c and /e go with /f PATTERN"};
   }
-  (void)RegFile::SubkeyNames(path);  // raises for a missing key before anything is shown
+  RegFile::RequireKey(path);  // before anything is shown
   Cli::Print(u"");
   QueryTree(path, switches.Has(u"s"), &search);
   if (search.active) {
@@ -466,7 +456,7 @@ int Delete(Arguments& arguments) {
     RegFile::DeleteValue(path, name);
   } else {
     if (path.branch.empty()) throw ToolFailure("a root key cannot be deleted");
-    (void)RegFile::SubkeyNames(path);  // raises for a missing key
+    RegFile::RequireKey(path);
     RegFile::DeleteTree(path);
   }
   Cli::Print(u"The operation completed successfully.");
@@ -506,7 +496,7 @@ int Copy(Arguments& arguments) {
             Upper(inner.branch).rfind(Upper(outer.branch) + u"\\", 0) == 0 || outer.branch.empty());
   };
   if (below(from, to)) throw ToolFailure("cannot copy a key onto itself or into its own tree");
-  (void)RegFile::SubkeyNames(from);  // raises for a missing key
+  RegFile::RequireKey(from);
   RegistryBatch transaction(true);
   CopyTree(from, to, switches.Has(u"s"), switches.Has(u"f"));
   transaction.Commit();

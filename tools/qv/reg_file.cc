@@ -224,6 +224,8 @@ std::vector<std::u16string> RegFile::SubkeyNames(const RegistryPath& key) {
   return names;
 }
 
+void RegFile::RequireKey(const RegistryPath& key) { OpenKey open(key, platform::kKeyRead); }
+
 void RegFile::CreateKey(const RegistryPath& key) {
   OpenKey created(key, platform::kKeySetValue, true);
 }

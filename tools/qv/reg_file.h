@@ -41,6 +41,8 @@ class RegFile {
   // tree and "NAME"=- a value.
   static ImportResult Import(const std::string& file_name, const std::u16string& machine,
                              std::uint32_t view, bool skip_bad_lines);
+  // Raises the registry's error when `key` cannot be opened (2 when missing).
+  static void RequireKey(const RegistryPath& key);
   // Creates `key` with every missing level.
   static void CreateKey(const RegistryPath& key);
   static void DeleteValue(const RegistryPath& key, const std::u16string& name);

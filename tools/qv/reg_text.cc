@@ -44,8 +44,6 @@ bool DecodeAnsiExactly(const std::string& bytes, std::u16string* text) {
   return AnsiText::EncodeExactly(*text, &again) && again == bytes;
 }
 
-std::string Utf16Le(const std::u16string& text) { return RegText::Utf16Le(text); }
-
 std::u16string Quoted(const std::u16string& text) {
   std::u16string quoted = u"\"";
   for (char16_t unit : text) {
@@ -63,19 +61,12 @@ std::u16string Quoted(const std::u16string& text) {
   return quoted + u"\"";
 }
 
-int HexDigit(char16_t unit) {
-  if (unit >= u'0' && unit <= u'9') return unit - u'0';
-  if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
-  if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
-  return -1;
-}
-
 // 1 to `max_digits` hex digits, exactly.
 bool ParseHexNumber(const std::u16string& digits, std::size_t max_digits, std::uint32_t* value) {
   if (digits.empty() || digits.size() > max_digits) return false;
   std::uint32_t result = 0;
   for (char16_t unit : digits) {
-    const int digit = HexDigit(unit);
+    const int digit = RegText::HexDigit(unit);
     if (digit < 0) return false;
     result = (result << 4) | static_cast<std::uint32_t>(digit);
   }
@@ -163,6 +154,13 @@ std::size_t DataStart(const std::u16string& text) {
 }
 
 }  // namespace
+
+int RegText::HexDigit(char16_t unit) {
+  if (unit >= u'0' && unit <= u'9') return unit - u'0';
+  if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
+  if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
+  return -1;
+}
 
 std::string RegText::Utf16Le(const std::u16string& text) {
   std::string bytes;
@@ -283,7 +281,7 @@ void RegWriter::Value(const RegValue& value) {
 
 std::string RegWriter::Finish() {
   Line(u"");
-  if (format_ == RegFormat::kVersion5) return "\xFF\xFE" + Utf16Le(text_);
+  if (format_ == RegFormat::kVersion5) return "\xFF\xFE" + RegText::Utf16Le(text_);
   std::string bytes;
   if (!AnsiText::EncodeExactly(text_, &bytes)) {
     throw RegTextError("the tree holds text that the ANSI code page cannot carry");
