@@ -202,9 +202,14 @@ TEST(RegistryRootsConformance, PerformanceDataHoldNoStoredKeys) {
 
 TEST(RegistryRootsConformance, TheStandardKeysAreThere) {
   const std::pair<HKEY, const char*> keys[] = {
-      {kHkeyLocalMachine, "Software"}, {kHkeyLocalMachine, "Software\\Classes"},
-      {kHkeyLocalMachine, "System"},   {kHkeyUsers, ".DEFAULT"},
+      {kHkeyLocalMachine, "Software"},
+      {kHkeyLocalMachine, "Software\\Classes"},
+      {kHkeyLocalMachine, "System"},
+      {kHkeyUsers, ".DEFAULT"},
       {kHkeyCurrentUser, "Software"},
+      {kHkeyCurrentUser, "Software\\Classes"},
+      {kHkeyUsers, "S-1-5-21-0-0-0-1000\\Software"},
+      {kHkeyLocalMachine, "System\\CurrentControlSet\\Hardware Profiles\\Current"},
   };
   for (const auto& [root, path] : keys) {
     HKEY opened = 0;
@@ -605,6 +610,108 @@ TEST(RegistryViewsConformance, TheThirtyTwoBitViewKeepsSoftwareInWow6432Node) {
       RegOpenKeyExA(kHkeyLocalMachine, "Software\\QvViewTest", 0, kKeyRead | kWow64_64Key, &opened),
       kErrorFileNotFound);
   EXPECT_EQ(RegDeleteKeyA(kHkeyLocalMachine, "Software\\Wow6432Node\\QvViewTest"), kErrorSuccess);
+}
+
+// Whether `path` below `root` can be opened; closes what it opened.
+bool KeyExists(HKEY root, const char* path) {
+  HKEY opened = 0;
+  const LONG status = RegOpenKeyExA(root, path, 0, kKeyRead, &opened);
+  if (status == kErrorSuccess) RegCloseKey(opened);
+  return status == kErrorSuccess;
+}
+
+TEST(RegistryViewsConformance, CurrentUserAndCurrentConfigAreKeysOfTheStoredRoots) {
+  struct Alias {
+    HKEY view;
+    const char* path;
+    const char* stored;  // the same key below its stored root
+    HKEY stored_root;
+  };
+  const Alias aliases[] = {
+      {kHkeyCurrentUser, "Software\\QvViewAlias", "S-1-5-21-0-0-0-1000\\Software\\QvViewAlias",
+       kHkeyUsers},
+      {kHkeyCurrentConfig, "QvViewAlias",
+       "System\\CurrentControlSet\\Hardware Profiles\\Current\\QvViewAlias", kHkeyLocalMachine},
+  };
+  for (const Alias& alias : aliases) {
+    HKEY created = 0;
+    ASSERT_EQ(RegCreateKeyA(alias.view, alias.path, &created), kErrorSuccess) << alias.path;
+    ASSERT_EQ(RegSetValueExA(created, "v", 0, kRegSz, reinterpret_cast<const BYTE*>("one"), 4),
+              kErrorSuccess);
+    RegCloseKey(created);
+    HKEY stored = 0;
+    ASSERT_EQ(RegOpenKeyExA(alias.stored_root, alias.stored, 0, kKeyRead, &stored), kErrorSuccess)
+        << alias.stored;
+    char data[8] = {};
+    DWORD size = sizeof data;
+    EXPECT_EQ(RegQueryValueExA(stored, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
+              kErrorSuccess);
+    EXPECT_STREQ(data, "one");
+    RegCloseKey(stored);
+    EXPECT_EQ(RegDeleteKeyA(alias.stored_root, alias.stored), kErrorSuccess);
+    EXPECT_FALSE(KeyExists(alias.view, alias.path)) << "deleted through the stored root";
+  }
+}
+
+TEST(RegistryViewsConformance, ClassesRootCreatesNewKeysInTheMachinePart) {
+  HKEY created = 0;
+  ASSERT_EQ(RegCreateKeyA(kHkeyClassesRoot, "QvViewMachineNew", &created), kErrorSuccess);
+  RegCloseKey(created);
+  EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\QvViewMachineNew"));
+  EXPECT_FALSE(KeyExists(kHkeyCurrentUser, "Software\\Classes\\QvViewMachineNew"));
+  EXPECT_EQ(RegDeleteKeyA(kHkeyClassesRoot, "QvViewMachineNew"), kErrorSuccess);
+  EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\QvViewMachineNew"));
+}
+
+TEST(RegistryViewsConformance, ClassesRootLaysTheUsersClassesOverTheMachines) {
+  const auto set = [](HKEY root, const char* path, const char* data) {
+    HKEY key = 0;
+    ASSERT_EQ(RegCreateKeyA(root, path, &key), kErrorSuccess) << path;
+    ASSERT_EQ(RegSetValueExA(key, "v", 0, kRegSz, reinterpret_cast<const BYTE*>(data),
+                             static_cast<DWORD>(std::strlen(data) + 1)),
+              kErrorSuccess);
+    RegCloseKey(key);
+  };
+  set(kHkeyCurrentUser, "Software\\Classes\\QvViewBoth", "user");
+  set(kHkeyLocalMachine, "Software\\Classes\\QvViewBoth", "machine");
+  set(kHkeyCurrentUser, "Software\\Classes\\QvViewUserOnly", "user");
+
+  HKEY both = 0;
+  ASSERT_EQ(RegOpenKeyExA(kHkeyClassesRoot, "QvViewBoth", 0, kKeyAllAccess, &both), kErrorSuccess);
+  char data[16] = {};
+  DWORD size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(both, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
+            kErrorSuccess);
+  // A key below the merged one is created where its parent was found.
+  HKEY child = 0;
+  ASSERT_EQ(RegCreateKeyA(both, "Child", &child), kErrorSuccess);
+  RegCloseKey(child);
+  RegCloseKey(both);
+
+  std::vector<std::string> listed;
+  char name[256];
+  for (DWORD index = 0; RegEnumKeyA(kHkeyClassesRoot, index, name, sizeof name) == kErrorSuccess;
+       ++index) {
+    if (std::strncmp(name, "QvView", 6) == 0) listed.emplace_back(name);
+  }
+  if (testing_support::RunsUnderWine()) {
+    // Wine's HKEY_CLASSES_ROOT is HKLM\Software\Classes alone; Windows, and the
+    // portable backend, merge the user's classes over it.
+    EXPECT_STREQ(data, "machine");
+    EXPECT_EQ(listed, (std::vector<std::string>{"QvViewBoth"}));
+    EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\QvViewBoth\\Child"));
+  } else {
+    EXPECT_STREQ(data, "user");
+    EXPECT_EQ(listed, (std::vector<std::string>{"QvViewBoth", "QvViewUserOnly"}))
+        << "the union, each name once";
+    EXPECT_TRUE(KeyExists(kHkeyCurrentUser, "Software\\Classes\\QvViewBoth\\Child"));
+    EXPECT_TRUE(KeyExists(kHkeyClassesRoot, "QvViewUserOnly"));
+  }
+  for (const char* path : {"Software\\Classes\\QvViewBoth\\Child", "Software\\Classes\\QvViewBoth",
+                           "Software\\Classes\\QvViewUserOnly"}) {
+    (void)RegDeleteKeyA(kHkeyCurrentUser, path);
+    (void)RegDeleteKeyA(kHkeyLocalMachine, path);
+  }
 }
 
 TEST(RegistryConnectConformance, TheComputersOwnNameIsLocal) {

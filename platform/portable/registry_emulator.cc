@@ -10,6 +10,7 @@
 #include "platform/portable/code_page.h"
 #include "platform/portable/memory_store.h"
 #include "platform/portable/name_folding.h"
+#include "platform/portable/registry_views.h"
 
 namespace quorvane::platform::portable {
 namespace {
@@ -132,39 +133,82 @@ RegistryEmulator::RegistryEmulator(CodePageSource code_page)
 void RegistryEmulator::SeedStandardKeys() {
   // The keys every Windows registry holds from the start. They are looked for
   // in a read transaction, so that a registry that has them is not written.
-  struct StandardKey {
-    HKEY root;
-    const char16_t* path;
-  };
-  static constexpr StandardKey kStandardKeys[] = {
-      {kHkeyLocalMachine, u"Software"}, {kHkeyLocalMachine, u"Software\\Classes"},
-      {kHkeyLocalMachine, u"System"},   {kHkeyUsers, u".DEFAULT"},
-      {kHkeyCurrentUser, u"Software"},
-  };
-  const auto walk_all = [this](bool create) {
+  std::size_t count = 0;
+  const RegistryViews::Place* standard = RegistryViews::StandardKeys(&count);
+  const auto walk_all = [&](bool create) {
     bool all_there = true;
-    for (const StandardKey& standard : kStandardKeys) {
-      Resolved from;
-      from.key = store_->Root(u"", standard.root);
+    for (std::size_t i = 0; i < count; ++i) {
       KeyId target = 0;
-      all_there &= Walk(from, standard.path, create, &target) == kErrorSuccess;
+      all_there &= Walk(store_->Root(u"", standard[i].root), standard[i].path, create, &target) ==
+                   kErrorSuccess;
     }
     return all_there;
   };
+  view_keys_.clear();
   try {
     store_->Begin(false);
-    const bool all_there = walk_all(false);
+    const bool settled = walk_all(false) && !AdoptSeparateTrees(false);
     store_->Commit();
-    if (all_there) return;
+    if (settled) return;
     store_->Begin(true);
     walk_all(true);
+    AdoptSeparateTrees(true);
     store_->Commit();
   } catch (const StoreFailure&) {
+    view_keys_.clear();
     try {
       store_->Rollback();
     } catch (const StoreFailure&) {
       // An unusable store answers every call with its failure anyway.
     }
+  }
+}
+
+bool RegistryEmulator::AdoptSeparateTrees(bool move) {
+  // Registries written before the predefined keys became views kept HKCU,
+  // HKCR and HKCC as trees of their own; their keys belong where the views
+  // lead now.
+  static constexpr HKEY kViews[] = {kHkeyCurrentUser, kHkeyClassesRoot, kHkeyCurrentConfig};
+  bool found = false;
+  for (HKEY view : kViews) {
+    const KeyId old_root = store_->Root(u"", view);
+    std::u16string folded;
+    if (!store_->HasSubkeys(old_root) && !store_->NextValue(old_root, nullptr, &folded)) continue;
+    found = true;
+    if (move) MoveTree(old_root, PlaceKey(RegistryViews::Of(view, false)));
+  }
+  return found;
+}
+
+void RegistryEmulator::MoveTree(KeyId from, KeyId to) {
+  // Values and subkeys are collected first: the store's "next" walks must
+  // not see the tree change under them.
+  std::vector<std::pair<std::u16string, StoredValue>> values;
+  std::u16string folded;
+  for (auto value = store_->NextValue(from, nullptr, &folded); value;) {
+    values.emplace_back(folded, std::move(*value));
+    const std::u16string after = folded;
+    value = store_->NextValue(from, &after, &folded);
+  }
+  for (const auto& [name, value] : values) {
+    store_->SetValue(to, name, value);
+    store_->DeleteValue(from, name);
+  }
+  std::vector<SubkeyName> subkeys;
+  for (auto subkey = store_->NextSubkey(from, nullptr); subkey;
+       subkey = store_->NextSubkey(from, &subkeys.back().folded)) {
+    subkeys.push_back(std::move(*subkey));
+  }
+  for (const SubkeyName& subkey : subkeys) {
+    const std::optional<KeyId> child = store_->FindSubkey(from, subkey.folded);
+    if (!child) continue;
+    std::optional<KeyId> target = store_->FindSubkey(to, subkey.folded);
+    if (!target) {
+      target = store_->CreateSubkey(to, subkey.name, subkey.folded);
+      store_->SetGrantedRights(*target, store_->GrantedRights(*child));
+    }
+    MoveTree(*child, *target);
+    store_->DeleteKey(*child);
   }
 }
 
@@ -228,36 +272,110 @@ LONG RegistryEmulator::Run(const CallRecord& record, bool writing, HKEY* clear_o
   return result;
 }
 
-LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved) {
+LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved, REGSAM sam) {
   // The performance data are no stored tree: Windows answers them itself.
   if (key == kHkeyPerformanceData) return kErrorInvalidHandle;
+  const bool view_32 = RegistryViews::IsThirtyTwoBitView(sam, process_is_32_bit_);
   if (IsPredefined(key)) {
-    resolved->key = store_->Root(u"", key);
+    resolved->key = PlaceKey(RegistryViews::Of(key, view_32));
+    if (resolved->key == 0) return kErrorFileNotFound;
     resolved->rights = store_->GrantedRights(resolved->key);
     resolved->machine.clear();
     resolved->entry = nullptr;
+    resolved->merged = key == kHkeyClassesRoot;
+    resolved->classes_path.clear();
+    resolved->view_32 = view_32;
     return Grants(resolved->rights, needed) ? kErrorSuccess : kErrorAccessDenied;
   }
   auto found = handles_.find(key);
   if (found == handles_.end()) return kErrorInvalidHandle;
+  HandleEntry& entry = found->second;
   // The handle's access is checked before whether its key still exists.
-  if (!Grants(found->second.rights, needed)) return kErrorAccessDenied;
-  if (!store_->Exists(found->second.key)) return kErrorKeyDeleted;
-  resolved->key = found->second.key;
-  resolved->rights = found->second.rights;
-  resolved->machine = found->second.machine;
-  resolved->entry = &found->second;
+  if (!Grants(entry.rights, needed)) return kErrorAccessDenied;
+  if (!store_->Exists(entry.key)) return kErrorKeyDeleted;
+  resolved->key = entry.key;
+  resolved->rights = entry.rights;
+  resolved->machine = entry.machine;
+  resolved->entry = &entry;
+  resolved->merged = entry.merged;
+  resolved->classes_path = entry.classes_path;
+  // A remote machine's root chooses its view per call, as the local one does.
+  resolved->view_32 = entry.predefined != 0 ? view_32 : entry.view_32;
   return kErrorSuccess;
 }
 
-LONG RegistryEmulator::Walk(const Resolved& from, const std::u16string& path, bool create,
-                            KeyId* result) {
+KeyId RegistryEmulator::PlaceKey(const RegistryViews::Place& place) {
+  // Places are static texts, so their address names them.
+  const auto cache_key = std::make_pair(place.root, static_cast<const void*>(place.path));
+  const auto cached = view_keys_.find(cache_key);
+  if (cached != view_keys_.end()) return cached->second;
+  KeyId key = 0;
+  if (Walk(store_->Root(u"", place.root), place.path, false, &key) != kErrorSuccess) return 0;
+  view_keys_[cache_key] = key;
+  return key;
+}
+
+bool RegistryEmulator::IsViewKey(KeyId key) {
+  static constexpr HKEY kViews[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyCurrentConfig};
+  for (HKEY view : kViews) {
+    for (bool view_32 : {false, true}) {
+      if (PlaceKey(RegistryViews::Of(view, view_32)) == key) return true;
+    }
+  }
+  return PlaceKey(RegistryViews::UserClasses()) == key;
+}
+
+LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16string& path,
+                              bool create, KeyId* target, std::u16string* classes_path) {
+  if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
+  if (!from.merged) {
+    const bool machine_root =
+        key == kHkeyLocalMachine ||
+        (from.entry != nullptr && from.entry->predefined == kHkeyLocalMachine);
+    return Walk(from.key, machine_root ? RegistryViews::MachinePath(path, from.view_32) : path,
+                create, target);
+  }
+  // HKEY_CLASSES_ROOT: the user's key when there is one, else the machine's.
+  std::u16string merged = from.classes_path;
+  if (!merged.empty() && !path.empty()) merged += u'\\';
+  merged += path;
+  const KeyId user_root = PlaceKey(RegistryViews::UserClasses());
+  const KeyId machine_root = PlaceKey(RegistryViews::Of(kHkeyClassesRoot, from.view_32));
+  *classes_path = merged;
+  if (user_root != 0 && Walk(user_root, merged, false, target) == kErrorSuccess) {
+    return kErrorSuccess;
+  }
+  const LONG status = Walk(machine_root, merged, false, target);
+  if (status != kErrorFileNotFound || !create) return status;
+  // A new key goes to the part that holds its parent; to the machine's when
+  // the user's holds no more of its path.
+  const std::vector<std::u16string> parts = SplitPath(merged);
+  const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, parts) : 0;
+  const bool in_user = user_depth > 0 && user_depth >= ExistingDepth(machine_root, parts);
+  return Walk(in_user ? user_root : machine_root, merged, true, target);
+}
+
+std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& from,
+                                                             const std::u16string* after) {
+  // The union of both parts in name order, each name once (the user's).
+  std::optional<SubkeyName> first;
+  for (const KeyId root : {PlaceKey(RegistryViews::UserClasses()),
+                           PlaceKey(RegistryViews::Of(kHkeyClassesRoot, from.view_32))}) {
+    KeyId part = 0;
+    if (root == 0 || Walk(root, from.classes_path, false, &part) != kErrorSuccess) continue;
+    std::optional<SubkeyName> next = store_->NextSubkey(part, after);
+    if (next && (!first || next->folded < first->folded)) first = std::move(next);
+  }
+  return first;
+}
+
+LONG RegistryEmulator::Walk(KeyId from, const std::u16string& path, bool create, KeyId* result) {
   if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
   const std::vector<std::u16string> parts = SplitPath(path);
   for (const std::u16string& part : parts) {
     if (part.size() > kMaxKeyNameLength) return kErrorInvalidParameter;
   }
-  KeyId current = from.key;
+  KeyId current = from;
   for (const std::u16string& part : parts) {
     const std::u16string folded = NameFolding::Fold(part);
     std::optional<KeyId> next = store_->FindSubkey(current, folded);
@@ -271,24 +389,15 @@ LONG RegistryEmulator::Walk(const Resolved& from, const std::u16string& path, bo
   return kErrorSuccess;
 }
 
-std::u16string RegistryEmulator::InView(HKEY key, const Resolved& from, const std::u16string& path,
-                                        REGSAM sam) const {
-  // A 32-bit program on 64-bit Windows sees HKLM\Software\X at
-  // HKLM\Software\Wow6432Node\X, unless it asks for the 64-bit view; any
-  // program may ask for the 32-bit one.
-  constexpr REGSAM kWow64_64Key = 0x0100;
-  constexpr REGSAM kWow64_32Key = 0x0200;
-  const bool view_32 =
-      (sam & kWow64_32Key) != 0 || ((sam & kWow64_64Key) == 0 && process_is_32_bit_);
-  const bool machine_root = key == kHkeyLocalMachine ||
-                            (from.entry != nullptr && from.entry->predefined == kHkeyLocalMachine);
-  if (!view_32 || !machine_root) return path;
-  const std::vector<std::u16string> parts = SplitPath(path);
-  if (parts.empty() || NameFolding::Fold(parts[0]) != u"SOFTWARE") return path;
-  if (parts.size() > 1 && NameFolding::Fold(parts[1]) == u"WOW6432NODE") return path;
-  std::u16string redirected = parts[0] + u"\\Wow6432Node";
-  for (std::size_t i = 1; i < parts.size(); ++i) redirected += u"\\" + parts[i];
-  return redirected;
+std::size_t RegistryEmulator::ExistingDepth(KeyId from, const std::vector<std::u16string>& parts) {
+  std::size_t depth = 0;
+  for (const std::u16string& part : parts) {
+    const std::optional<KeyId> next = store_->FindSubkey(from, NameFolding::Fold(part));
+    if (!next) break;
+    from = *next;
+    ++depth;
+  }
+  return depth;
 }
 
 RegistryEmulator::Cursors& RegistryEmulator::CursorsOf(HKEY key, const Resolved& resolved) {
@@ -301,7 +410,20 @@ HKEY RegistryEmulator::NewHandle(KeyId key, REGSAM rights, const std::u16string&
   }
   const HKEY handle = next_handle_;
   next_handle_ += 4;
-  handles_[handle] = HandleEntry{key, rights, machine, Cursors{}};
+  HandleEntry& entry = handles_[handle];
+  entry.key = key;
+  entry.rights = rights;
+  entry.machine = machine;
+  return handle;
+}
+
+HKEY RegistryEmulator::NewHandleBelow(KeyId key, REGSAM rights, const Resolved& from,
+                                      const std::u16string& classes_path) {
+  const HKEY handle = NewHandle(key, rights, from.machine);
+  HandleEntry& entry = handles_[handle];
+  entry.merged = from.merged;
+  entry.classes_path = classes_path;
+  entry.view_32 = from.view_32;
   return handle;
 }
 
@@ -339,16 +461,17 @@ LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM s
     if (result == nullptr) return kErrorInvalidParameter;
     *result = 0;
     Resolved from;
-    if (LONG status = Resolve(key, 0, &from)) return status;
-    const std::u16string path = InView(key, from, Text(sub_key).value_or(u""), sam);
+    if (LONG status = Resolve(key, 0, &from, sam)) return status;
+    const std::u16string path = Text(sub_key).value_or(u"");
     KeyId target = 0;
-    if (LONG status = Walk(from, path, false, &target)) return status;
+    std::u16string classes_path;
+    if (LONG status = Locate(key, from, path, false, &target, &classes_path)) return status;
     const REGSAM granted = store_->GrantedRights(target);
     if (!Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
     if (path.empty() && IsPredefined(key)) {
       *result = key;  // the root handle itself
     } else {
-      *result = NewHandle(target, MapGenericRights(sam, granted), from.machine);
+      *result = NewHandleBelow(target, MapGenericRights(sam, granted), from, classes_path);
     }
     return kErrorSuccess;
   });
@@ -387,28 +510,31 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
   return Run({RegCall::kCreateKey, key, LogText(sub_key), sam}, true, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     Resolved from;
-    if (LONG status = Resolve(key, 0, &from)) return status;
-    const std::u16string path = InView(key, from, Text(sub_key).value_or(u""), sam);
+    if (LONG status = Resolve(key, 0, &from, sam)) return status;
+    const std::u16string path = Text(sub_key).value_or(u"");
     if (disposition != nullptr) *disposition = kRegOpenedExistingKey;
     if (SplitPath(path).empty() && (path.empty() || path[0] != u'\\')) {
       // An empty path opens the key itself again: a new handle, but a
       // predefined root is its own handle.
-      *result = from.entry == nullptr
-                    ? key
-                    : NewHandle(from.key, store_->GrantedRights(from.key), from.machine);
+      *result = from.entry == nullptr ? key
+                                      : NewHandleBelow(from.key, store_->GrantedRights(from.key),
+                                                       from, from.classes_path);
       return kErrorSuccess;
     }
     // Creation is checked against the key's own security, not against the
     // rights the handle was opened with.
     if (!Grants(store_->GrantedRights(from.key), kKeyCreateSubKey)) return kErrorAccessDenied;
     KeyId target = 0;
-    if (disposition != nullptr && Walk(from, path, false, &target) != kErrorSuccess) {
+    std::u16string classes_path;
+    if (disposition != nullptr &&
+        Locate(key, from, path, false, &target, &classes_path) != kErrorSuccess) {
       *disposition = kRegCreatedNewKey;
     }
-    if (LONG status = Walk(from, path, true, &target)) return status;
+    if (LONG status = Locate(key, from, path, true, &target, &classes_path)) return status;
     const REGSAM granted = store_->GrantedRights(target);
     if (sam != 0 && !Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
-    *result = NewHandle(target, sam == 0 ? granted : MapGenericRights(sam, granted), from.machine);
+    *result = NewHandleBelow(target, sam == 0 ? granted : MapGenericRights(sam, granted), from,
+                             classes_path);
     return kErrorSuccess;
   });
 }
@@ -420,8 +546,12 @@ LONG RegistryEmulator::DeleteKeyCore(HKEY key, const CallText& sub_key) {
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
     KeyId target = 0;
-    if (LONG status = Walk(from, InView(key, from, *path, 0), false, &target)) return status;
-    if (target == from.key && from.entry == nullptr) return kErrorAccessDenied;  // a root
+    std::u16string classes_path;
+    if (LONG status = Locate(key, from, *path, false, &target, &classes_path)) return status;
+    // A root, or the key a predefined key stands for, stays.
+    if ((target == from.key && from.entry == nullptr) || IsViewKey(target)) {
+      return kErrorAccessDenied;
+    }
     if (store_->HasSubkeys(target)) return kErrorAccessDenied;
     if (!Grants(store_->GrantedRights(target), kDelete)) return kErrorAccessDenied;
     store_->DeleteKey(target);
@@ -496,8 +626,9 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
     cursor = Cursor{};
   }
   while (!cursor.valid || cursor.index != index) {
+    const std::u16string* after = cursor.valid ? &cursor.subkey.folded : nullptr;
     const std::optional<SubkeyName> next =
-        store_->NextSubkey(from.key, cursor.valid ? &cursor.subkey.folded : nullptr);
+        from.merged ? NextMergedSubkey(from, after) : store_->NextSubkey(from.key, after);
     if (!next) {
       cursor = Cursor{};
       return nullptr;
@@ -735,12 +866,17 @@ void RegistryEmulator::RestrictRights(const std::u16string& machine, HKEY root,
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   try {
     store_->Begin(true);
-    Resolved from;
-    from.key = store_->Root(NameFolding::Fold(machine), root);
     KeyId target = 0;
-    if (Walk(from, path, false, &target) == kErrorSuccess) {
-      store_->SetGrantedRights(target, granted);
+    LONG status = kErrorFileNotFound;
+    if (machine.empty() && IsPredefined(root)) {
+      Resolved from;
+      std::u16string classes_path;
+      status = Resolve(root, 0, &from);
+      if (status == kErrorSuccess) status = Locate(root, from, path, false, &target, &classes_path);
+    } else {
+      status = Walk(store_->Root(NameFolding::Fold(machine), root), path, false, &target);
     }
+    if (status == kErrorSuccess) store_->SetGrantedRights(target, granted);
     store_->Commit();
   } catch (const StoreFailure&) {
     store_->Rollback();

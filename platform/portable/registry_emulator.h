@@ -8,9 +8,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/portable/registry_store.h"
+#include "platform/portable/registry_views.h"
 #include "platform/portable/test_controls.h"
 
 namespace quorvane::platform::portable {
@@ -97,12 +99,20 @@ class RegistryEmulator {
     std::u16string machine;
     Cursors cursors;
     HKEY predefined = 0;  // the root a remote connection stands for, else 0
+    // A key opened through HKEY_CLASSES_ROOT stays a merged one: its path
+    // below the classes roots, and the view it was opened in.
+    bool merged = false;
+    std::u16string classes_path;
+    bool view_32 = false;
   };
   struct Resolved {
     KeyId key = 0;
     REGSAM rights = 0;
     std::u16string machine;
     HandleEntry* entry = nullptr;  // null for a predefined root
+    bool merged = false;           // as in HandleEntry
+    std::u16string classes_path;
+    bool view_32 = false;
   };
   struct Failure {
     RegCall call;
@@ -117,9 +127,25 @@ class RegistryEmulator {
   bool TakeInjectedFailure(RegCall call, LONG* code);
   void Log(const CallRecord& record);
 
-  // The key behind a handle or predefined root, after checking that the handle
-  // grants `needed` and (then) that its key still exists.
-  LONG Resolve(HKEY key, REGSAM needed, Resolved* resolved);
+  // The key behind a handle or predefined root (in the view `sam` chooses),
+  // after checking that the handle grants `needed` and (then) that its key
+  // still exists.
+  LONG Resolve(HKEY key, REGSAM needed, Resolved* resolved, REGSAM sam = 0);
+  // The stored key at a place of the views; 0 when it is missing.
+  KeyId PlaceKey(const RegistryViews::Place& place);
+  // Whether `key` is one a predefined key stands for (those are never deleted).
+  bool IsViewKey(KeyId key);
+  // The key `path` names below `from`: through the view of a predefined root,
+  // and for HKEY_CLASSES_ROOT the user's key over the machine's. Creates what
+  // is missing when `create` is set. `classes_path` receives the merged path.
+  LONG Locate(HKEY key, const Resolved& from, const std::u16string& path, bool create,
+              KeyId* target, std::u16string* classes_path);
+  // The subkey after `after` of a merged key: the union of both parts.
+  std::optional<SubkeyName> NextMergedSubkey(const Resolved& from, const std::u16string* after);
+  // Moves what an older registry kept under a separate HKCU, HKCR or HKCC tree
+  // to the place the view now leads to. Returns whether there was any.
+  bool AdoptSeparateTrees(bool move);
+  void MoveTree(KeyId from, KeyId to);
 
   // A name as the caller passed it: ANSI bytes or UTF-16, null when missing.
   struct CallText {
@@ -145,13 +171,15 @@ class RegistryEmulator {
   LONG DeleteValueCore(HKEY key, const CallText& value_name);
   LONG EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
-  LONG Walk(const Resolved& from, const std::u16string& path, bool create, KeyId* result);
+  LONG Walk(KeyId from, const std::u16string& path, bool create, KeyId* result);
+  // How many leading components of `path` exist below `from`.
+  std::size_t ExistingDepth(KeyId from, const std::vector<std::u16string>& parts);
   Cursors& CursorsOf(HKEY key, const Resolved& resolved);
-  // The path a key name stands for in the registry view `sam` chooses.
-  std::u16string InView(HKEY key, const Resolved& from, const std::u16string& path,
-                        REGSAM sam) const;
   void SeedStandardKeys();
   HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
+  // A handle to a key found below `from`, merged when `from` is.
+  HKEY NewHandleBelow(KeyId key, REGSAM rights, const Resolved& from,
+                      const std::u16string& classes_path);
   std::u16string Decode(const char* text) const;
   std::string Encode(const std::u16string& text) const;
 
@@ -162,6 +190,8 @@ class RegistryEmulator {
   std::map<HKEY, HandleEntry> handles_;
   // Predefined roots have no handle entry; their cursors are kept here.
   std::map<HKEY, Cursors> root_cursors_;
+  // Stored keys of the predefined keys, by key and view; dropped with the store.
+  std::map<std::pair<HKEY, const void*>, KeyId> view_keys_;
   HKEY next_handle_ = 0x100;
   std::u16string computer_name_;
   bool process_is_32_bit_ = false;

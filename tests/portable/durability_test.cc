@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/portable/name_folding.h"
+#include "platform/portable/registry_views.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
@@ -26,6 +27,7 @@ namespace {
 using platform::HKEY;
 using platform::portable::KeyId;
 using platform::portable::NameFolding;
+using platform::portable::RegistryViews;
 using platform::portable::SqliteStore;
 using platform::portable::StoreFailure;
 using platform::portable::TestControls;
@@ -87,9 +89,12 @@ std::string CheckAfterCut(const std::string& restored, bool key_acknowledged, in
   SqliteStore store(restored);
   try {
     store.Begin(false);
-    std::optional<KeyId> key = store.FindSubkey(store.Root(u"", platform::kHkeyCurrentUser),
-                                                NameFolding::Fold(u"Software"));
-    if (key) key = store.FindSubkey(*key, NameFolding::Fold(u"QvDurable"));
+    // HKEY_CURRENT_USER\Software\QvDurable, where the views store it.
+    std::optional<KeyId> key = store.Root(u"", platform::kHkeyUsers);
+    for (const std::u16string& part : {std::u16string(RegistryViews::kUserSid),
+                                       std::u16string(u"Software"), std::u16string(u"QvDurable")}) {
+      if (key) key = store.FindSubkey(*key, NameFolding::Fold(part));
+    }
     if (!key) {
       store.Rollback();
       return key_acknowledged ? "the acknowledged key is missing" : "";

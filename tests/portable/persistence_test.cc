@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/portable/name_folding.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
@@ -20,6 +21,7 @@
 namespace quorvane {
 namespace {
 
+using platform::portable::NameFolding;
 using platform::portable::SqliteStore;
 using platform::portable::TestControls;
 using testing_support::Widen;
@@ -150,6 +152,47 @@ TEST_F(PersistenceTest, AKeyDeletedByAnotherProcessAnswers1018) {
   char name[64];
   EXPECT_EQ(platform::RegEnumKeyA(key, 0, name, sizeof name), platform::kErrorKeyDeleted);
   EXPECT_EQ(platform::RegCloseKey(key), 0);
+}
+
+TEST_F(PersistenceTest, KeysOfTheOldSeparateViewTreesMoveWhereTheViewsLead) {
+  // Registries written before HKCU, HKCR and HKCC were views kept them as
+  // trees of their own; opening one moves their keys, and nothing is lost.
+  TestControls::ResetRegistry();
+  std::filesystem::remove(database_);
+  {
+    SqliteStore old_store(database_);
+    old_store.Begin(true);
+    const auto put = [&](platform::HKEY root, const std::u16string& name,
+                         const std::u16string& data) {
+      const platform::portable::KeyId key = old_store.CreateSubkey(
+          old_store.CreateSubkey(old_store.Root(u"", root), u"QvOld", u"QVOLD"), name,
+          NameFolding::Fold(name));
+      const std::string bytes(reinterpret_cast<const char*>(data.c_str()), data.size() * 2 + 2);
+      old_store.SetValue(key, u"V", {u"V", kRegSz, bytes});
+    };
+    put(kHkeyCurrentUser, u"User", u"u");
+    put(kHkeyClassesRoot, u"Classes", u"c");
+    put(kHkeyCurrentConfig, u"Config", u"h");
+    old_store.Commit();
+  }
+  UseDatabase();
+  Registry registry;
+  EXPECT_EQ(registry.QueryValue(kHkeyCurrentUser, u"QvOld\\User", u"V").ToText(), u"u");
+  EXPECT_EQ(registry.QueryValue(kHkeyUsers, u"S-1-5-21-0-0-0-1000\\QvOld\\User", u"V").ToText(),
+            u"u");
+  EXPECT_EQ(
+      registry.QueryValue(kHkeyLocalMachine, u"Software\\Classes\\QvOld\\Classes", u"V").ToText(),
+      u"c");
+  EXPECT_EQ(registry.QueryValue(kHkeyCurrentConfig, u"QvOld\\Config", u"V").ToText(), u"h");
+  EXPECT_EQ(TestControls::OpenHandleCount(), 0);
+
+  TestControls::ResetRegistry();
+  SqliteStore reopened(database_);
+  reopened.Begin(false);
+  for (platform::HKEY root : {kHkeyCurrentUser, kHkeyClassesRoot, kHkeyCurrentConfig}) {
+    EXPECT_FALSE(reopened.HasSubkeys(reopened.Root(u"", root))) << "moved, not copied";
+  }
+  reopened.Rollback();
 }
 
 TEST_F(PersistenceTest, ADamagedDatabaseIsTheCorruptRegistryCode) {

@@ -61,4 +61,6 @@ std::string ComputerName() {
   return host.substr(0, host.find('.'));
 }
 
+bool RunsUnderWine() { return false; }
+
 }  // namespace quorvane::testing_support

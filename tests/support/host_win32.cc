@@ -52,4 +52,9 @@ std::string ComputerName() {
   return name;
 }
 
+bool RunsUnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace quorvane::testing_support

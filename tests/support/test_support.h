@@ -30,6 +30,9 @@ std::string Narrow(const std::u16string& text);  // UTF-8, for messages
 std::u16string Widen(const std::string& ascii);
 // This machine's name as the system knows it (host-specific).
 std::string ComputerName();
+// Whether the win32 backend runs under Wine, where a few answers differ from
+// documented Windows (each such case says so where it accepts Wine's answer).
+bool RunsUnderWine();
 
 // Runs `call`, expects it to raise an ErrorObject, and returns it.
 template <typename Call>

@@ -1,0 +1,67 @@
+#include "platform/portable/registry_views.h"
+
+#include "platform/portable/name_folding.h"
+
+namespace quorvane::platform::portable {
+namespace {
+
+constexpr const char16_t* kMachineClasses = u"Software\\Classes";
+constexpr const char16_t* kMachineClasses32 = u"Software\\Wow6432Node\\Classes";
+constexpr const char16_t* kUserClasses = u"S-1-5-21-0-0-0-1000\\Software\\Classes";
+constexpr const char16_t* kCurrentConfig = u"System\\CurrentControlSet\\Hardware Profiles\\Current";
+
+// The first component of a key path (doubled separators skipped) and where the
+// rest begins.
+std::u16string FirstComponent(const std::u16string& path, std::size_t from, std::size_t* end) {
+  while (from < path.size() && path[from] == u'\\') ++from;
+  std::size_t stop = path.find(u'\\', from);
+  if (stop == std::u16string::npos) stop = path.size();
+  *end = stop;
+  return path.substr(from, stop - from);
+}
+
+}  // namespace
+
+RegistryViews::Place RegistryViews::Of(HKEY predefined, bool view_32) {
+  switch (predefined) {
+    case kHkeyClassesRoot:
+      return {kHkeyLocalMachine, view_32 ? kMachineClasses32 : kMachineClasses};
+    case kHkeyCurrentUser:
+      return {kHkeyUsers, kUserSid};
+    case kHkeyCurrentConfig:
+      return {kHkeyLocalMachine, kCurrentConfig};
+    default:
+      return {predefined, u""};
+  }
+}
+
+RegistryViews::Place RegistryViews::UserClasses() { return {kHkeyUsers, kUserClasses}; }
+
+bool RegistryViews::IsThirtyTwoBitView(REGSAM sam, bool process_is_32_bit) {
+  constexpr REGSAM kWow64_64Key = 0x0100;
+  constexpr REGSAM kWow64_32Key = 0x0200;
+  return (sam & kWow64_32Key) != 0 || ((sam & kWow64_64Key) == 0 && process_is_32_bit);
+}
+
+std::u16string RegistryViews::MachinePath(const std::u16string& path, bool view_32) {
+  if (!view_32) return path;
+  std::size_t first_end = 0;
+  if (NameFolding::Fold(FirstComponent(path, 0, &first_end)) != u"SOFTWARE") return path;
+  std::size_t second_end = 0;
+  if (NameFolding::Fold(FirstComponent(path, first_end, &second_end)) == u"WOW6432NODE") {
+    return path;
+  }
+  return path.substr(0, first_end) + u"\\Wow6432Node" + path.substr(first_end);
+}
+
+const RegistryViews::Place* RegistryViews::StandardKeys(std::size_t* count) {
+  static constexpr Place kStandardKeys[] = {
+      {kHkeyLocalMachine, kMachineClasses}, {kHkeyLocalMachine, kMachineClasses32},
+      {kHkeyLocalMachine, kCurrentConfig},  {kHkeyUsers, u".DEFAULT"},
+      {kHkeyUsers, kUserClasses},
+  };
+  *count = sizeof kStandardKeys / sizeof kStandardKeys[0];
+  return kStandardKeys;
+}
+
+}  // namespace quorvane::platform::portable
