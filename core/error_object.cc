@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/utf8_text.h"
+#include "platform/unicode_text.h"
 
 namespace quorvane {
 namespace {
@@ -34,7 +34,7 @@ ErrorObject::ErrorObject(std::int32_t number, std::u16string source, std::u16str
     : number_(number),
       source_(std::move(source)),
       description_(std::move(description)),
-      what_(Utf8Text::FromUtf16(description_)) {}
+      what_(UnicodeText::Utf8FromUtf16(description_)) {}
 
 ErrorObject StandardErrors::Make(std::int32_t number) {
   return ErrorObject(number, u"qvSupport", DescriptionOf(number));

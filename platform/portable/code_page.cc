@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/utf8_text.h"
+#include "platform/unicode_text.h"
 
 namespace quorvane::platform::portable {
 namespace {
@@ -48,7 +48,7 @@ bool CodePage::IsSupported(UINT code_page) { return code_page == kCp1252 || code
 std::u16string CodePage::Decode(UINT code_page, const std::string& bytes) {
   std::u16string text;
   text.reserve(bytes.size());
-  if (code_page == kCpUtf8) return Utf8Text::ToUtf16(bytes);
+  if (code_page == kCpUtf8) return UnicodeText::Utf16FromUtf8(bytes);
   for (char byte : bytes) {
     const auto value = static_cast<unsigned char>(byte);
     text.push_back(value >= 0x80 && value < 0xA0 ? kCp1252High[value - 0x80]
@@ -62,7 +62,7 @@ std::string CodePage::Encode(UINT code_page, const std::u16string& text, char de
   if (code_page == kCpUtf8) {
     // Unpaired surrogates become U+FFFD, the UTF-8 default character.
     if (HasUnpairedSurrogate(text)) *used_default = true;
-    return Utf8Text::FromUtf16(text);
+    return UnicodeText::Utf8FromUtf16(text);
   }
   std::string bytes;
   bytes.reserve(text.size());

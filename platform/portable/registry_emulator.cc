@@ -11,6 +11,7 @@
 #include "platform/portable/memory_store.h"
 #include "platform/portable/name_folding.h"
 #include "platform/portable/registry_views.h"
+#include "platform/unicode_text.h"
 
 namespace quorvane::platform::portable {
 namespace {
@@ -59,27 +60,6 @@ void TerminateString(DWORD type, const std::string& bytes, bool wide, BYTE* data
            : bytes.back() == '\0';
   if (ends_in_zero) return;
   for (std::size_t i = 0; i < zero; ++i) data[stored + i] = 0;
-}
-
-std::string Utf16Le(const std::u16string& text) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
-
-// An odd last byte has no character: it is left out.
-std::u16string FromUtf16Le(const std::string& bytes) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
-  }
-  return text;
 }
 
 // Generic rights become the key rights they stand for when a key is opened;
@@ -448,12 +428,12 @@ std::string RegistryEmulator::ToStored(DWORD type, const BYTE* data, DWORD size,
   const std::string bytes =
       data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
   if (wide || !IsStringType(type)) return bytes;
-  return Utf16Le(CodePage::Decode(code_page_(), bytes));
+  return UnicodeText::Utf16Le(CodePage::Decode(code_page_(), bytes));
 }
 
 std::string RegistryEmulator::ToCaller(const StoredValue& value, bool wide) const {
   if (wide || !IsStringType(value.type)) return value.data;
-  return Encode(FromUtf16Le(value.data));
+  return Encode(UnicodeText::FromUtf16Le(value.data));
 }
 
 LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result) {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "core/ansi_text.h"
-#include "core/utf8_text.h"
+#include "platform/unicode_text.h"
 
 namespace quorvane::testing_support {
 
-std::string Narrow(const std::u16string& text) { return Utf8Text::FromUtf16(text); }
+std::string Narrow(const std::u16string& text) { return UnicodeText::Utf8FromUtf16(text); }
 
 std::u16string Widen(const std::string& ascii) {
   return std::u16string(ascii.begin(), ascii.end());

@@ -3,13 +3,13 @@
 #include <cstdio>
 
 #include "core/error_object.h"
-#include "core/utf8_text.h"
+#include "platform/unicode_text.h"
 
 namespace quorvane::qv {
 
-std::string Cli::Utf8(const std::u16string& text) { return Utf8Text::FromUtf16(text); }
+std::string Cli::Utf8(const std::u16string& text) { return UnicodeText::Utf8FromUtf16(text); }
 
-std::u16string Cli::Utf16(const std::string& text) { return Utf8Text::ToUtf16(text); }
+std::u16string Cli::Utf16(const std::string& text) { return UnicodeText::Utf16FromUtf8(text); }
 
 void Cli::Print(const std::u16string& line) { PrintRaw(Utf8(line) + "\n"); }
 

@@ -5,6 +5,7 @@
 #include "core/ansi_text.h"
 #include "core/error_object.h"
 #include "registry/registry.h"
+#include "platform/unicode_text.h"
 #include "tools/qv/cli.h"
 #include "tools/qv/reg_file.h"
 #include "tools/qv/registry_path.h"
@@ -140,12 +141,12 @@ std::u16string Shown(const RegValue& value) {
   switch (value.type) {
     case kRegSz:
     case kRegExpandSz: {
-      const std::u16string text = RegText::FromUtf16Le(data);
+      const std::u16string text = UnicodeText::FromUtf16Le(data);
       const std::size_t end = text.find(u'\0');
       return end == std::u16string::npos ? text : text.substr(0, end);
     }
     case kRegMultiSz: {
-      std::u16string text = RegText::FromUtf16Le(data);
+      std::u16string text = UnicodeText::FromUtf16Le(data);
       while (!text.empty() && text.back() == u'\0') text.pop_back();
       std::u16string shown;
       for (char16_t unit : text)
@@ -192,7 +193,7 @@ std::u16string ValueLine(const RegValue& value) {
 
 // Text as the wide registry calls take it, with its zero.
 std::string Terminated(const std::u16string& text) {
-  return RegText::Utf16Le(text + std::u16string(1, u'\0'));
+  return UnicodeText::Utf16Le(text + std::u16string(1, u'\0'));
 }
 
 // A number as reg.exe reads it: decimal, or hex after 0x.
@@ -239,7 +240,7 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
         bytes += Terminated(data.substr(start, end - start));
         start = end == data.size() ? end : end + separator.size();
       }
-      return bytes + RegText::Utf16Le(std::u16string(1, u'\0'));
+      return bytes + UnicodeText::Utf16Le(std::u16string(1, u'\0'));
     }
     case kRegDword:
       return LittleEndian(Number(data, 0xFFFFFFFFu), 4);

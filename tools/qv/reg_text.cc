@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/ansi_text.h"
-#include "core/utf8_text.h"
+#include "platform/unicode_text.h"
 #include "tools/qv/cli.h"
 
 namespace quorvane::qv {
@@ -162,31 +162,11 @@ int RegText::HexDigit(char16_t unit) {
   return -1;
 }
 
-std::string RegText::Utf16Le(const std::u16string& text) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
-
 std::string RegText::Terminated(const std::string& utf16) {
   const std::size_t size = utf16.size();
   if (size % 2 != 0) return utf16;  // no whole characters to end
   if (size >= 2 && utf16[size - 1] == '\0' && utf16[size - 2] == '\0') return utf16;
   return utf16 + std::string(2, '\0');
-}
-
-std::u16string RegText::FromUtf16Le(const std::string& bytes) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
-  }
-  return text;
 }
 
 RegWriter::RegWriter(RegFormat format) : format_(format) {
@@ -261,7 +241,7 @@ void RegWriter::Value(const RegValue& value) {
     Line(Hex(left, prefix, value.data));
     return;
   }
-  const std::u16string text = RegText::FromUtf16Le(value.data);
+  const std::u16string text = UnicodeText::FromUtf16Le(value.data);
   const bool whole = value.data.size() % 2 == 0;
   const bool quotable = whole && value.type == kRegSzType && !text.empty() &&
                         text.back() == u'\0' &&
@@ -281,7 +261,7 @@ void RegWriter::Value(const RegValue& value) {
 
 std::string RegWriter::Finish() {
   Line(u"");
-  if (format_ == RegFormat::kVersion5) return "\xFF\xFE" + RegText::Utf16Le(text_);
+  if (format_ == RegFormat::kVersion5) return "\xFF\xFE" + UnicodeText::Utf16Le(text_);
   std::string bytes;
   if (!AnsiText::EncodeExactly(text_, &bytes)) {
     throw RegTextError("the tree holds text that the ANSI code page cannot carry");
@@ -350,8 +330,8 @@ bool RegReader::PhysicalLine(std::u16string* line) {
                        std::to_string(kMaxLineUnits) + " characters, the most a line may hold");
   }
   if (encoding_ == Encoding::kUtf8) {
-    *line = Utf8Text::ToUtf16(bytes);
-    if (Utf8Text::FromUtf16(*line) != bytes) {
+    *line = UnicodeText::Utf16FromUtf8(bytes);
+    if (UnicodeText::Utf8FromUtf16(*line) != bytes) {
       line->assign(u"\uFFFF");  // reported by Parse as an unreadable line
     }
   } else if (encoding_ == Encoding::kAnsi) {
@@ -415,7 +395,7 @@ std::string RegReader::TypedHex(std::uint32_t type, const std::string& bytes) co
     if (!DecodeAnsiExactly(bytes, &text)) {
       throw RegTextError("bytes that are not text in the ANSI code page");
     }
-    utf16 = RegText::Utf16Le(text);
+    utf16 = UnicodeText::Utf16Le(text);
   }
   return RegText::Terminated(utf16);
 }
@@ -473,7 +453,7 @@ void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
     const std::u16string string = Unquote(rest, &end);
     if (end != rest.size()) throw RegTextError("text after the closing quote");
     value.type = kRegSzType;
-    value.data = RegText::Utf16Le(string + std::u16string(1, u'\0'));
+    value.data = UnicodeText::Utf16Le(string + std::u16string(1, u'\0'));
   } else if (rest.rfind(u"dword:", 0) == 0) {
     std::uint32_t number = 0;
     if (!ParseHexNumber(rest.substr(6), 8, &number)) {

@@ -31,9 +31,6 @@ struct RegValue {
 
 class RegText {
  public:
-  [[nodiscard]] static std::string Utf16Le(const std::u16string& text);
-  // An odd last byte is left out.
-  [[nodiscard]] static std::u16string FromUtf16Le(const std::string& bytes);
   // The value of a hex digit, or -1.
   [[nodiscard]] static int HexDigit(char16_t unit);
   // UTF-16LE text ending in its zero (added when missing; odd data are left).

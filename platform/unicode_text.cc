@@ -1,4 +1,4 @@
-#include "core/utf8_text.h"
+#include "platform/unicode_text.h"
 
 namespace quorvane {
 namespace {
@@ -23,7 +23,7 @@ void Append(char32_t c, std::string* out) {
 
 }  // namespace
 
-std::string Utf8Text::FromUtf16(const std::u16string& text) {
+std::string UnicodeText::Utf8FromUtf16(const std::u16string& text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -39,7 +39,7 @@ std::string Utf8Text::FromUtf16(const std::u16string& text) {
   return out;
 }
 
-std::u16string Utf8Text::ToUtf16(const std::string& text) {
+std::u16string UnicodeText::Utf16FromUtf8(const std::string& text) {
   std::u16string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -78,6 +78,26 @@ std::u16string Utf8Text::ToUtf16(const std::string& text) {
     }
   }
   return out;
+}
+
+std::string UnicodeText::Utf16Le(const std::u16string& text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+std::u16string UnicodeText::FromUtf16Le(const std::string& bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return text;
 }
 
 }  // namespace quorvane
