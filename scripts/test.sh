@@ -113,6 +113,10 @@ record "reg.exe transcript" $?
 echo "== the file-system commands through both backends"
 bash tests/qv/backends_compare.sh "$root/build/tools/qv/qv" "$root/build-win/tools/qv/qv.exe"
 record "backends compared" $?
+echo "== registry call traces: the portable backend against Win32 under Wine"
+bash tests/trace/compare_traces.sh "$root/build/tests/registry_trace" \
+  "$root/build-win/tests/registry_trace.exe" /usr/lib/wine/wine64
+record "registry traces compared" $?
 echo "== package: install and build a consumer (windows, run under Wine)"
 scripts/check_package.sh "$root/build-win" "$root/cmake/mingw-x86_64.cmake" /usr/lib/wine/wine64
 record "windows package" $?

@@ -496,9 +496,14 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
     if (SplitPath(path).empty() && (path.empty() || path[0] != u'\\')) {
       // An empty path opens the key itself again: a new handle, but a
       // predefined root is its own handle.
-      *result = from.entry == nullptr ? key
-                                      : NewHandleBelow(from.key, store_->GrantedRights(from.key),
-                                                       from, from.classes_path);
+      if (from.entry == nullptr) {
+        *result = key;
+        return kErrorSuccess;
+      }
+      const REGSAM granted = store_->GrantedRights(from.key);
+      if (sam != 0 && !Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
+      *result = NewHandleBelow(from.key, sam == 0 ? granted : MapGenericRights(sam, granted), from,
+                               from.classes_path);
       return kErrorSuccess;
     }
     // Creation is checked against the key's own security, not against the

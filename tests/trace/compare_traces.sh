@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs the registry trace with the same seeds on the portable backend and on
+# the win32 backend under Wine, and fails on the first line that differs.
+#   compare_traces.sh NATIVE_TRACE WINDOWS_TRACE_EXE WINE [CALLS]
+# Wine's known deviations are kept out of the trace (tests/trace/wine_deviations.h).
+set -euo pipefail
+native=$1 windows=$2 wine=$3 calls=${4:-5000}
+seeds=(11 12 13 14)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failed=0 total=0
+for mode in platform library; do
+  for seed in "${seeds[@]}"; do
+    "$wine" "$windows" "$seed" "$calls" "$mode" 2>/dev/null | tr -d '\r' >"$scratch/windows"
+    total=$((total + calls))
+    # The persistent registry must answer as the in-memory one does.
+    for registry in ":memory:" "$scratch/registry-$mode-$seed.db"; do
+      QV_REGISTRY=$registry "$native" "$seed" "$calls" "$mode" >"$scratch/native" 2>&1
+      if ! diff -q "$scratch/native" "$scratch/windows" >/dev/null; then
+        echo "FAIL: $mode seed $seed ($registry): the backends differ:"
+        diff "$scratch/native" "$scratch/windows" | head -n 10
+        failed=1
+      fi
+    done
+  done
+done
+echo "registry traces: ${#seeds[@]} seeds, $total calls in all, both modes, memory and database: $([ $failed = 0 ] && echo same || echo DIFFERENT)"
+exit $failed

@@ -1,0 +1,40 @@
+// Where Wine answers registry calls differently from documented Windows. The
+// portable backend gives the Windows answer; the trace never makes these
+// calls, so that its lines stay comparable between the two backends, and the
+// conformance tests named here accept Wine's answer under Wine.
+#pragma once
+
+namespace quorvane::trace {
+
+struct WineDeviation {
+  const char* call;
+  const char* windows;  // what Windows documents, and the portable backend gives
+  const char* wine;
+  const char* avoided_by;  // how the trace keeps clear of it
+};
+
+inline constexpr WineDeviation kWineDeviations[] = {
+    {"HKEY_CLASSES_ROOT", "HKCU\\Software\\Classes laid over HKLM\\Software\\Classes",
+     "HKLM\\Software\\Classes alone (RegistryViewsConformance)",
+     "the trace never writes below HKCU\\Software\\Classes"},
+    {"RegCreateKeyA with a 256-character name", "87", "created (RegistryKeysConformance)",
+     "key names are at most 255 characters"},
+    {"RegCreateKeyA with a name of more than 260 characters", "87", "234 (RegistryKeysConformance)",
+     "key names are at most 255 characters"},
+    {"an ANSI key path of more than 260 characters", "its keys, each name up to 255 characters",
+     "234", "longer paths go through the wide calls"},
+    {"RegCreateKeyExW of a path whose last name is empty (\"\" or ending in \\)",
+     "disposition REG_OPENED_EXISTING_KEY: the key existed", "REG_CREATED_NEW_KEY",
+     "the disposition is shown only for paths that end in a name"},
+    {"subkey order", "sorted by upper-cased names",
+     "sorted by lower-cased names (RegistryEnumConformance)",
+     "names use no character that sorts between the two cases: [ \\ ] ^ _ ` and cp1252 letters "
+     "without a case partner of the same order"},
+    {"RegSetValueExA of a string without its zero", "the bytes given",
+     "one more byte when the caller's memory holds a zero after them (RegistryValuesConformance)",
+     "data are always followed by a non-zero byte in memory"},
+    {"RegEnumKeyA of HKEY_USERS", "\".DEFAULT\"", "\".Default\"",
+     "predefined keys are enumerated only below the trace's own keys"},
+};
+
+}  // namespace quorvane::trace
