@@ -589,6 +589,29 @@ TEST(RegistryConnectConformance, LocalNamesGiveTheRootBack) {
   }
 }
 
+// Whether `path` below `root` can be opened; closes what it opened.
+bool KeyExists(HKEY root, const char* path) {
+  HKEY opened = 0;
+  const LONG status = RegOpenKeyExA(root, path, 0, kKeyRead, &opened);
+  if (status == kErrorSuccess) RegCloseKey(opened);
+  return status == kErrorSuccess;
+}
+
+TEST(RegistryViewsConformance, TheThirtyTwoBitClassesAreBelowWow6432Node) {
+  constexpr REGSAM kWow64_32Key = 0x0200;
+  HKEY created = 0;
+  ASSERT_EQ(RegCreateKeyExW(kHkeyClassesRoot, u"QvViewClass32", 0, nullptr, 0,
+                            kKeyAllAccess | kWow64_32Key, nullptr, &created, nullptr),
+            kErrorSuccess);
+  RegCloseKey(created);
+  EXPECT_FALSE(KeyExists(kHkeyClassesRoot, "QvViewClass32"));
+  EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\Wow6432Node\\QvViewClass32"));
+  EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Wow6432Node\\Classes\\QvViewClass32"))
+      << "the same key by its other name";
+  EXPECT_EQ(RegDeleteKeyA(kHkeyLocalMachine, "Software\\Classes\\Wow6432Node\\QvViewClass32"),
+            kErrorSuccess);
+}
+
 TEST(RegistryViewsConformance, TheThirtyTwoBitViewKeepsSoftwareInWow6432Node) {
   constexpr REGSAM kWow64_64Key = 0x0100;
   constexpr REGSAM kWow64_32Key = 0x0200;
@@ -610,14 +633,6 @@ TEST(RegistryViewsConformance, TheThirtyTwoBitViewKeepsSoftwareInWow6432Node) {
       RegOpenKeyExA(kHkeyLocalMachine, "Software\\QvViewTest", 0, kKeyRead | kWow64_64Key, &opened),
       kErrorFileNotFound);
   EXPECT_EQ(RegDeleteKeyA(kHkeyLocalMachine, "Software\\Wow6432Node\\QvViewTest"), kErrorSuccess);
-}
-
-// Whether `path` below `root` can be opened; closes what it opened.
-bool KeyExists(HKEY root, const char* path) {
-  HKEY opened = 0;
-  const LONG status = RegOpenKeyExA(root, path, 0, kKeyRead, &opened);
-  if (status == kErrorSuccess) RegCloseKey(opened);
-  return status == kErrorSuccess;
 }
 
 TEST(RegistryViewsConformance, CurrentUserAndCurrentConfigAreKeysOfTheStoredRoots) {

@@ -322,17 +322,18 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
   const KeyId user_root = PlaceKey(RegistryViews::UserClasses());
   const KeyId machine_root = PlaceKey(RegistryViews::Of(kHkeyClassesRoot, from.view_32));
   *classes_path = merged;
-  if (user_root != 0 && Walk(user_root, merged, false, target) == kErrorSuccess) {
+  const std::u16string& stored = merged;
+  if (user_root != 0 && Walk(user_root, stored, false, target) == kErrorSuccess) {
     return kErrorSuccess;
   }
-  const LONG status = Walk(machine_root, merged, false, target);
+  const LONG status = Walk(machine_root, stored, false, target);
   if (status != kErrorFileNotFound || !create) return status;
   // A new key goes to the part that holds its parent; to the machine's when
   // the user's holds no more of its path.
-  const std::vector<std::u16string> parts = SplitPath(merged);
+  const std::vector<std::u16string> parts = SplitPath(stored);
   const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, parts) : 0;
   const bool in_user = user_depth > 0 && user_depth >= ExistingDepth(machine_root, parts);
-  return Walk(in_user ? user_root : machine_root, merged, true, target);
+  return Walk(in_user ? user_root : machine_root, stored, true, target);
 }
 
 std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& from,

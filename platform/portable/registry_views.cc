@@ -6,7 +6,7 @@ namespace quorvane::platform::portable {
 namespace {
 
 constexpr const char16_t* kMachineClasses = u"Software\\Classes";
-constexpr const char16_t* kMachineClasses32 = u"Software\\Wow6432Node\\Classes";
+constexpr const char16_t* kMachineClasses32 = u"Software\\Classes\\Wow6432Node";
 constexpr const char16_t* kUserClasses = u"S-1-5-21-0-0-0-1000\\Software\\Classes";
 constexpr const char16_t* kCurrentConfig = u"System\\CurrentControlSet\\Hardware Profiles\\Current";
 
@@ -44,20 +44,33 @@ bool RegistryViews::IsThirtyTwoBitView(REGSAM sam, bool process_is_32_bit) {
 }
 
 std::u16string RegistryViews::MachinePath(const std::u16string& path, bool view_32) {
-  if (!view_32) return path;
   std::size_t first_end = 0;
   if (NameFolding::Fold(FirstComponent(path, 0, &first_end)) != u"SOFTWARE") return path;
   std::size_t second_end = 0;
-  if (NameFolding::Fold(FirstComponent(path, first_end, &second_end)) == u"WOW6432NODE") {
-    return path;
+  const std::u16string second = NameFolding::Fold(FirstComponent(path, first_end, &second_end));
+  std::size_t third_end = 0;
+  const std::u16string third = NameFolding::Fold(FirstComponent(path, second_end, &third_end));
+  if (second == u"WOW6432NODE") {
+    // Software\Wow6432Node\Classes is another name of the 32-bit classes, in
+    // either view.
+    if (third != u"CLASSES") return path;
+    return kMachineClasses32 + path.substr(third_end);
+  }
+  if (!view_32) return path;
+  if (second == u"CLASSES") {
+    if (third == u"WOW6432NODE") return path;
+    return kMachineClasses32 + path.substr(second_end);
   }
   return path.substr(0, first_end) + u"\\Wow6432Node" + path.substr(first_end);
 }
 
 const RegistryViews::Place* RegistryViews::StandardKeys(std::size_t* count) {
   static constexpr Place kStandardKeys[] = {
-      {kHkeyLocalMachine, kMachineClasses}, {kHkeyLocalMachine, kMachineClasses32},
-      {kHkeyLocalMachine, kCurrentConfig},  {kHkeyUsers, u".DEFAULT"},
+      {kHkeyLocalMachine, kMachineClasses},
+      {kHkeyLocalMachine, kMachineClasses32},
+      {kHkeyLocalMachine, u"Software\\Wow6432Node\\Classes"},
+      {kHkeyLocalMachine, kCurrentConfig},
+      {kHkeyUsers, u".DEFAULT"},
       {kHkeyUsers, kUserClasses},
   };
   *count = sizeof kStandardKeys / sizeof kStandardKeys[0];

@@ -31,7 +31,8 @@ class RegistryViews {
   [[nodiscard]] static bool IsThirtyTwoBitView(REGSAM sam, bool process_is_32_bit);
 
   // A path below HKLM's root as the chosen view stores it: Software\X is
-  // Software\Wow6432Node\X in the 32-bit view.
+  // Software\Wow6432Node\X in the 32-bit view, and the 32-bit classes are
+  // Software\Classes\Wow6432Node, also named Software\Wow6432Node\Classes.
   [[nodiscard]] static std::u16string MachinePath(const std::u16string& path, bool view_32);
 
   // The keys a new registry holds, as stored places.

@@ -73,6 +73,10 @@ constexpr Base kBases[] = {
     {"HKLM", platform::kHkeyLocalMachine, "Software\\QvTrace", 0},
     {"HKLM32", platform::kHkeyLocalMachine, "Software\\QvTrace", kWow64_32Key},
     {"HKCR", platform::kHkeyClassesRoot, "QvTrace", 0},
+    {"HKCR32", platform::kHkeyClassesRoot, "QvTrace", kWow64_32Key},
+    {"CLSID", platform::kHkeyClassesRoot, "CLSID\\QvTrace", 0},
+    {"CLSID32", platform::kHkeyClassesRoot, "CLSID\\QvTrace", kWow64_32Key},
+    {"HKLM32C", platform::kHkeyLocalMachine, "Software\\Classes\\CLSID\\QvTrace", kWow64_32Key},
     {"HKCC", platform::kHkeyCurrentConfig, "QvTrace", 0},
 };
 
@@ -511,23 +515,38 @@ class PlatformTrace {
     }
   }
 
+  static void DeleteValues(HKEY key) {
+    for (;;) {
+      char16_t name[20000];
+      DWORD size = 20000;
+      if (platform::RegEnumValueW(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != 0 ||
+          platform::RegDeleteValueW(key, name) != 0) {
+        return;
+      }
+    }
+  }
+
+  // Empties the key and deletes it. RegDeleteKeyW has no view, so the key
+  // goes through its parent's handle; a key right below a predefined key in
+  // the 32-bit view stays, empty.
   static void DeleteTree(HKEY root, const std::string& path, REGSAM view) {
-    // RegDeleteKeyW has no view: the key goes through its parent's handle.
+    HKEY key = 0;
+    if (platform::RegOpenKeyExW(root, Wide(path).c_str(), 0, 0xF003Fu | view, &key) == 0) {
+      DeleteSubkeys(key);
+      DeleteValues(key);
+      platform::RegCloseKey(key);
+    }
     const std::size_t split = path.rfind('\\');
-    HKEY parent = 0;
-    const std::string parent_path = split == std::string::npos ? "" : path.substr(0, split);
-    if (platform::RegOpenKeyExW(root, Wide(parent_path).c_str(), 0, 0xF003Fu | view, &parent) !=
-        0) {
+    if (split == std::string::npos) {
+      if (view == 0) (void)platform::RegDeleteKeyW(root, Wide(path).c_str());
       return;
     }
-    const std::u16string name = Wide(path.substr(split + 1));
-    HKEY key = 0;
-    if (platform::RegOpenKeyExW(parent, name.c_str(), 0, 0xF003Fu, &key) == 0) {
-      DeleteSubkeys(key);
-      platform::RegCloseKey(key);
-      (void)platform::RegDeleteKeyW(parent, name.c_str());
+    HKEY parent = 0;
+    if (platform::RegOpenKeyExW(root, Wide(path.substr(0, split)).c_str(), 0, 0xF003Fu | view,
+                                &parent) == 0) {
+      (void)platform::RegDeleteKeyW(parent, Wide(path.substr(split + 1)).c_str());
+      platform::RegCloseKey(parent);
     }
-    platform::RegCloseKey(parent);
   }
 
   Random random_;
