@@ -47,14 +47,21 @@ bool CodePage::IsSupported(UINT code_page) { return code_page == kCp1252 || code
 
 std::u16string CodePage::Decode(UINT code_page, const std::string& bytes) {
   std::u16string text;
-  text.reserve(bytes.size());
-  if (code_page == kCpUtf8) return UnicodeText::Utf16FromUtf8(bytes);
-  for (char byte : bytes) {
-    const auto value = static_cast<unsigned char>(byte);
-    text.push_back(value >= 0x80 && value < 0xA0 ? kCp1252High[value - 0x80]
-                                                 : static_cast<char16_t>(value));
-  }
+  DecodeInto(code_page, bytes, &text);
   return text;
+}
+
+void CodePage::DecodeInto(UINT code_page, std::string_view bytes, std::u16string* text) {
+  text->resize(bytes.size());
+  // Every ANSI code page, UTF-8 included, maps 0x00 to 0x7F to themselves.
+  bool ascii = true;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto value = static_cast<unsigned char>(bytes[i]);
+    ascii &= value < 0x80;
+    (*text)[i] =
+        value >= 0x80 && value < 0xA0 ? kCp1252High[value - 0x80] : static_cast<char16_t>(value);
+  }
+  if (code_page == kCpUtf8 && !ascii) *text = UnicodeText::Utf16FromUtf8(std::string(bytes));
 }
 
 std::string CodePage::Encode(UINT code_page, const std::u16string& text, char default_char,

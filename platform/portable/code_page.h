@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/win_types.h"
 
@@ -14,6 +15,8 @@ class CodePage {
 
   // Undecodable bytes become U+FFFD (UTF-8); Windows-1252 decodes every byte.
   [[nodiscard]] static std::u16string Decode(UINT code_page, const std::string& bytes);
+  // Decodes into `text`, reusing its storage.
+  static void DecodeInto(UINT code_page, std::string_view bytes, std::u16string* text);
 
   // Characters the code page cannot hold become `default_char` and set
   // `*used_default`; unpaired surrogates count as such characters.

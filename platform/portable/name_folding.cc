@@ -1,9 +1,7 @@
 #include "platform/portable/name_folding.h"
 
 namespace quorvane::platform::portable {
-namespace {
-
-char16_t UpperCase(char16_t unit) {
+char16_t NameFolding::UpperCase(char16_t unit) {
   if (unit >= u'a' && unit <= u'z') return unit - 0x20;
   if (unit < 0x80) return unit;
   if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) return unit - 0x20;  // Latin-1
@@ -21,12 +19,23 @@ char16_t UpperCase(char16_t unit) {
   return unit;
 }
 
-}  // namespace
-
 std::u16string NameFolding::Fold(const std::u16string& name) {
   std::u16string folded(name);
   for (char16_t& unit : folded) unit = UpperCase(unit);
   return folded;
+}
+
+void NameFolding::FoldInto(std::u16string_view name, std::u16string* folded) {
+  folded->resize(name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) (*folded)[i] = UpperCase(name[i]);
+}
+
+bool NameFolding::FoldsTo(std::u16string_view name, std::u16string_view folded) {
+  if (name.size() != folded.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (UpperCase(name[i]) != folded[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace quorvane::platform::portable

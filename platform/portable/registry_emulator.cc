@@ -31,20 +31,23 @@ bool IsRemoteRoot(HKEY key) {
   return key == kHkeyLocalMachine || key == kHkeyUsers || key == kHkeyPerformanceData;
 }
 
-// Splits a key path at "\"; doubled and trailing separators are ignored.
-std::vector<std::u16string> SplitPath(const std::u16string& path) {
-  std::vector<std::u16string> parts;
-  std::u16string part;
-  for (char16_t unit : path) {
-    if (unit == u'\\') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part.push_back(unit);
-    }
+// Whether a key path names no key at all: empty, or separators only.
+bool NamesNoKey(const std::u16string& path) {
+  return path.find_first_not_of(u'\\') == std::u16string::npos;
+}
+
+// Calls `visit(begin, length)` for each name of a key path; doubled and
+// trailing separators are ignored. Stops early when `visit` returns false.
+template <typename Visit>
+bool ForEachName(std::u16string_view path, Visit visit) {
+  std::size_t begin = 0;
+  while (begin < path.size()) {
+    std::size_t end = path.find(u'\\', begin);
+    if (end == std::u16string_view::npos) end = path.size();
+    if (end > begin && !visit(begin, end - begin)) return false;
+    begin = end + 1;
   }
-  if (!part.empty()) parts.push_back(part);
-  return parts;
+  return true;
 }
 
 // Reading a string adds one uncounted zero after data that do not already end
@@ -223,12 +226,13 @@ bool RegistryEmulator::TakeInjectedFailure(RegCall call, LONG* code) {
   return false;
 }
 
-LONG RegistryEmulator::Run(const CallRecord& record, bool writing, HKEY* clear_on_failure,
-                           const std::function<LONG()>& body) {
+template <typename Body>
+LONG RegistryEmulator::Run(RegCall call, HKEY key, const CallText& text, REGSAM sam, bool writing,
+                           HKEY* clear_on_failure, Body&& body) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Log(record);
+  if (log_calls_) Log({call, key, LogText(text), sam});
   LONG result = kErrorSuccess;
-  if (TakeInjectedFailure(record.call, &result)) {
+  if (!failures_.empty() && TakeInjectedFailure(call, &result)) {
     if (clear_on_failure != nullptr) *clear_on_failure = 0;
     return result;
   }
@@ -312,8 +316,10 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
     const bool machine_root =
         key == kHkeyLocalMachine ||
         (from.entry != nullptr && from.entry->predefined == kHkeyLocalMachine);
-    return Walk(from.key, machine_root ? RegistryViews::MachinePath(path, from.view_32) : path,
-                create, target);
+    if (machine_root && RegistryViews::MachinePath(path, from.view_32, &path_scratch_)) {
+      return Walk(from.key, path_scratch_, create, target);
+    }
+    return Walk(from.key, path, create, target);
   }
   // HKEY_CLASSES_ROOT: the user's key when there is one, else the machine's.
   std::u16string merged = from.classes_path;
@@ -330,9 +336,8 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
   if (status != kErrorFileNotFound || !create) return status;
   // A new key goes to the part that holds its parent; to the machine's when
   // the user's holds no more of its path.
-  const std::vector<std::u16string> parts = SplitPath(stored);
-  const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, parts) : 0;
-  const bool in_user = user_depth > 0 && user_depth >= ExistingDepth(machine_root, parts);
+  const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, stored) : 0;
+  const bool in_user = user_depth > 0 && user_depth >= ExistingDepth(machine_root, stored);
   return Walk(in_user ? user_root : machine_root, stored, true, target);
 }
 
@@ -350,34 +355,43 @@ std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& fro
   return first;
 }
 
-LONG RegistryEmulator::Walk(KeyId from, const std::u16string& path, bool create, KeyId* result) {
+LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, KeyId* result) {
   if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
-  const std::vector<std::u16string> parts = SplitPath(path);
-  for (const std::u16string& part : parts) {
-    if (part.size() > kMaxKeyNameLength) return kErrorInvalidParameter;
+  // A name too long fails the call before anything is created.
+  if (!ForEachName(path,
+                   [](std::size_t, std::size_t length) { return length <= kMaxKeyNameLength; })) {
+    return kErrorInvalidParameter;
   }
   KeyId current = from;
-  for (const std::u16string& part : parts) {
-    const std::u16string folded = NameFolding::Fold(part);
-    std::optional<KeyId> next = store_->FindSubkey(current, folded);
+  LONG status = kErrorSuccess;
+  ForEachName(path, [&](std::size_t begin, std::size_t length) {
+    NameFolding::FoldInto(path.substr(begin, length), &fold_scratch_);
+    std::optional<KeyId> next = store_->FindSubkey(current, fold_scratch_);
     if (!next) {
-      if (!create) return kErrorFileNotFound;
-      next = store_->CreateSubkey(current, part, folded);
+      if (!create) {
+        status = kErrorFileNotFound;
+        return false;
+      }
+      next =
+          store_->CreateSubkey(current, std::u16string(path.substr(begin, length)), fold_scratch_);
     }
     current = *next;
-  }
-  *result = current;
-  return kErrorSuccess;
+    return true;
+  });
+  if (status == kErrorSuccess) *result = current;
+  return status;
 }
 
-std::size_t RegistryEmulator::ExistingDepth(KeyId from, const std::vector<std::u16string>& parts) {
+std::size_t RegistryEmulator::ExistingDepth(KeyId from, std::u16string_view path) {
   std::size_t depth = 0;
-  for (const std::u16string& part : parts) {
-    const std::optional<KeyId> next = store_->FindSubkey(from, NameFolding::Fold(part));
-    if (!next) break;
+  ForEachName(path, [&](std::size_t begin, std::size_t length) {
+    NameFolding::FoldInto(path.substr(begin, length), &fold_scratch_);
+    const std::optional<KeyId> next = store_->FindSubkey(from, fold_scratch_);
+    if (!next) return false;
     from = *next;
     ++depth;
-  }
+    return true;
+  });
   return depth;
 }
 
@@ -408,13 +422,21 @@ HKEY RegistryEmulator::NewHandleBelow(KeyId key, REGSAM rights, const Resolved& 
   return handle;
 }
 
-std::optional<std::u16string> RegistryEmulator::Text(const CallText& text) const {
+const std::u16string* RegistryEmulator::Text(const CallText& text) {
   if (text.is_wide) {
-    if (text.wide == nullptr) return std::nullopt;
-    return std::u16string(text.wide);
+    if (text.wide == nullptr) return nullptr;
+    name_scratch_.assign(text.wide);
+  } else {
+    if (text.ansi == nullptr) return nullptr;
+    CodePage::DecodeInto(code_page_(), text.ansi, &name_scratch_);
   }
-  if (text.ansi == nullptr) return std::nullopt;
-  return CodePage::Decode(code_page_(), text.ansi);
+  return &name_scratch_;
+}
+
+const std::u16string& RegistryEmulator::TextOrEmpty(const CallText& text) {
+  if (const std::u16string* found = Text(text)) return *found;
+  name_scratch_.clear();
+  return name_scratch_;
 }
 
 std::string RegistryEmulator::LogText(const CallText& text) const {
@@ -438,12 +460,12 @@ std::string RegistryEmulator::ToCaller(const StoredValue& value, bool wide) cons
 }
 
 LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result) {
-  return Run({RegCall::kOpenKeyEx, key, LogText(sub_key), sam}, false, result, [&] {
+  return Run(RegCall::kOpenKeyEx, key, sub_key, sam, false, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     *result = 0;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from, sam)) return status;
-    const std::u16string path = Text(sub_key).value_or(u"");
+    const std::u16string& path = TextOrEmpty(sub_key);
     KeyId target = 0;
     std::u16string classes_path;
     if (LONG status = Locate(key, from, path, false, &target, &classes_path)) return status;
@@ -460,8 +482,8 @@ LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM s
 
 LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY* result) {
   // Writing: the first connection to a machine creates its roots.
-  return Run({RegCall::kConnectRegistry, key, machine_name ? machine_name : "", 0}, true, result,
-             [&] {
+  return Run(RegCall::kConnectRegistry, key, CallText{machine_name, nullptr, false}, 0, true,
+             result, [&] {
                if (result == nullptr) return kErrorInvalidParameter;
                *result = 0;
                if (!IsPredefined(key)) return kErrorInvalidHandle;
@@ -488,13 +510,13 @@ LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY*
 
 LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result,
                                      DWORD* disposition) {
-  return Run({RegCall::kCreateKey, key, LogText(sub_key), sam}, true, result, [&] {
+  return Run(RegCall::kCreateKey, key, sub_key, sam, true, result, [&] {
     if (result == nullptr) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from, sam)) return status;
-    const std::u16string path = Text(sub_key).value_or(u"");
+    const std::u16string& path = TextOrEmpty(sub_key);
     if (disposition != nullptr) *disposition = kRegOpenedExistingKey;
-    if (SplitPath(path).empty() && (path.empty() || path[0] != u'\\')) {
+    if (NamesNoKey(path) && (path.empty() || path[0] != u'\\')) {
       // An empty path opens the key itself again: a new handle, but a
       // predefined root is its own handle.
       if (from.entry == nullptr) {
@@ -526,9 +548,9 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
 }
 
 LONG RegistryEmulator::DeleteKeyCore(HKEY key, const CallText& sub_key) {
-  return Run({RegCall::kDeleteKey, key, LogText(sub_key), 0}, true, nullptr, [&] {
-    const std::optional<std::u16string> path = Text(sub_key);
-    if (!path) return kErrorInvalidParameter;
+  return Run(RegCall::kDeleteKey, key, sub_key, 0, true, nullptr, [&] {
+    const std::u16string* path = Text(sub_key);
+    if (path == nullptr) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from)) return status;
     KeyId target = 0;
@@ -547,21 +569,22 @@ LONG RegistryEmulator::DeleteKeyCore(HKEY key, const CallText& sub_key) {
 
 LONG RegistryEmulator::SetValueExCore(HKEY key, const CallText& value_name, DWORD type,
                                       const BYTE* data, DWORD size) {
-  return Run({RegCall::kSetValueEx, key, LogText(value_name), 0}, true, nullptr, [&] {
+  return Run(RegCall::kSetValueEx, key, value_name, 0, true, nullptr, [&] {
     Resolved from;
     if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
     if (data == nullptr && size > 0) return kErrorInvalidParameter;
-    const std::u16string name = Text(value_name).value_or(u"");
+    const std::u16string& name = TextOrEmpty(value_name);
     if (name.size() > kMaxValueNameLength) return kErrorInvalidParameter;
     const StoredValue value{name, type, ToStored(type, data, size, value_name.is_wide)};
-    store_->SetValue(from.key, NameFolding::Fold(name), value);
+    NameFolding::FoldInto(name, &value_fold_scratch_);
+    store_->SetValue(from.key, value_fold_scratch_, value);
     return kErrorSuccess;
   });
 }
 
 LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DWORD* reserved,
                                         DWORD* type, BYTE* data, DWORD* size) {
-  return Run({RegCall::kQueryValueEx, key, LogText(value_name), 0}, false, nullptr, [&] {
+  return Run(RegCall::kQueryValueEx, key, value_name, 0, false, nullptr, [&] {
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return kErrorInvalidParameter;
     if (key == kHkeyPerformanceData) {
       // No stored value: the data Windows gathers do not fit any buffer.
@@ -570,8 +593,8 @@ LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DW
     }
     Resolved from;
     if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
-    const std::optional<StoredValue> value =
-        store_->GetValue(from.key, NameFolding::Fold(Text(value_name).value_or(u"")));
+    NameFolding::FoldInto(TextOrEmpty(value_name), &value_fold_scratch_);
+    const std::optional<StoredValue> value = store_->GetValue(from.key, value_fold_scratch_);
     if (!value) {
       if (type != nullptr) *type = 0;
       return kErrorFileNotFound;
@@ -593,10 +616,11 @@ LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DW
 }
 
 LONG RegistryEmulator::DeleteValueCore(HKEY key, const CallText& value_name) {
-  return Run({RegCall::kDeleteValue, key, LogText(value_name), 0}, true, nullptr, [&] {
+  return Run(RegCall::kDeleteValue, key, value_name, 0, true, nullptr, [&] {
     Resolved from;
     if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
-    if (!store_->DeleteValue(from.key, NameFolding::Fold(Text(value_name).value_or(u"")))) {
+    NameFolding::FoldInto(TextOrEmpty(value_name), &value_fold_scratch_);
+    if (!store_->DeleteValue(from.key, value_fold_scratch_)) {
       return kErrorFileNotFound;
     }
     return kErrorSuccess;
@@ -647,7 +671,7 @@ const StoredValue* RegistryEmulator::ValueAt(HKEY key, const Resolved& from, DWO
 }
 
 LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_size) {
-  return Run({RegCall::kEnumKey, key, "", 0}, false, nullptr, [&] {
+  return Run(RegCall::kEnumKey, key, kNoText, 0, false, nullptr, [&] {
     Resolved from;
     if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;
     const SubkeyName* found = SubkeyAt(key, from, index);
@@ -661,7 +685,7 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
 }
 
 LONG RegistryEmulator::EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size) {
-  return Run({RegCall::kEnumKey, key, "", 0}, false, nullptr, [&] {
+  return Run(RegCall::kEnumKey, key, kNoText, 0, false, nullptr, [&] {
     if (name == nullptr || name_size == nullptr) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;
@@ -677,7 +701,7 @@ LONG RegistryEmulator::EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* 
 
 LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
                                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
-  return Run({RegCall::kEnumValue, key, "", 0}, false, nullptr, [&] {
+  return Run(RegCall::kEnumValue, key, kNoText, 0, false, nullptr, [&] {
     if (name == nullptr || name_size == nullptr || reserved != nullptr ||
         (data != nullptr && data_size == nullptr)) {
       return kErrorInvalidParameter;
@@ -828,6 +852,7 @@ void RegistryEmulator::Reset() {
   remote_machines_.clear();
   failures_.clear();
   call_log_.clear();
+  log_calls_ = false;
   process_is_32_bit_ = false;
   SeedStandardKeys();
 }
@@ -897,6 +922,7 @@ std::vector<CallRecord> RegistryEmulator::CallLog() {
 void RegistryEmulator::ClearCallLog() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.clear();
+  log_calls_ = true;
 }
 
 }  // namespace quorvane::platform::portable

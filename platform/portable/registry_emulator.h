@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -120,10 +121,20 @@ class RegistryEmulator {
     LONG code;
   };
 
-  // Runs `body` as one call: logged, subject to injected failures, inside one
-  // store transaction, with store failures turned into their result codes.
-  LONG Run(const CallRecord& record, bool writing, HKEY* clear_on_failure,
-           const std::function<LONG()>& body);
+  // A name as the caller passed it: ANSI bytes or UTF-16, null when missing.
+  struct CallText {
+    const char* ansi;
+    const char16_t* wide;
+    bool is_wide;
+  };
+  static constexpr CallText kNoText{nullptr, nullptr, false};
+
+  // Runs `body` as one call: logged when the log is on, subject to injected
+  // failures, inside one store transaction, with store failures turned into
+  // their result codes.
+  template <typename Body>
+  LONG Run(RegCall call, HKEY key, const CallText& text, REGSAM sam, bool writing,
+           HKEY* clear_on_failure, Body&& body);
   bool TakeInjectedFailure(RegCall call, LONG* code);
   void Log(const CallRecord& record);
 
@@ -147,13 +158,10 @@ class RegistryEmulator {
   bool AdoptSeparateTrees(bool move);
   void MoveTree(KeyId from, KeyId to);
 
-  // A name as the caller passed it: ANSI bytes or UTF-16, null when missing.
-  struct CallText {
-    const char* ansi;
-    const char16_t* wide;
-    bool is_wide;
-  };
-  [[nodiscard]] std::optional<std::u16string> Text(const CallText& text) const;
+  // The caller's name in UTF-16 (null when missing), in a buffer reused by
+  // every call, so that a call needs no allocation for it.
+  const std::u16string* Text(const CallText& text);
+  const std::u16string& TextOrEmpty(const CallText& text);
   [[nodiscard]] std::string LogText(const CallText& text) const;
   [[nodiscard]] std::string ToStored(DWORD type, const BYTE* data, DWORD size, bool wide) const;
   [[nodiscard]] std::string ToCaller(const StoredValue& value, bool wide) const;
@@ -171,9 +179,9 @@ class RegistryEmulator {
   LONG DeleteValueCore(HKEY key, const CallText& value_name);
   LONG EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
-  LONG Walk(KeyId from, const std::u16string& path, bool create, KeyId* result);
-  // How many leading components of `path` exist below `from`.
-  std::size_t ExistingDepth(KeyId from, const std::vector<std::u16string>& parts);
+  LONG Walk(KeyId from, std::u16string_view path, bool create, KeyId* result);
+  // How many leading names of `path` exist below `from`.
+  std::size_t ExistingDepth(KeyId from, std::u16string_view path);
   Cursors& CursorsOf(HKEY key, const Resolved& resolved);
   void SeedStandardKeys();
   HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
@@ -197,7 +205,13 @@ class RegistryEmulator {
   bool process_is_32_bit_ = false;
   std::vector<std::u16string> remote_machines_;  // folded
   std::vector<Failure> failures_;
+  bool log_calls_ = false;  // from the first ClearCallLog on
   std::vector<CallRecord> call_log_;
+  // Reused by every call (under the mutex), so that calls do not allocate.
+  std::u16string name_scratch_;
+  std::u16string fold_scratch_;
+  std::u16string value_fold_scratch_;
+  std::u16string path_scratch_;
 };
 
 }  // namespace quorvane::platform::portable

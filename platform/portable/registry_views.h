@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/win_types.h"
 
@@ -33,7 +34,9 @@ class RegistryViews {
   // A path below HKLM's root as the chosen view stores it: Software\X is
   // Software\Wow6432Node\X in the 32-bit view, and the 32-bit classes are
   // Software\Classes\Wow6432Node, also named Software\Wow6432Node\Classes.
-  [[nodiscard]] static std::u16string MachinePath(const std::u16string& path, bool view_32);
+  // Returns false when the path stays as it is; else writes it to `stored`.
+  [[nodiscard]] static bool MachinePath(std::u16string_view path, bool view_32,
+                                        std::u16string* stored);
 
   // The keys a new registry holds, as stored places.
   [[nodiscard]] static const Place* StandardKeys(std::size_t* count);

@@ -63,6 +63,9 @@ class TestControls {
   [[nodiscard]] static int PendingFailureCount();
   // Key handles open now, predefined roots not counted.
   [[nodiscard]] static int OpenHandleCount();
+  // The registry calls made since the last ClearCallLog (the most recent
+  // thousands). Nothing is recorded before the first ClearCallLog, so that
+  // the log costs nothing when no test reads it.
   [[nodiscard]] static std::vector<CallRecord> CallLog();
   static void ClearCallLog();
 
