@@ -13,6 +13,7 @@
 namespace quorvane::bench {
 
 inline const std::u16string kBranch = u"Software\\QvBench\\Values";
+inline const std::u16string kGoneBranch = kBranch + u"\\gone";
 inline const char* const kAnsiBranch = "Software\\QvBench\\Values";
 inline const char* const kAnsiGone = "Software\\QvBench\\Values\\gone";
 inline const char* const kSettingBranch = "Software\\Quorvane\\QvBench\\Section";
@@ -49,8 +50,8 @@ void ForEachOperation(Visit visit) {
   visit("CreateKey", Call([] { registry.CreateKey(kHkeyCurrentUser, kBranch); }),
         Call([] { CreateKeyCalls(kHkeyCurrentUser, kAnsiBranch); }));
   visit("DeleteKey", Call([] {
-          registry.CreateKey(kHkeyCurrentUser, kBranch + u"\\gone");
-          registry.DeleteKey(kHkeyCurrentUser, kBranch + u"\\gone");
+          registry.CreateKey(kHkeyCurrentUser, kGoneBranch);
+          registry.DeleteKey(kHkeyCurrentUser, kGoneBranch);
         }),
         Call([] {
           CreateKeyCalls(kHkeyCurrentUser, kAnsiGone);

@@ -5,9 +5,41 @@
 #include "platform/platform.h"
 
 namespace quorvane {
+namespace {
+
+// Every ANSI code page (UTF-8 too) maps 0x00 to 0x7F to the same code
+// points, so ASCII text converts without asking the platform.
+// Widens ASCII bytes into `text`; false when some byte is not ASCII.
+bool DecodeAscii(const char* bytes, std::size_t size, std::u16string* text) {
+  text->resize(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x80) return false;
+    (*text)[i] = byte;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AnsiText::EncodeAscii(const std::u16string& text, std::string* bytes) {
+  // Two plain loops rather than one with an early exit: the compiler turns
+  // both into vector code.
+  const std::size_t size = text.size();
+  const char16_t* units = text.data();
+  char16_t all_bits = 0;
+  for (std::size_t i = 0; i < size; ++i) all_bits |= units[i];
+  if (all_bits >= 0x80) return false;
+  bytes->resize(size);
+  char* out = bytes->data();
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(units[i]);
+  return true;
+}
 
 std::string AnsiText::Encode(const std::u16string& text) {
-  if (text.empty() || text.size() > INT_MAX / 4) return std::string();
+  std::string ascii;
+  if (EncodeAscii(text, &ascii)) return ascii;
+  if (text.size() > INT_MAX / 4) return std::string();
   const int units = static_cast<int>(text.size());
   const int size = platform::WideCharToMultiByte(platform::kCpAcp, 0, text.data(), units, nullptr,
                                                  0, nullptr, nullptr);
@@ -21,7 +53,9 @@ std::string AnsiText::Encode(const std::u16string& text) {
 }
 
 std::u16string AnsiText::Decode(const char* bytes, std::size_t size) {
-  if (size == 0 || size > INT_MAX / 2) return std::u16string();
+  std::u16string ascii;
+  if (DecodeAscii(bytes, size, &ascii)) return ascii;
+  if (size > INT_MAX / 2) return std::u16string();
   const int length = static_cast<int>(size);
   const int units = platform::MultiByteToWideChar(platform::kCpAcp, 0, bytes, length, nullptr, 0);
   std::u16string text(static_cast<std::size_t>(units), u'\0');
@@ -34,6 +68,7 @@ std::u16string AnsiText::Decode(const char* bytes, std::size_t size) {
 }
 
 bool AnsiText::EncodeExactly(const std::u16string& text, std::string* bytes) {
+  if (EncodeAscii(text, bytes)) return true;
   *bytes = Encode(text);
   return Decode(bytes->data(), bytes->size()) == text;
 }

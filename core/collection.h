@@ -11,6 +11,8 @@ namespace quorvane {
 class Collection {
  public:
   void Add(Variant item) { items_.push_back(std::move(item)); }
+  // Makes room for `count` items, so that adding them moves none.
+  void Reserve(std::int32_t count) { items_.reserve(static_cast<std::size_t>(count)); }
   [[nodiscard]] std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
   // The item at `index`, counted from 1; error 5 outside 1 to Count().
   [[nodiscard]] const Variant& Item(std::int32_t index) const;

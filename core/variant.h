@@ -29,6 +29,10 @@ class Variant {
   [[nodiscard]] bool IsNull() const { return kind_ == Kind::kNull; }
   [[nodiscard]] bool IsMissing() const { return kind_ == Kind::kMissing; }
   [[nodiscard]] bool IsText() const { return kind_ == Kind::kText; }
+  // Whether the text form is "" (empty, or empty text), without making it.
+  [[nodiscard]] bool HasEmptyText() const {
+    return kind_ == Kind::kEmpty || (kind_ == Kind::kText && text_.empty());
+  }
 
   // The text form: the text itself, a number's usual form ("12", "0.5",
   // "1E+20"), "True"/"False", "" for empty. Null raises 94, the missing

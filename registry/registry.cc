@@ -1,6 +1,7 @@
 #include "registry/registry.h"
 
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ constexpr std::uint32_t kReadRights = platform::kKeyRead;
 // Room for the longest key name the platform allows (255 characters, a few
 // more under some emulators) in any ANSI code page, and its zero.
 constexpr DWORD kEnumBufferSize = 2048;
+// Room kept for a listing's names from the start; more grow it as needed.
+constexpr std::int32_t kUsualSubkeyCount = 16;
 
 constexpr std::int32_t kResultInvalidParameter = 7;
 constexpr std::int32_t kResultUnsupportedType = 10;
@@ -72,6 +75,13 @@ bool Registry::CheckRegistryResult(std::int32_t result) {
 
 std::string Registry::ToPlatformText(const std::u16string& text, bool allow_nul) {
   std::string bytes;
+  bytes.reserve(text.size() + 1);  // room for the zero a writer adds
+  if (AnsiText::EncodeAscii(text, &bytes)) {
+    if (!allow_nul && bytes.find('\0') != std::string::npos) {
+      CheckRegistryResult(kResultInvalidParameter);
+    }
+    return bytes;
+  }
   const bool has_nul = text.find(u'\0') != std::u16string::npos;
   if ((has_nul && !allow_nul) || !AnsiText::EncodeExactly(text, &bytes)) {
     CheckRegistryResult(kResultInvalidParameter);
@@ -168,17 +178,20 @@ std::int32_t Registry::QueryValueEx(Handle key, const std::string& value_name, V
     case platform::kRegExpandSz:
     case platform::kRegBinary:
     case platform::kRegMultiSz: {
-      std::vector<char> buffer(size + 1, '\0');
+      // Most values fit the buffer on the stack.
+      std::array<char, 512> small;
+      std::vector<char> large(size < small.size() ? 0 : size + 1);
+      char* buffer = size < small.size() ? small.data() : large.data();
       result = platform::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
-                                          reinterpret_cast<platform::BYTE*>(buffer.data()), &size);
+                                          reinterpret_cast<platform::BYTE*>(buffer), &size);
       if (result != 0) return result;
-      const std::u16string text = AnsiText::Decode(buffer.data(), size);
+      std::u16string text = AnsiText::Decode(buffer, size);
       // Terminators are dropped, never data: a value stored without its zero
       // keeps every character.
       if (type == platform::kRegBinary) {
-        value = text;
+        value = std::move(text);
       } else {
-        value = DropTrailingZeros(text, type == platform::kRegMultiSz ? 2 : 1);
+        value = DropTrailingZeros(std::move(text), type == platform::kRegMultiSz ? 2 : 1);
       }
       return 0;
     }
@@ -289,11 +302,13 @@ Collection Registry::GetBranchNames(HKeyValue hKey, const std::u16string& Branch
   } catch (const ErrorObject&) {
     return names;  // a name the platform could not be given
   }
-  std::vector<char> buffer(kEnumBufferSize);
+  std::array<char, kEnumBufferSize> buffer;
+  names.Reserve(kUsualSubkeyCount);
   for (DWORD index = 0;; ++index) {
     if (platform::RegEnumKeyA(key.Get(), index, buffer.data(), kEnumBufferSize) != 0) break;
-    std::size_t length = 0;
-    while (length < buffer.size() && buffer[length] != '\0') ++length;
+    const void* end = std::memchr(buffer.data(), '\0', buffer.size());
+    const std::size_t length =
+        end == nullptr ? buffer.size() : static_cast<const char*>(end) - buffer.data();
     names.Add(AnsiText::Decode(buffer.data(), length));
   }
   return names;

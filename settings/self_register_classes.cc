@@ -1,5 +1,7 @@
 #include "settings/self_register_classes.h"
 
+#include <string_view>
+
 #include "core/error_object.h"
 
 namespace quorvane {
@@ -10,14 +12,18 @@ SelfRegisterClasses::~SelfRegisterClasses() = default;
 
 std::u16string SelfRegisterClasses::BranchFor(const std::u16string& AppName,
                                               const std::u16string& Section) {
-  return u"Software\\Quorvane\\" + AppName + u"\\" + Section;
+  static constexpr std::u16string_view kPrefix = u"Software\\Quorvane\\";
+  std::u16string branch;
+  branch.reserve(kPrefix.size() + AppName.size() + 1 + Section.size());
+  return branch.append(kPrefix).append(AppName).append(1, u'\\').append(Section);
 }
 
 void SelfRegisterClasses::QvSaveSetting(const std::u16string& AppName,
                                         const std::u16string& Section, const std::u16string& Key,
                                         const Variant& Setting) {
-  registry_->CreateKey(kHkeyLocalMachine, BranchFor(AppName, Section), u"");
-  registry_->SetValue(kHkeyLocalMachine, BranchFor(AppName, Section), Key, kRegSz, Setting, u"");
+  const std::u16string branch = BranchFor(AppName, Section);
+  registry_->CreateKey(kHkeyLocalMachine, branch, u"");
+  registry_->SetValue(kHkeyLocalMachine, branch, Key, kRegSz, Setting, u"");
 }
 
 Variant SelfRegisterClasses::QvGetSetting(const std::u16string& AppName,
@@ -29,11 +35,9 @@ Variant SelfRegisterClasses::QvGetSetting(const std::u16string& AppName,
   } catch (const std::exception&) {
     result = Default;
   }
-  try {
-    if (result.ToText().empty()) result = Default;
-  } catch (const ErrorObject&) {
-    // No text form (null, the missing marker): the result stays as it is.
-  }
+  // Only empty and empty text have "" for their text form; null and the
+  // missing marker, which have none, stay as they are.
+  if (result.HasEmptyText()) result = Default;
   return result;
 }
 

@@ -66,27 +66,40 @@ void CodePage::DecodeInto(UINT code_page, std::string_view bytes, std::u16string
 
 std::string CodePage::Encode(UINT code_page, const std::u16string& text, char default_char,
                              bool* used_default) {
+  std::string bytes;
+  EncodeInto(code_page, text, default_char, used_default, &bytes);
+  return bytes;
+}
+
+void CodePage::EncodeInto(UINT code_page, const std::u16string& text, char default_char,
+                          bool* used_default, std::string* bytes) {
+  char16_t all_bits = 0;
+  for (char16_t unit : text) all_bits |= unit;
+  if (all_bits < 0x80) {  // ASCII is the same in every code page
+    bytes->assign(text.begin(), text.end());
+    return;
+  }
   if (code_page == kCpUtf8) {
     // Unpaired surrogates become U+FFFD, the UTF-8 default character.
     if (HasUnpairedSurrogate(text)) *used_default = true;
-    return UnicodeText::Utf8FromUtf16(text);
+    *bytes = UnicodeText::Utf8FromUtf16(text);
+    return;
   }
-  std::string bytes;
-  bytes.reserve(text.size());
+  bytes->clear();
+  bytes->reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     char byte = 0;
     if (EncodeCp1252(unit, &byte)) {
-      bytes.push_back(byte);
+      bytes->push_back(byte);
       continue;
     }
-    bytes.push_back(default_char);
+    bytes->push_back(default_char);
     *used_default = true;
     const bool paired = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
                         text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
     if (paired) ++i;  // one default character for the whole pair
   }
-  return bytes;
 }
 
 }  // namespace quorvane::platform::portable

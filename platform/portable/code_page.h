@@ -20,6 +20,9 @@ class CodePage {
 
   // Characters the code page cannot hold become `default_char` and set
   // `*used_default`; unpaired surrogates count as such characters.
+  // Encodes into `bytes`, reusing its storage.
+  static void EncodeInto(UINT code_page, const std::u16string& text, char default_char,
+                         bool* used_default, std::string* bytes);
   [[nodiscard]] static std::string Encode(UINT code_page, const std::u16string& text,
                                           char default_char, bool* used_default);
 };

@@ -637,14 +637,14 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
   }
   while (!cursor.valid || cursor.index != index) {
     const std::u16string* after = cursor.valid ? &cursor.subkey.folded : nullptr;
-    const std::optional<SubkeyName> next =
+    std::optional<SubkeyName> next =
         from.merged ? NextMergedSubkey(from, after) : store_->NextSubkey(from.key, after);
     if (!next) {
       cursor = Cursor{};
       return nullptr;
     }
     const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
-    cursor = Cursor{generation, next_index, *next, true};
+    cursor = Cursor{generation, next_index, std::move(*next), true};
   }
   return &cursor.subkey;
 }
@@ -676,7 +676,9 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
     if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;
     const SubkeyName* found = SubkeyAt(key, from, index);
     if (found == nullptr) return kErrorNoMoreItems;
-    const std::string bytes = Encode(found->name);
+    bool used_default = false;
+    CodePage::EncodeInto(code_page_(), found->name, '?', &used_default, &encode_scratch_);
+    const std::string& bytes = encode_scratch_;
     if (name == nullptr || bytes.size() + 1 > name_size) return kErrorMoreData;
     std::memcpy(name, bytes.data(), bytes.size());
     name[bytes.size()] = '\0';

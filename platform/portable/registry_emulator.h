@@ -212,6 +212,7 @@ class RegistryEmulator {
   std::u16string fold_scratch_;
   std::u16string value_fold_scratch_;
   std::u16string path_scratch_;
+  std::string encode_scratch_;
 };
 
 }  // namespace quorvane::platform::portable
