@@ -748,6 +748,21 @@ TEST(RegistryConnectConformance, UnknownMachineGivesFiftyThree) {
             kErrorBadNetpath);
 }
 
+TEST(CodePageConformance, AsciiIsItselfInTheAnsiCodePage) {
+  // The library converts ASCII text without asking the platform; that is
+  // sound only while 0x00 to 0x7F map to themselves both ways.
+  char bytes[128];
+  char16_t wide[128];
+  for (int i = 0; i < 128; ++i) bytes[i] = static_cast<char>(i);
+  ASSERT_EQ(MultiByteToWideChar(kCpAcp, 0, bytes, 128, wide, 128), 128);
+  for (int i = 0; i < 128; ++i) EXPECT_EQ(wide[i], static_cast<char16_t>(i)) << i;
+  char back[128];
+  BOOL used_default = 0;
+  ASSERT_EQ(WideCharToMultiByte(kCpAcp, 0, wide, 128, back, 128, nullptr, &used_default), 128);
+  EXPECT_FALSE(used_default);
+  EXPECT_EQ(std::memcmp(back, bytes, 128), 0);
+}
+
 TEST(CodePageConformance, WindowsLatinOne) {
   EXPECT_EQ(GetACP(), kCp1252);
   const char16_t text[] = u"\u00E9\u20AC";
