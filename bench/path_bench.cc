@@ -1,16 +1,18 @@
-// Path members against std::filesystem::path doing the nearest job and against
-// one memchr/memrchr pass over the same text, on a 40-unit and a 32,000-unit
-// path. Reported as Lib/X/N against Base:filesystem/X/N and Base:memchr/X/N.
+// Path members on a 32,000-unit path against the same members on a 40-unit
+// one: members that look for a last separator search from the end, so their
+// cost follows the distance from the end, not the length. Reported as Lib/X/32000 against
+// Base:40-unit/X/32000 and Base:copy/GetPath/32000.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "fileworks/fileworks.h"
 
 namespace quorvane {
 namespace {
+
+constexpr std::size_t kLong = 32000;
+constexpr std::size_t kShort = 40;
 
 std::u16string WindowsPath(std::size_t length) {
   std::u16string path = u"C:\\Program Files\\Vendor\\";
@@ -19,94 +21,61 @@ std::u16string WindowsPath(std::size_t length) {
   return path + u"\\app.exe";
 }
 
-std::string PosixPath(const std::u16string& windows) {
-  std::string path(windows.begin(), windows.end());
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
+using Member = std::u16string (*)(FileWorks&, const std::u16string&);
+
+const std::pair<const char*, Member> kMembers[] = {
+    {"GetFile", [](FileWorks& files, const std::u16string& path) { return files.GetFile(path); }},
+    {"GetFileLessExt",
+     [](FileWorks& files, const std::u16string& path) { return files.GetFileLessExt(path); }},
+    {"GetExt", [](FileWorks& files,
+                  const std::u16string& path) { return files.GetExt(files.GetFile(path)); }},
+};
+
+// Members whose result is most of the path: their floor is making it.
+const std::pair<const char*, Member> kCopyingMembers[] = {
+    {"RemoveSlash",
+     [](FileWorks& files, const std::u16string& path) { return files.RemoveSlash(path); }},
+    {"GetPath", [](FileWorks& files, const std::u16string& path) { return files.GetPath(path); }},
+};
+
+// The path each member is given: RemoveSlash gets one that ends in "\".
+std::u16string InputFor(const char* name, std::size_t length) {
+  return std::string(name) == "RemoveSlash" ? WindowsPath(length) + u"\\" : WindowsPath(length);
 }
 
-// The last unit `unit` in `text` by one backward pass over its bytes.
-const void* LastByte(const std::u16string& text, char unit) {
-  return ::memrchr(text.data(), unit, text.size() * sizeof(char16_t));
-}
-
-void Lib_GetFile(benchmark::State& state) {
-  const std::u16string path = WindowsPath(static_cast<std::size_t>(state.range(0)));
+void Run(benchmark::State& state, const char* name, Member member, std::size_t length) {
+  const std::u16string path = InputFor(name, length);
   FileWorks files;
-  for (auto _ : state) benchmark::DoNotOptimize(files.GetFile(path));
-}
-void Filesystem_GetFile(benchmark::State& state) {
-  const std::filesystem::path path(
-      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
-  for (auto _ : state) benchmark::DoNotOptimize(path.filename());
-}
-void Memchr_GetFile(benchmark::State& state) {
-  const std::u16string path = WindowsPath(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(LastByte(path, '\\'));
+  for (auto _ : state) benchmark::DoNotOptimize(member(files, path));
 }
 
-void Lib_GetPath(benchmark::State& state) {
-  const std::u16string path = WindowsPath(static_cast<std::size_t>(state.range(0)));
-  FileWorks files;
-  for (auto _ : state) benchmark::DoNotOptimize(files.GetPath(path));
-}
-void Filesystem_GetPath(benchmark::State& state) {
-  const std::filesystem::path path(
-      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
-  for (auto _ : state) benchmark::DoNotOptimize(path.parent_path());
-}
-
-void Lib_GetExt(benchmark::State& state) {
-  const std::u16string path = WindowsPath(static_cast<std::size_t>(state.range(0)));
-  FileWorks files;
-  for (auto _ : state) benchmark::DoNotOptimize(files.GetExt(files.GetFile(path)));
-}
-void Filesystem_GetExt(benchmark::State& state) {
-  const std::filesystem::path path(
-      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
-  for (auto _ : state) benchmark::DoNotOptimize(path.extension());
-}
-void Memchr_GetExt(benchmark::State& state) {
-  const std::u16string path = WindowsPath(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(LastByte(path, '.'));
-}
-
-void Lib_GetDrive(benchmark::State& state) {
-  const std::u16string path = WindowsPath(static_cast<std::size_t>(state.range(0)));
-  FileWorks files;
-  for (auto _ : state) benchmark::DoNotOptimize(files.GetDrive(path));
-}
-void Filesystem_GetDrive(benchmark::State& state) {
-  const std::filesystem::path path(
-      PosixPath(WindowsPath(static_cast<std::size_t>(state.range(0)))));
-  for (auto _ : state) benchmark::DoNotOptimize(path.root_path());
-}
-void Memchr_GetDrive(benchmark::State& state) {
-  const std::u16string path = WindowsPath(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(std::memchr(path.data(), ':', path.size() * sizeof(char16_t)));
-  }
-}
-
-void Register(const char* name, void (*function)(benchmark::State&)) {
-  benchmark::RegisterBenchmark(name, function)->Arg(40)->Arg(32000);
+void RegisterLong(const char* name, Member member) {
+  benchmark::RegisterBenchmark(
+      (std::string("Lib/") + name + "/32000").c_str(),
+      [name, member](benchmark::State& state) { Run(state, name, member, kLong); });
 }
 
 const bool registered = [] {
-  Register("Lib/GetFile", Lib_GetFile);
-  Register("Base:filesystem/GetFile", Filesystem_GetFile);
-  Register("Base:memchr/GetFile", Memchr_GetFile);
-  Register("Lib/GetPath", Lib_GetPath);
-  Register("Base:filesystem/GetPath", Filesystem_GetPath);
-  Register("Base:memchr/GetPath", Memchr_GetFile);
-  Register("Lib/GetExt", Lib_GetExt);
-  Register("Base:filesystem/GetExt", Filesystem_GetExt);
-  Register("Base:memchr/GetExt", Memchr_GetExt);
-  Register("Lib/GetDrive", Lib_GetDrive);
-  Register("Base:filesystem/GetDrive", Filesystem_GetDrive);
-  Register("Base:memchr/GetDrive", Memchr_GetDrive);
+  for (const auto& [name, member] : kMembers) {
+    RegisterLong(name, member);
+    benchmark::RegisterBenchmark((std::string("Base:40-unit/") + name + "/32000").c_str(),
+                                 [name = name, member = member](benchmark::State& state) {
+                                   Run(state, name, member, kShort);
+                                 });
+  }
+  for (const auto& [name, member] : kCopyingMembers) {
+    RegisterLong(name, member);
+    benchmark::RegisterBenchmark((std::string("Base:copy/") + name + "/32000").c_str(),
+                                 [name = name, member = member](benchmark::State& state) {
+                                   // A copy as long as the member's result.
+                                   const std::u16string path = InputFor(name, kLong);
+                                   FileWorks files;
+                                   const std::size_t length = member(files, path).size();
+                                   for (auto _ : state) {
+                                     benchmark::DoNotOptimize(path.substr(0, length));
+                                   }
+                                 });
+  }
   return true;
 }();
 
