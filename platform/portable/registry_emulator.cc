@@ -447,15 +447,44 @@ std::string RegistryEmulator::LogText(const CallText& text) const {
 
 // String data are kept as Windows keeps them, in UTF-16; the ANSI calls
 // convert them in the ANSI code page on the way in and out.
+namespace {
+
+// ASCII is the same in every code page: these convert it without a detour.
+bool AsciiToUtf16Le(const char* bytes, std::size_t size, std::string* utf16) {
+  utf16->assign(size * 2, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+    (*utf16)[2 * i] = bytes[i];
+  }
+  return true;
+}
+
+bool Utf16LeToAscii(const std::string& utf16, std::string* bytes) {
+  if (utf16.size() % 2 != 0) return false;
+  bytes->resize(utf16.size() / 2);
+  for (std::size_t i = 0; i < bytes->size(); ++i) {
+    if (utf16[2 * i + 1] != '\0' || static_cast<unsigned char>(utf16[2 * i]) >= 0x80) return false;
+    (*bytes)[i] = utf16[2 * i];
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string RegistryEmulator::ToStored(DWORD type, const BYTE* data, DWORD size, bool wide) const {
-  const std::string bytes =
-      data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
-  if (wide || !IsStringType(type)) return bytes;
-  return UnicodeText::Utf16Le(CodePage::Decode(code_page_(), bytes));
+  const char* bytes = reinterpret_cast<const char*>(data);
+  if (data == nullptr) size = 0;
+  if (size == 0) return std::string();
+  if (wide || !IsStringType(type)) return std::string(bytes, size);
+  std::string utf16;
+  if (AsciiToUtf16Le(bytes, size, &utf16)) return utf16;
+  return UnicodeText::Utf16Le(CodePage::Decode(code_page_(), std::string(bytes, size)));
 }
 
 std::string RegistryEmulator::ToCaller(const StoredValue& value, bool wide) const {
   if (wide || !IsStringType(value.type)) return value.data;
+  std::string ascii;
+  if (Utf16LeToAscii(value.data, &ascii)) return ascii;
   return Encode(UnicodeText::FromUtf16Le(value.data));
 }
 

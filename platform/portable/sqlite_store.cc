@@ -124,11 +124,9 @@ std::pair<LONG, const char*> Classify(int result) {
 // A cached statement in use: reset and unbound when it goes out of scope.
 class SqliteStore::Statement {
  public:
-  Statement(SqliteStore& store, Sql sql) : store_(store), statement_(store.Prepared(sql)) {}
-  ~Statement() {
-    sqlite3_reset(statement_);
-    sqlite3_clear_bindings(statement_);
-  }
+  Statement(SqliteStore& store, Sql sql)
+      : store_(store), statement_(store.Prepared(sql)), bound_(store.bound_[Index(sql)]) {}
+  ~Statement() { sqlite3_reset(statement_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -137,9 +135,19 @@ class SqliteStore::Statement {
     return *this;
   }
   Statement& Bind(int index, const std::string& bytes) {
-    Check(sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()),
-                            SQLITE_TRANSIENT));
-    return *this;
+    std::string& held = bound_[static_cast<std::size_t>(index)];
+    held.assign(bytes);
+    return BindHeld(index, held);
+  }
+  // A name, as the store keeps names: big-endian UTF-16.
+  Statement& Bind(int index, const std::u16string& name) {
+    std::string& held = bound_[static_cast<std::size_t>(index)];
+    held.resize(name.size() * 2);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      held[2 * i] = static_cast<char>(name[i] >> 8);
+      held[2 * i + 1] = static_cast<char>(name[i] & 0xFF);
+    }
+    return BindHeld(index, held);
   }
   // True while a row is there.
   bool Step() {
@@ -161,11 +169,19 @@ class SqliteStore::Statement {
   }
 
  private:
+  static std::size_t Index(Sql sql) { return static_cast<std::size_t>(sql); }
+  Statement& BindHeld(int index, const std::string& held) {
+    // The text stays in the store until the statement binds it again.
+    Check(sqlite3_bind_blob(statement_, index, held.data(), static_cast<int>(held.size()),
+                            SQLITE_STATIC));
+    return *this;
+  }
   void Check(int result) {
     if (result != SQLITE_OK) store_.Fail(result);
   }
   SqliteStore& store_;
   sqlite3_stmt* statement_;
+  std::array<std::string, kMostParameters + 1>& bound_;
 };
 
 SqliteStore::SqliteStore(std::string path) : SqliteStore(std::move(path), Options{}) {}
@@ -435,7 +451,7 @@ void SqliteStore::EndBatch(bool commit) {
 KeyId SqliteStore::Root(const std::u16string& machine, HKEY root) {
   {
     Statement find(*this, Sql::kFindRoot);
-    find.Bind(1, Bytes(machine)).Bind(2, static_cast<std::int64_t>(root));
+    find.Bind(1, machine).Bind(2, static_cast<std::int64_t>(root));
     if (find.Step()) return find.Integer(0);
   }
   {
@@ -448,7 +464,7 @@ KeyId SqliteStore::Root(const std::u16string& machine, HKEY root) {
   }
   const KeyId id = sqlite3_last_insert_rowid(db_);
   Statement remember(*this, Sql::kRememberRoot);
-  remember.Bind(1, Bytes(machine)).Bind(2, static_cast<std::int64_t>(root)).Bind(3, id);
+  remember.Bind(1, machine).Bind(2, static_cast<std::int64_t>(root)).Bind(3, id);
   remember.Step();
   ++own_changes_;
   return id;
@@ -462,7 +478,7 @@ bool SqliteStore::Exists(KeyId key) {
 
 std::optional<KeyId> SqliteStore::FindSubkey(KeyId parent, const std::u16string& folded) {
   Statement find(*this, Sql::kFindSubkey);
-  find.Bind(1, parent).Bind(2, Bytes(folded));
+  find.Bind(1, parent).Bind(2, folded);
   if (!find.Step()) return std::nullopt;
   const KeyId child = find.Integer(0);
   // Keys are never moved, so a subkey is always younger than its parent; a
@@ -475,7 +491,7 @@ KeyId SqliteStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
   {
     Statement create(*this, Sql::kInsertKey);
-    create.Bind(1, parent).Bind(2, Bytes(name)).Bind(3, Bytes(folded)).Bind(4, kAllRights);
+    create.Bind(1, parent).Bind(2, name).Bind(3, folded).Bind(4, kAllRights);
     create.Step();
   }
   ++own_changes_;
@@ -503,7 +519,7 @@ void SqliteStore::DeleteKey(KeyId key) {
 std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16string* after) {
   Statement next(*this, after == nullptr ? Sql::kFirstSubkey : Sql::kNextSubkey);
   next.Bind(1, key);
-  if (after != nullptr) next.Bind(2, Bytes(*after));
+  if (after != nullptr) next.Bind(2, *after);
   if (!next.Step()) return std::nullopt;
   if (next.Integer(2) <= key) {
     Damaged("key " + std::to_string(next.Integer(2)) + " is listed below a younger key");
@@ -513,14 +529,14 @@ std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16strin
 
 std::optional<StoredValue> SqliteStore::GetValue(KeyId key, const std::u16string& folded) {
   Statement find(*this, Sql::kGetValue);
-  find.Bind(1, key).Bind(2, Bytes(folded));
+  find.Bind(1, key).Bind(2, folded);
   if (!find.Step()) return std::nullopt;
   return StoredValue{find.Name(0), static_cast<DWORD>(find.Integer(1)), find.Blob(2)};
 }
 
 void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {
   Statement upsert(*this, Sql::kSetValue);
-  upsert.Bind(1, key).Bind(2, Bytes(folded)).Bind(3, Bytes(value.name));
+  upsert.Bind(1, key).Bind(2, folded).Bind(3, value.name);
   upsert.Bind(4, static_cast<std::int64_t>(value.type)).Bind(5, value.data);
   upsert.Step();
   ++own_changes_;
@@ -528,7 +544,7 @@ void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const Stored
 
 bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
   Statement remove(*this, Sql::kDeleteValue);
-  remove.Bind(1, key).Bind(2, Bytes(folded));
+  remove.Bind(1, key).Bind(2, folded);
   remove.Step();
   ++own_changes_;
   return sqlite3_changes(db_) > 0;
@@ -538,7 +554,7 @@ std::optional<StoredValue> SqliteStore::NextValue(KeyId key, const std::u16strin
                                                   std::u16string* folded) {
   Statement next(*this, after == nullptr ? Sql::kFirstValue : Sql::kNextValue);
   next.Bind(1, key);
-  if (after != nullptr) next.Bind(2, Bytes(*after));
+  if (after != nullptr) next.Bind(2, *after);
   if (!next.Step()) return std::nullopt;
   *folded = next.Name(3);
   return StoredValue{next.Name(0), static_cast<DWORD>(next.Integer(1)), next.Blob(2)};

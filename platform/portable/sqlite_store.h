@@ -118,6 +118,11 @@ class SqliteStore final : public RegistryStore {
   std::string path_;
   sqlite3* db_ = nullptr;
   std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::kCount)> statements_{};
+  // What each statement's parameters are bound to, kept here (and reused)
+  // so that binding neither copies nor allocates once they have grown.
+  static constexpr int kMostParameters = 5;
+  std::array<std::array<std::string, kMostParameters + 1>, static_cast<std::size_t>(Sql::kCount)>
+      bound_{};
   LONG unusable_code_ = 0;  // nonzero: every call fails with it
   std::string diagnosis_;
   bool in_transaction_ = false;
