@@ -57,9 +57,18 @@ void ForEachOperation(Visit visit) {
           CreateKeyCalls(kHkeyCurrentUser, kAnsiGone);
           DeleteKeyCalls(kHkeyCurrentUser, kAnsiGone);
         }));
-  visit("SetValue",
-        Call([] { registry.SetValue(kHkeyCurrentUser, kBranch, u"text", kRegSz, u"a value"); }),
-        Call([] { SetStringCalls(kHkeyCurrentUser, kAnsiBranch, "text", "a value"); }));
+  // Writes change the data each time: a database would skip rewriting the same.
+  visit("SetValue", Call([] {
+          static bool odd = false;
+          odd = !odd;
+          registry.SetValue(kHkeyCurrentUser, kBranch, u"text", kRegSz,
+                            odd ? u"b value" : u"a value");
+        }),
+        Call([] {
+          static bool odd = false;
+          odd = !odd;
+          SetStringCalls(kHkeyCurrentUser, kAnsiBranch, "text", odd ? "b value" : "a value");
+        }));
   visit("QueryValue", Call([] { (void)registry.QueryValue(kHkeyCurrentUser, kBranch, u"text"); }),
         Call([] { QueryStringCalls(kHkeyCurrentUser, kAnsiBranch, "text"); }));
   visit("QueryType", Call([] { (void)registry.QueryType(kHkeyCurrentUser, kBranch, u"text"); }),
@@ -74,10 +83,16 @@ void ForEachOperation(Visit visit) {
         }));
   visit("GetBranchNames", Call([] { (void)registry.GetBranchNames(kHkeyCurrentUser, kBranch); }),
         Call([] { EnumerateCalls(kHkeyCurrentUser, kAnsiBranch); }));
-  visit("QvSaveSetting",
-        Call([] { settings.QvSaveSetting(u"QvBench", u"Section", u"Key", u"value"); }), Call([] {
+  visit("QvSaveSetting", Call([] {
+          static bool odd = false;
+          odd = !odd;
+          settings.QvSaveSetting(u"QvBench", u"Section", u"Key", odd ? u"value 2" : u"value 1");
+        }),
+        Call([] {
+          static bool odd = false;
+          odd = !odd;
           CreateKeyCalls(kHkeyLocalMachine, kSettingBranch);
-          SetStringCalls(kHkeyLocalMachine, kSettingBranch, "Key", "value");
+          SetStringCalls(kHkeyLocalMachine, kSettingBranch, "Key", odd ? "value 2" : "value 1");
         }));
   visit("QvGetSetting",
         Call([] { (void)settings.QvGetSetting(u"QvBench", u"Section", u"Key", u"default"); }),

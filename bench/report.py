@@ -1,54 +1,89 @@
 #!/usr/bin/env python3
-"""Prints Google Benchmark JSON results as one table of ratios.
+"""Prints Google Benchmark JSON results as tables of ratios.
+
+  report.py [--before REV] RESULT.json...
 
 Every "Lib/X[/N]" result is divided by each "Base:KIND/X[/N]" result of the
-same run; "Lib/X:STORE/N" results with N in tenfold steps show the growth
-per tenfold instead.
+same run. Results tagged "before." (the same benchmarks built from an earlier
+commit) give the speed-up of each operation and of its bare platform calls.
+"Lib/X:STORE/N" results with N in tenfold steps show the growth per tenfold.
+The median of repeated runs is used when there is one.
 """
 import json
 import sys
 from collections import defaultdict
+
+BEFORE = "before."
 
 
 def load(paths):
     times = {}
     for path in paths:
         with open(path) as handle:
-            for entry in json.load(handle)["benchmarks"]:
-                if entry.get("run_type") == "aggregate" or entry.get("error_occurred"):
-                    continue
-                scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[entry["time_unit"]]
-                times[entry["name"].split("/iterations:")[0]] = entry["real_time"] * scale
+            entries = json.load(handle)["benchmarks"]
+        has_median = any(entry.get("aggregate_name") == "median" for entry in entries)
+        for entry in entries:
+            if entry.get("error_occurred"):
+                continue
+            if has_median and entry.get("aggregate_name") != "median":
+                continue
+            if not has_median and entry.get("run_type") == "aggregate":
+                continue
+            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[entry["time_unit"]]
+            name = entry.get("run_name", entry["name"]).split("/iterations:")[0]
+            times[name] = entry["real_time"] * scale
     return times
 
 
-def main():
-    times = load(sys.argv[1:])
-    print("| operation | library | baseline | baseline time | ratio |")
+def ratios(times):
+    print("| operation | time | baseline | baseline time | ratio |")
     print("|---|---:|---|---:|---:|")
     for name, seconds in sorted(times.items()):
         if not name.startswith("Lib/") or ":" in name.split("/")[1]:
             continue
         rest = name[len("Lib/"):]
+        if rest.startswith(BEFORE):
+            continue
         for other, base_seconds in sorted(times.items()):
             if other.startswith("Base:") and other.split("/", 1)[1] == rest:
                 kind = other.split("/", 1)[0][len("Base:"):]
                 print(f"| {rest} | {fmt(seconds)} | {kind} | {fmt(base_seconds)} | "
                       f"{seconds / base_seconds:.2f} |")
-    growth = defaultdict(dict)
+
+
+def speedups(times, before):
+    rows = []
+    for name, seconds in sorted(times.items()):
+        kind, _, rest = name.partition("/")
+        if kind not in ("Lib", "Base:platform") or rest.startswith(BEFORE):
+            continue
+        earlier = times.get(f"{kind}/{BEFORE}{rest}")
+        if earlier is not None:
+            what = "library" if kind == "Lib" else "bare calls"
+            rows.append(f"| {rest} | {what} | {fmt(earlier)} | {fmt(seconds)} | "
+                        f"{earlier / seconds:.2f} |")
+    if rows:
+        print()
+        print(f"| operation | measured | at {before} | now | faster by |")
+        print("|---|---|---:|---:|---:|")
+        print("\n".join(rows))
+
+
+def growth(times):
+    series = defaultdict(dict)
     for name, seconds in times.items():
         parts = name.split("/")
         if name.startswith("Lib/") and ":" in parts[1]:
-            growth[parts[1]][int(parts[2])] = seconds
-    if growth:
+            series[parts[1]][int(parts[2])] = seconds
+    if series:
         print()
         print("| enumeration | subkeys | time | growth per tenfold |")
         print("|---|---:|---:|---:|")
-        for series, points in sorted(growth.items()):
+        for label, points in sorted(series.items()):
             previous = None
             for count in sorted(points):
                 step = f"{points[count] / points[previous]:.1f}" if previous else "-"
-                print(f"| {series} | {count} | {fmt(points[count])} | {step} |")
+                print(f"| {label} | {count} | {fmt(points[count])} | {step} |")
                 previous = count
 
 
@@ -57,6 +92,17 @@ def fmt(seconds):
         if seconds >= scale:
             return f"{seconds / scale:.2f} {unit}"
     return f"{seconds / 1e-9:.0f} ns"
+
+
+def main():
+    args = sys.argv[1:]
+    before = "the earlier commit"
+    if args[:1] == ["--before"]:
+        before, args = args[1], args[2:]
+    times = load(args)
+    ratios(times)
+    speedups(times, before)
+    growth(times)
 
 
 if __name__ == "__main__":

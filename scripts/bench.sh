@@ -1,23 +1,67 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks and prints every ratio as one table:
-# the portable backend with Google Benchmark, then the win32 backend's timing
-# loop under Wine when the Windows toolchain is there.
+# Builds and runs the benchmarks and prints every figure as one report:
+#   - the portable backend with Google Benchmark: the library's operations
+#     against their bare platform calls (in memory and on a database), the
+#     persistent calls against a raw SQLite program, the path members, and
+#     enumeration as the key grows;
+#   - the same operations built from an earlier commit (BEFORE, default
+#     b130e0c, the state before the call path and the persistent registry
+#     were made fast), for the speed-up;
+#   - the win32 backend's timing loop under Wine;
+#   - whole qv processes against a minimal C program, with hyperfine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-export QV_REGISTRY=:memory:
+before=${BEFORE:-b130e0c}
+out=$root/build-bench
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
-  -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF >/dev/null
+  -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=ON >/dev/null
 cmake --build build-bench >/dev/null
+
+# The earlier library, with today's benchmark sources, so both measure the same.
+have_before=0
+if git rev-parse --verify -q "$before^{commit}" >/dev/null; then
+  rm -rf "$scratch/before"
+  git worktree add -f --detach "$scratch/before" "$before" >/dev/null 2>&1
+  cp bench/operations.h bench/baseline_calls.h bench/registry_bench.cc "$scratch/before/bench/"
+  if cmake -S "$scratch/before" -B build-bench-before -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DQV_BUILD_BENCHMARKS=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF >/dev/null &&
+    cmake --build build-bench-before --target registry_bench >/dev/null; then
+    have_before=1
+  fi
+  git worktree remove --force "$scratch/before" >/dev/null 2>&1 || true
+fi
+
+run() {  # NAME TAG REGISTRY PROGRAM
+  QV_BENCH_TAG=$2 QV_REGISTRY=$3 "$4" --benchmark_format=json \
+    --benchmark_out="$out/$1.json" --benchmark_min_time=0.3 --benchmark_repetitions=3 \
+    --benchmark_report_aggregates_only=true >/dev/null
+  results+=("$out/$1.json")
+}
 results=()
-for bench in registry_bench path_bench enumeration_bench; do
-  build-bench/bench/$bench --benchmark_format=json --benchmark_out="build-bench/$bench.json" \
-    --benchmark_min_time=0.2 >/dev/null
-  results+=("build-bench/$bench.json")
-done
-echo "Portable backend (Google Benchmark, one run, same machine):"
+run registry_memory "" ":memory:" build-bench/bench/registry_bench
+run registry_database "db." "$scratch/now.db" build-bench/bench/registry_bench
+if [[ $have_before == 1 ]]; then
+  run before_memory "before." ":memory:" build-bench-before/bench/registry_bench
+  run before_database "before.db." "$scratch/before.db" build-bench-before/bench/registry_bench
+fi
+run sqlite "" "" build-bench/bench/sqlite_bench
+run path "" ":memory:" build-bench/bench/path_bench
+run enumeration "" ":memory:" build-bench/bench/enumeration_bench
+
+echo "Portable backend (Google Benchmark, median of 3, one run, same machine):"
 echo
-python3 bench/report.py "${results[@]}"
+python3 bench/report.py --before "$before" "${results[@]}"
+
+if command -v hyperfine >/dev/null; then
+  echo
+  echo "Whole processes (hyperfine), against a minimal C program making the same reads:"
+  echo
+  bash bench/processes.sh "$root/build-bench/tools/qv/qv" "$scratch"
+fi
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/wine64 ]]; then
   cmake -S . -B build-win-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
@@ -25,7 +69,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/win
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
   cmake --build build-win-bench >/dev/null
   echo
-  echo "win32 backend under Wine (plain timing loop):"
+  echo "win32 backend under Wine (plain timing loop, best of 5 rounds):"
   echo
   WINEPREFIX="$root/build-win/wineprefix" WINEDEBUG=-all \
     /usr/lib/wine/wine64 build-win-bench/bench/win32/win32_timing.exe | tr -d '\r'
