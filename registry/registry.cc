@@ -73,19 +73,24 @@ bool Registry::CheckRegistryResult(std::int32_t result) {
   return true;
 }
 
-std::string Registry::ToPlatformText(const std::u16string& text, bool allow_nul) {
-  std::string bytes;
-  bytes.reserve(text.size() + 1);  // room for the zero a writer adds
-  if (AnsiText::EncodeAscii(text, &bytes)) {
-    if (!allow_nul && bytes.find('\0') != std::string::npos) {
-      CheckRegistryResult(kResultInvalidParameter);
-    }
+PlatformText Registry::ToPlatformText(const std::u16string& text, bool allow_nul) {
+  PlatformText bytes;
+  // One pass that the compiler turns into vector code: any unit above ASCII,
+  // and the lowest unit (U+0000 when the text holds one).
+  char16_t all_bits = 0;
+  char16_t lowest = 0xFFFF;
+  for (char16_t unit : text) {
+    all_bits |= unit;
+    lowest = unit < lowest ? unit : lowest;
+  }
+  if (!text.empty() && lowest == u'\0' && !allow_nul) CheckRegistryResult(kResultInvalidParameter);
+  if (all_bits < 0x80) {  // ASCII: the same in every code page
+    bytes.AssignAscii(text);
     return bytes;
   }
-  const bool has_nul = text.find(u'\0') != std::u16string::npos;
-  if ((has_nul && !allow_nul) || !AnsiText::EncodeExactly(text, &bytes)) {
-    CheckRegistryResult(kResultInvalidParameter);
-  }
+  std::string encoded;
+  if (!AnsiText::EncodeExactly(text, &encoded)) CheckRegistryResult(kResultInvalidParameter);
+  bytes.Assign(encoded);
   return bytes;
 }
 
@@ -107,11 +112,11 @@ std::int32_t Registry::TryOpen(HKeyValue hKey, const std::u16string& path,
                                const std::u16string& machine_name, std::uint32_t local_rights,
                                std::uint32_t remote_rights, Handle* key) {
   *key = 0;
-  const std::string platform_path = ToPlatformText(path, false);
+  const PlatformText platform_path = ToPlatformText(path, false);
   if (machine_name.empty()) {
     return platform::RegOpenKeyExA(hKey, platform_path.c_str(), 0, local_rights, key);
   }
-  const std::string machine = ToPlatformText(AddMachinePrefix(machine_name), false);
+  const PlatformText machine = ToPlatformText(AddMachinePrefix(machine_name), false);
   ScopedKey connection;
   const LONG connected = platform::RegConnectRegistryA(machine.c_str(), hKey, connection.Receive());
   if (connected != 0) return connected;
@@ -125,7 +130,7 @@ std::int32_t Registry::TryOpen(HKeyValue hKey, const std::u16string& path,
 
 void Registry::DeleteValue(HKeyValue hKey, const std::u16string& Branch,
                            const std::u16string& ValueName, const std::u16string& MachineName) {
-  const std::string name = ToPlatformText(ValueName, false);
+  const PlatformText name = ToPlatformText(ValueName, false);
   ScopedKey key;
   *key.Receive() = OpenBranch(hKey, Branch, MachineName, kOpenBranchRights);
   CheckRegistryResult(platform::RegDeleteValueA(key.Get(), name.c_str()));
@@ -133,7 +138,7 @@ void Registry::DeleteValue(HKeyValue hKey, const std::u16string& Branch,
 
 void Registry::DeleteKey(HKeyValue hKey, const std::u16string& Branch,
                          const std::u16string& MachineName) {
-  const std::string path = ToPlatformText(Branch, false);
+  const PlatformText path = ToPlatformText(Branch, false);
   ScopedKey root;
   *root.Receive() = OpenBranch(hKey, u"", MachineName, kOpenBranchRights);
   CheckRegistryResult(platform::RegDeleteKeyA(root.Get(), path.c_str()));
@@ -142,13 +147,13 @@ void Registry::DeleteKey(HKeyValue hKey, const std::u16string& Branch,
 std::int32_t Registry::QueryType(HKeyValue hKey, const std::u16string& Branch,
                                  const std::u16string& ValueName,
                                  const std::u16string& MachineName) {
-  const std::string name = ToPlatformText(ValueName, false);
+  const PlatformText name = ToPlatformText(ValueName, false);
   ScopedKey key;
   CheckRegistryResult(TryOpen(hKey, Branch, MachineName, kReadRights, kReadRights, key.Receive()));
   return QueryValueType(key.Get(), name);
 }
 
-std::int32_t Registry::QueryValueType(Handle key, const std::string& value_name) {
+std::int32_t Registry::QueryValueType(Handle key, const PlatformText& value_name) {
   DWORD type = 0;
   DWORD size = 0;
   CheckRegistryResult(
@@ -158,7 +163,7 @@ std::int32_t Registry::QueryValueType(Handle key, const std::string& value_name)
 
 Variant Registry::QueryValue(HKeyValue hKey, const std::u16string& Branch,
                              const std::u16string& ValueName, const std::u16string& MachineName) {
-  const std::string name = ToPlatformText(ValueName, false);
+  const PlatformText name = ToPlatformText(ValueName, false);
   ScopedKey key;
   CheckRegistryResult(
       TryOpen(hKey, Branch, MachineName, kQueryValueRights, kReadRights, key.Receive()));
@@ -167,7 +172,7 @@ Variant Registry::QueryValue(HKeyValue hKey, const std::u16string& Branch,
   return value;
 }
 
-std::int32_t Registry::QueryValueEx(Handle key, const std::string& value_name, Variant& value) {
+std::int32_t Registry::QueryValueEx(Handle key, const PlatformText& value_name, Variant& value) {
   value = Variant();
   DWORD type = 0;
   DWORD size = 0;
@@ -214,7 +219,7 @@ std::int32_t Registry::QueryValueEx(Handle key, const std::string& value_name, V
 void Registry::SetValue(HKeyValue hKey, const std::u16string& Branch,
                         const std::u16string& ValueName, std::int32_t ValueType,
                         const Variant& NewValue, const std::u16string& MachineName) {
-  const std::string name = ToPlatformText(ValueName, false);
+  const PlatformText name = ToPlatformText(ValueName, false);
   ScopedKey key;
   *key.Receive() = OpenBranch(hKey, Branch, MachineName, kOpenBranchRights);
   switch (ValueType) {
@@ -239,33 +244,33 @@ void Registry::SetValue(HKeyValue hKey, const std::u16string& Branch,
   }
 }
 
-std::int32_t Registry::WriteText(Handle key, const std::string& value_name, std::uint32_t type,
+std::int32_t Registry::WriteText(Handle key, const PlatformText& value_name, std::uint32_t type,
                                  const std::u16string& text) {
   // U+0000 inside string data is the caller's own business (multi-strings
   // are built from it); characters the code page cannot hold are refused.
-  std::string bytes = ToPlatformText(text, true);
-  bytes.push_back('\0');
+  // The data end in the zero that follows the text.
+  const PlatformText bytes = ToPlatformText(text, true);
   return platform::RegSetValueExA(key, value_name.c_str(), 0, type,
                                   reinterpret_cast<const platform::BYTE*>(bytes.data()),
-                                  static_cast<DWORD>(bytes.size()));
+                                  static_cast<DWORD>(bytes.size() + 1));
 }
 
-std::int32_t Registry::WriteStringValue(Handle key, const std::string& value_name,
+std::int32_t Registry::WriteStringValue(Handle key, const PlatformText& value_name,
                                         const std::u16string& text) {
   return WriteText(key, value_name, platform::kRegSz, text);
 }
 
-std::int32_t Registry::WriteExpandStringValue(Handle key, const std::string& value_name,
+std::int32_t Registry::WriteExpandStringValue(Handle key, const PlatformText& value_name,
                                               const std::u16string& text) {
   return WriteText(key, value_name, platform::kRegExpandSz, text);
 }
 
-std::int32_t Registry::WriteBinaryValue(Handle key, const std::string& value_name,
+std::int32_t Registry::WriteBinaryValue(Handle key, const PlatformText& value_name,
                                         const std::u16string& text) {
   return WriteText(key, value_name, platform::kRegBinary, text);
 }
 
-std::int32_t Registry::WriteDwordValue(Handle key, const std::string& value_name,
+std::int32_t Registry::WriteDwordValue(Handle key, const PlatformText& value_name,
                                        std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
   const std::array<platform::BYTE, 4> bytes = {
@@ -274,14 +279,14 @@ std::int32_t Registry::WriteDwordValue(Handle key, const std::string& value_name
   return platform::RegSetValueExA(key, value_name.c_str(), 0, platform::kRegDword, bytes.data(), 4);
 }
 
-std::int32_t Registry::WriteMultiStringValue(Handle key, const std::string& value_name,
+std::int32_t Registry::WriteMultiStringValue(Handle key, const PlatformText& value_name,
                                              const Variant& value) {
   return WriteText(key, value_name, platform::kRegMultiSz, value.ToText());
 }
 
 void Registry::CreateKey(HKeyValue hKey, const std::u16string& Branch,
                          const std::u16string& MachineName) {
-  const std::string path = ToPlatformText(Branch, false);
+  const PlatformText path = ToPlatformText(Branch, false);
   ScopedKey root;
   *root.Receive() = OpenBranch(hKey, u"", MachineName, kOpenBranchRights);
   ScopedKey created;

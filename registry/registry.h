@@ -24,6 +24,7 @@
 #include "core/collection.h"
 #include "core/error_object.h"
 #include "core/variant.h"
+#include "registry/platform_text.h"
 #include "registry/registry_errors.h"
 #include "registry/root_keys.h"
 
@@ -87,9 +88,9 @@ class Registry {
   friend class RegistryTestPeer;  // tests reach the private members through it
   using Handle = std::uint32_t;
 
-  [[nodiscard]] std::int32_t QueryValueEx(Handle key, const std::string& value_name,
+  [[nodiscard]] std::int32_t QueryValueEx(Handle key, const PlatformText& value_name,
                                           Variant& value);
-  [[nodiscard]] std::int32_t QueryValueType(Handle key, const std::string& value_name);
+  [[nodiscard]] std::int32_t QueryValueType(Handle key, const PlatformText& value_name);
   bool CheckRegistryResult(std::int32_t result);
   [[nodiscard]] Handle OpenBranch(HKeyValue hKey, const std::u16string& path,
                                   const std::u16string& machine_name, std::uint32_t rights);
@@ -100,22 +101,22 @@ class Registry {
   [[nodiscard]] std::int32_t TryOpen(HKeyValue hKey, const std::u16string& path,
                                      const std::u16string& machine_name, std::uint32_t local_rights,
                                      std::uint32_t remote_rights, Handle* key);
-  [[nodiscard]] std::int32_t WriteStringValue(Handle key, const std::string& value_name,
+  [[nodiscard]] std::int32_t WriteStringValue(Handle key, const PlatformText& value_name,
                                               const std::u16string& text);
-  [[nodiscard]] std::int32_t WriteExpandStringValue(Handle key, const std::string& value_name,
+  [[nodiscard]] std::int32_t WriteExpandStringValue(Handle key, const PlatformText& value_name,
                                                     const std::u16string& text);
-  [[nodiscard]] std::int32_t WriteBinaryValue(Handle key, const std::string& value_name,
+  [[nodiscard]] std::int32_t WriteBinaryValue(Handle key, const PlatformText& value_name,
                                               const std::u16string& text);
-  [[nodiscard]] std::int32_t WriteDwordValue(Handle key, const std::string& value_name,
+  [[nodiscard]] std::int32_t WriteDwordValue(Handle key, const PlatformText& value_name,
                                              std::int32_t value);
-  [[nodiscard]] std::int32_t WriteMultiStringValue(Handle key, const std::string& value_name,
+  [[nodiscard]] std::int32_t WriteMultiStringValue(Handle key, const PlatformText& value_name,
                                                    const Variant& value);
-  [[nodiscard]] std::int32_t WriteText(Handle key, const std::string& value_name,
+  [[nodiscard]] std::int32_t WriteText(Handle key, const PlatformText& value_name,
                                        std::uint32_t type, const std::u16string& text);
   [[nodiscard]] std::u16string AddMachinePrefix(const std::u16string& machine_name);
   // The ANSI form of a name or value; raises the invalid-parameter error when
   // the text would not reach the platform unchanged.
-  [[nodiscard]] std::string ToPlatformText(const std::u16string& text, bool allow_nul);
+  [[nodiscard]] PlatformText ToPlatformText(const std::u16string& text, bool allow_nul);
 };
 
 }  // namespace quorvane

@@ -37,8 +37,8 @@ fi
 
 run() {  # NAME TAG REGISTRY PROGRAM
   QV_BENCH_TAG=$2 QV_REGISTRY=$3 "$4" --benchmark_format=json \
-    --benchmark_out="$out/$1.json" --benchmark_min_time=0.3 --benchmark_repetitions=3 \
-    --benchmark_report_aggregates_only=true >/dev/null
+    --benchmark_out="$out/$1.json" --benchmark_min_time=0.2 --benchmark_repetitions=5 \
+    --benchmark_enable_random_interleaving=true >/dev/null
   results+=("$out/$1.json")
 }
 results=()
@@ -52,7 +52,7 @@ run sqlite "" "" build-bench/bench/sqlite_bench
 run path "" ":memory:" build-bench/bench/path_bench
 run enumeration "" ":memory:" build-bench/bench/enumeration_bench
 
-echo "Portable backend (Google Benchmark, median of 3, one run, same machine):"
+echo "Portable backend (Google Benchmark, best of 5 interleaved repetitions, one run):"
 echo
 python3 bench/report.py --before "$before" "${results[@]}"
 

@@ -1,0 +1,49 @@
+// ANSI text on its way to a platform call. Names and paths are short, so the
+// text is kept inline and a call needs no heap allocation for it; longer text
+// goes to the heap.
+#pragma once
+
+#include <array>
+#include <cstring>
+#include <string>
+
+namespace quorvane {
+
+class PlatformText {
+ public:
+  PlatformText() { inline_[0] = '\0'; }
+
+  // Narrows `text`, which must be ASCII (the same in every ANSI code page).
+  void AssignAscii(const std::u16string& text) {
+    char* out = Reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i]);
+  }
+  void Assign(const std::string& bytes) {
+    std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
+  }
+
+  // The bytes, followed by one zero that `size` does not count.
+  [[nodiscard]] const char* c_str() const { return data(); }
+  [[nodiscard]] const char* data() const { return size_ < kInline ? inline_.data() : heap_.data(); }
+  [[nodiscard]] std::size_t size() const { return size_; }
+
+ private:
+  static constexpr std::size_t kInline = 264;  // a path of 260 characters and more
+
+  char* Reserve(std::size_t size) {
+    size_ = size;
+    char* out = inline_.data();
+    if (size >= kInline) {
+      heap_.assign(size, '\0');  // its own zero follows
+      out = heap_.data();
+    }
+    out[size] = '\0';
+    return out;
+  }
+
+  std::array<char, kInline> inline_;
+  std::string heap_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace quorvane
