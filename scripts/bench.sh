@@ -24,15 +24,17 @@ cmake --build build-bench >/dev/null
 # The earlier library, with today's benchmark sources, so both measure the same.
 have_before=0
 if git rev-parse --verify -q "$before^{commit}" >/dev/null; then
-  rm -rf "$scratch/before"
-  git worktree add -f --detach "$scratch/before" "$before" >/dev/null 2>&1
-  cp bench/operations.h bench/baseline_calls.h bench/registry_bench.cc "$scratch/before/bench/"
-  if cmake -S "$scratch/before" -B build-bench-before -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  source_dir=$root/build-bench-before/src
+  git worktree remove --force "$source_dir" >/dev/null 2>&1 || rm -rf "$source_dir"
+  git worktree prune
+  git worktree add -f --detach "$source_dir" "$before" >/dev/null 2>&1
+  cp bench/operations.h bench/baseline_calls.h bench/registry_bench.cc "$source_dir/bench/"
+  if cmake -S "$source_dir" -B build-bench-before/build -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DQV_BUILD_BENCHMARKS=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF >/dev/null &&
-    cmake --build build-bench-before --target registry_bench >/dev/null; then
+    cmake --build build-bench-before/build --target registry_bench >/dev/null; then
     have_before=1
   fi
-  git worktree remove --force "$scratch/before" >/dev/null 2>&1 || true
+  git worktree remove --force "$source_dir" >/dev/null 2>&1 || true
 fi
 
 run() {  # NAME TAG REGISTRY PROGRAM
@@ -45,8 +47,8 @@ results=()
 run registry_memory "" ":memory:" build-bench/bench/registry_bench
 run registry_database "db." "$scratch/now.db" build-bench/bench/registry_bench
 if [[ $have_before == 1 ]]; then
-  run before_memory "before." ":memory:" build-bench-before/bench/registry_bench
-  run before_database "before.db." "$scratch/before.db" build-bench-before/bench/registry_bench
+  run before_memory "before." ":memory:" build-bench-before/build/bench/registry_bench
+  run before_database "before.db." "$scratch/before.db" build-bench-before/build/bench/registry_bench
 fi
 run sqlite "" "" build-bench/bench/sqlite_bench
 run path "" ":memory:" build-bench/bench/path_bench

@@ -238,11 +238,14 @@ void SqliteStore::AdoptFile(UINT ansi_code_page) {
     };
     *application_id = scalar("PRAGMA application_id");
     *version = scalar("PRAGMA user_version");
+    objects->clear();
+    // A registry of ours that is up to date needs no look at its tables:
+    // every start of a program is spared it.
+    if (*application_id == kApplicationId && *version == kSchemaVersion) return;
     if (sqlite3_prepare_v2(db_, "SELECT name FROM sqlite_master", -1, &statement, nullptr) !=
         SQLITE_OK) {
       Fail(sqlite3_extended_errcode(db_));
     }
-    objects->clear();
     int stepped = SQLITE_ROW;
     while ((stepped = sqlite3_step(statement)) == SQLITE_ROW) {
       const unsigned char* name = sqlite3_column_text(statement, 0);
