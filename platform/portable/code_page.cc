@@ -76,7 +76,8 @@ void CodePage::EncodeInto(UINT code_page, const std::u16string& text, char defau
   char16_t all_bits = 0;
   for (char16_t unit : text) all_bits |= unit;
   if (all_bits < 0x80) {  // ASCII is the same in every code page
-    bytes->assign(text.begin(), text.end());
+    bytes->resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) (*bytes)[i] = static_cast<char>(text[i]);
     return;
   }
   if (code_page == kCpUtf8) {

@@ -29,13 +29,13 @@ std::optional<KeyId> MemoryStore::FindSubkey(KeyId parent, const std::u16string&
   if (node == nullptr) return std::nullopt;
   auto found = node->subkeys.find(folded);
   if (found == node->subkeys.end()) return std::nullopt;
-  return found->second;
+  return found->second.first;
 }
 
 KeyId MemoryStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
   const KeyId id = NewNode(parent, name);
-  nodes_[parent].subkeys[folded] = id;
+  nodes_[parent].subkeys[folded] = {id, name};
   return id;
 }
 
@@ -49,7 +49,7 @@ void MemoryStore::DeleteKey(KeyId key) {
   if (node == nullptr) return;
   if (Node* parent = Find(node->parent)) {
     for (auto entry = parent->subkeys.begin(); entry != parent->subkeys.end(); ++entry) {
-      if (entry->second == key) {
+      if (entry->second.first == key) {
         parent->subkeys.erase(entry);
         break;
       }
@@ -64,15 +64,14 @@ std::optional<SubkeyName> MemoryStore::NextSubkey(KeyId key, const std::u16strin
   if (node == nullptr) return std::nullopt;
   auto next = after == nullptr ? node->subkeys.begin() : node->subkeys.upper_bound(*after);
   if (next == node->subkeys.end()) return std::nullopt;
-  return SubkeyName{nodes_[next->second].name, next->first};
+  return SubkeyName{next->second.second, next->first};
 }
 
-std::optional<StoredValue> MemoryStore::GetValue(KeyId key, const std::u16string& folded) {
+const StoredValue* MemoryStore::GetValue(KeyId key, const std::u16string& folded) {
   Node* node = Find(key);
-  if (node == nullptr) return std::nullopt;
+  if (node == nullptr) return nullptr;
   auto found = node->values.find(folded);
-  if (found == node->values.end()) return std::nullopt;
-  return found->second;
+  return found == node->values.end() ? nullptr : &found->second;
 }
 
 void MemoryStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {

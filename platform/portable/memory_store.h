@@ -24,7 +24,7 @@ class MemoryStore final : public RegistryStore {
   void DeleteKey(KeyId key) override;
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
 
-  std::optional<StoredValue> GetValue(KeyId key, const std::u16string& folded) override;
+  const StoredValue* GetValue(KeyId key, const std::u16string& folded) override;
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
   bool DeleteValue(KeyId key, const std::u16string& folded) override;
   std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
@@ -38,7 +38,9 @@ class MemoryStore final : public RegistryStore {
   struct Node {
     KeyId parent = 0;
     std::u16string name;
-    std::map<std::u16string, KeyId> subkeys;  // by folded name
+    // By folded name; the name as written is kept beside the id, so that
+    // listing needs no second lookup.
+    std::map<std::u16string, std::pair<KeyId, std::u16string>> subkeys;
     std::map<std::u16string, StoredValue> values;
     REGSAM granted = 0xFFFFFFFFu;
   };

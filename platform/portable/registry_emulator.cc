@@ -19,6 +19,7 @@ namespace {
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr REGSAM kSpecificRights = 0xFFFFu;
+const std::u16string kNoName;
 
 bool IsPredefined(HKEY key) { return key >= kHkeyClassesRoot && key <= kHkeyCurrentConfig; }
 
@@ -264,10 +265,10 @@ LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved, REGS
     resolved->key = PlaceKey(RegistryViews::Of(key, view_32));
     if (resolved->key == 0) return kErrorFileNotFound;
     resolved->rights = store_->GrantedRights(resolved->key);
-    resolved->machine.clear();
+    resolved->machine = &kNoName;
     resolved->entry = nullptr;
     resolved->merged = key == kHkeyClassesRoot;
-    resolved->classes_path.clear();
+    resolved->classes_path = &kNoName;
     resolved->view_32 = view_32;
     return Grants(resolved->rights, needed) ? kErrorSuccess : kErrorAccessDenied;
   }
@@ -279,10 +280,10 @@ LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved, REGS
   if (!store_->Exists(entry.key)) return kErrorKeyDeleted;
   resolved->key = entry.key;
   resolved->rights = entry.rights;
-  resolved->machine = entry.machine;
+  resolved->machine = &entry.machine;
   resolved->entry = &entry;
   resolved->merged = entry.merged;
-  resolved->classes_path = entry.classes_path;
+  resolved->classes_path = &entry.classes_path;
   // A remote machine's root chooses its view per call, as the local one does.
   resolved->view_32 = entry.predefined != 0 ? view_32 : entry.view_32;
   return kErrorSuccess;
@@ -322,7 +323,7 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
     return Walk(from.key, path, create, target);
   }
   // HKEY_CLASSES_ROOT: the user's key when there is one, else the machine's.
-  std::u16string merged = from.classes_path;
+  std::u16string merged = *from.classes_path;
   if (!merged.empty() && !path.empty()) merged += u'\\';
   merged += path;
   const KeyId user_root = PlaceKey(RegistryViews::UserClasses());
@@ -348,7 +349,7 @@ std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& fro
   for (const KeyId root : {PlaceKey(RegistryViews::UserClasses()),
                            PlaceKey(RegistryViews::Of(kHkeyClassesRoot, from.view_32))}) {
     KeyId part = 0;
-    if (root == 0 || Walk(root, from.classes_path, false, &part) != kErrorSuccess) continue;
+    if (root == 0 || Walk(root, *from.classes_path, false, &part) != kErrorSuccess) continue;
     std::optional<SubkeyName> next = store_->NextSubkey(part, after);
     if (next && (!first || next->folded < first->folded)) first = std::move(next);
   }
@@ -414,7 +415,7 @@ HKEY RegistryEmulator::NewHandle(KeyId key, REGSAM rights, const std::u16string&
 
 HKEY RegistryEmulator::NewHandleBelow(KeyId key, REGSAM rights, const Resolved& from,
                                       const std::u16string& classes_path) {
-  const HKEY handle = NewHandle(key, rights, from.machine);
+  const HKEY handle = NewHandle(key, rights, *from.machine);
   HandleEntry& entry = handles_[handle];
   entry.merged = from.merged;
   entry.classes_path = classes_path;
@@ -481,11 +482,12 @@ std::string RegistryEmulator::ToStored(DWORD type, const BYTE* data, DWORD size,
   return UnicodeText::Utf16Le(CodePage::Decode(code_page_(), std::string(bytes, size)));
 }
 
-std::string RegistryEmulator::ToCaller(const StoredValue& value, bool wide) const {
+const std::string& RegistryEmulator::ToCaller(const StoredValue& value, bool wide) {
   if (wide || !IsStringType(value.type)) return value.data;
-  std::string ascii;
-  if (Utf16LeToAscii(value.data, &ascii)) return ascii;
-  return Encode(UnicodeText::FromUtf16Le(value.data));
+  if (!Utf16LeToAscii(value.data, &caller_scratch_)) {
+    caller_scratch_ = Encode(UnicodeText::FromUtf16Le(value.data));
+  }
+  return caller_scratch_;
 }
 
 LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result) {
@@ -555,7 +557,7 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
       const REGSAM granted = store_->GrantedRights(from.key);
       if (sam != 0 && !Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
       *result = NewHandleBelow(from.key, sam == 0 ? granted : MapGenericRights(sam, granted), from,
-                               from.classes_path);
+                               *from.classes_path);
       return kErrorSuccess;
     }
     // Creation is checked against the key's own security, not against the
@@ -623,13 +625,13 @@ LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DW
     Resolved from;
     if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
     NameFolding::FoldInto(TextOrEmpty(value_name), &value_fold_scratch_);
-    const std::optional<StoredValue> value = store_->GetValue(from.key, value_fold_scratch_);
-    if (!value) {
+    const StoredValue* value = store_->GetValue(from.key, value_fold_scratch_);
+    if (value == nullptr) {
       if (type != nullptr) *type = 0;
       return kErrorFileNotFound;
     }
     if (type != nullptr) *type = value->type;
-    const std::string bytes = ToCaller(*value, value_name.is_wide);
+    const std::string& bytes = ToCaller(*value, value_name.is_wide);
     const auto stored = static_cast<DWORD>(bytes.size());
     if (data != nullptr) {
       if (*size < stored) {
@@ -741,7 +743,7 @@ LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* n
     if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
     const StoredValue* value = ValueAt(key, from, index);
     if (value == nullptr) return kErrorNoMoreItems;
-    const std::string bytes = ToCaller(*value, wide);
+    const std::string& bytes = ToCaller(*value, wide);
     const std::string ansi_name = wide ? std::string() : Encode(value->name);
     const std::size_t name_length = wide ? value->name.size() : ansi_name.size();
     if (name_length + 1 > *name_size) {

@@ -106,13 +106,15 @@ class RegistryEmulator {
     std::u16string classes_path;
     bool view_32 = false;
   };
+  // Names point into the handle entry (or at an empty name for a root), so
+  // that resolving a handle copies nothing.
   struct Resolved {
     KeyId key = 0;
     REGSAM rights = 0;
-    std::u16string machine;
+    const std::u16string* machine = nullptr;
     HandleEntry* entry = nullptr;  // null for a predefined root
     bool merged = false;           // as in HandleEntry
-    std::u16string classes_path;
+    const std::u16string* classes_path = nullptr;
     bool view_32 = false;
   };
   struct Failure {
@@ -164,7 +166,9 @@ class RegistryEmulator {
   const std::u16string& TextOrEmpty(const CallText& text);
   [[nodiscard]] std::string LogText(const CallText& text) const;
   [[nodiscard]] std::string ToStored(DWORD type, const BYTE* data, DWORD size, bool wide) const;
-  [[nodiscard]] std::string ToCaller(const StoredValue& value, bool wide) const;
+  // The data as the caller reads them: the stored bytes themselves, or their
+  // ANSI form in a buffer reused by every call.
+  [[nodiscard]] const std::string& ToCaller(const StoredValue& value, bool wide);
   const SubkeyName* SubkeyAt(HKEY key, const Resolved& from, DWORD index);
   const StoredValue* ValueAt(HKEY key, const Resolved& from, DWORD index);
 
@@ -213,6 +217,7 @@ class RegistryEmulator {
   std::u16string value_fold_scratch_;
   std::u16string path_scratch_;
   std::string encode_scratch_;
+  std::string caller_scratch_;
 };
 
 }  // namespace quorvane::platform::portable

@@ -68,8 +68,9 @@ class RegistryStore {
   [[nodiscard]] virtual std::optional<SubkeyName> NextSubkey(KeyId key,
                                                              const std::u16string* after) = 0;
 
-  [[nodiscard]] virtual std::optional<StoredValue> GetValue(KeyId key,
-                                                            const std::u16string& folded) = 0;
+  // The value, or null; it stays valid until the next call to the store (so
+  // that reading a value need not copy it).
+  [[nodiscard]] virtual const StoredValue* GetValue(KeyId key, const std::u16string& folded) = 0;
   virtual void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) = 0;
   [[nodiscard]] virtual bool DeleteValue(KeyId key, const std::u16string& folded) = 0;
   // The first value in folded-name order after `after` (from the start when

@@ -530,11 +530,14 @@ std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16strin
   return SubkeyName{next.Name(0), next.Name(1)};
 }
 
-std::optional<StoredValue> SqliteStore::GetValue(KeyId key, const std::u16string& folded) {
+const StoredValue* SqliteStore::GetValue(KeyId key, const std::u16string& folded) {
   Statement find(*this, Sql::kGetValue);
   find.Bind(1, key).Bind(2, folded);
-  if (!find.Step()) return std::nullopt;
-  return StoredValue{find.Name(0), static_cast<DWORD>(find.Integer(1)), find.Blob(2)};
+  if (!find.Step()) return nullptr;
+  read_value_.name = find.Name(0);
+  read_value_.type = static_cast<DWORD>(find.Integer(1));
+  read_value_.data = find.Blob(2);
+  return &read_value_;
 }
 
 void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {

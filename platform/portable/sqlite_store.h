@@ -62,7 +62,7 @@ class SqliteStore final : public RegistryStore {
   void DeleteKey(KeyId key) override;
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
 
-  std::optional<StoredValue> GetValue(KeyId key, const std::u16string& folded) override;
+  const StoredValue* GetValue(KeyId key, const std::u16string& folded) override;
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
   bool DeleteValue(KeyId key, const std::u16string& folded) override;
   std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
@@ -118,6 +118,7 @@ class SqliteStore final : public RegistryStore {
   std::string path_;
   sqlite3* db_ = nullptr;
   std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::kCount)> statements_{};
+  StoredValue read_value_;  // what GetValue last read
   // What each statement's parameters are bound to, kept here (and reused)
   // so that binding neither copies nor allocates once they have grown.
   static constexpr int kMostParameters = 5;

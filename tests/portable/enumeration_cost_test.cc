@@ -43,7 +43,7 @@ class CountingStore final : public RegistryStore {
     ++*steps_;
     return inner_.NextSubkey(key, after);
   }
-  std::optional<StoredValue> GetValue(KeyId key, const std::u16string& folded) override {
+  const StoredValue* GetValue(KeyId key, const std::u16string& folded) override {
     return inner_.GetValue(key, folded);
   }
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override {
