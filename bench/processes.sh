@@ -15,7 +15,7 @@ hyperfine --warmup 20 --runs 300 -N --export-json "$scratch/processes.json" \
   -n 'minimal reader: query' "$reader $QV_REGISTRY query Software QvBench Values" \
   -n 'qv setting get' "$qv setting get QvBench Section Key" \
   -n 'minimal reader: get' "$reader $QV_REGISTRY get Software Quorvane QvBench Section Key" \
-  >/dev/null
+  >/dev/null 2>&1
 # Each qv command against its own minimal reader, by the best of the runs
 # (noise on a shared machine only ever adds time).
 python3 - "$scratch/processes.json" <<'PY'

@@ -37,9 +37,9 @@ if git rev-parse --verify -q "$before^{commit}" >/dev/null; then
   git worktree remove --force "$source_dir" >/dev/null 2>&1 || true
 fi
 
-run() {  # NAME TAG REGISTRY PROGRAM
+run() {  # NAME TAG REGISTRY PROGRAM [REPETITIONS]
   QV_BENCH_TAG=$2 QV_REGISTRY=$3 "$4" --benchmark_format=json \
-    --benchmark_out="$out/$1.json" --benchmark_min_time=0.2 --benchmark_repetitions=5 \
+    --benchmark_out="$out/$1.json" --benchmark_min_time=0.2 --benchmark_repetitions="${5:-5}" \
     --benchmark_enable_random_interleaving=true >/dev/null
   results+=("$out/$1.json")
 }
@@ -52,7 +52,7 @@ if [[ $have_before == 1 ]]; then
 fi
 run sqlite "" "" build-bench/bench/sqlite_bench
 run path "" ":memory:" build-bench/bench/path_bench
-run enumeration "" ":memory:" build-bench/bench/enumeration_bench
+run enumeration "" ":memory:" build-bench/bench/enumeration_bench 1  # minutes per repetition
 
 echo "Portable backend (Google Benchmark, best of 5 interleaved repetitions, one run):"
 echo
@@ -71,7 +71,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/win
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
   cmake --build build-win-bench >/dev/null
   echo
-  echo "win32 backend under Wine (plain timing loop, best of 5 rounds):"
+  echo "win32 backend under Wine (plain timing loop, best of 25 short rounds):"
   echo
   WINEPREFIX="$root/build-win/wineprefix" WINEDEBUG=-all \
     /usr/lib/wine/wine64 build-win-bench/bench/win32/win32_timing.exe | tr -d '\r'

@@ -1,8 +1,8 @@
 // The registry and settings operations against their bare platform calls on
 // the win32 backend, timed with a plain loop (run under Wine). Prints one
 // ratio per operation: the library's time over the platform calls' time.
-// Both are timed in turn, five rounds each, and the best round of each
-// counts: the wineserver makes single rounds noisy.
+// Both are timed in turn, in short rounds, and the best round of each counts:
+// the wineserver makes single rounds noisy.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +11,8 @@
 #include "bench/operations.h"
 
 namespace {
+
+constexpr int kRounds = 25;
 
 double MicrosecondsPerCall(const quorvane::bench::Call& call, int iterations) {
   call();  // warm up
@@ -25,14 +27,14 @@ double MicrosecondsPerCall(const quorvane::bench::Call& call, int iterations) {
 
 int main(int argc, char** argv) {
   using quorvane::bench::Call;
-  const int iterations = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const int iterations = argc > 1 ? std::atoi(argv[1]) : 200;
   quorvane::bench::PrepareKeys();
   std::printf("| operation        | library us | platform us | ratio |\n");
   std::printf("|------------------|-----------:|-----------:|------:|\n");
   quorvane::bench::ForEachOperation([&](const char* name, Call library, Call platform_calls) {
     double lib = 1e300;
     double base = 1e300;
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < kRounds; ++round) {
       lib = std::min(lib, MicrosecondsPerCall(library, iterations));
       base = std::min(base, MicrosecondsPerCall(platform_calls, iterations));
     }
