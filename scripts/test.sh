@@ -10,7 +10,8 @@ root=$PWD
 need_packages=()
 have() { dpkg -s "$1" >/dev/null 2>&1; }
 for package in cmake ninja-build g++ googletest libsqlite3-dev libbenchmark-dev pkg-config \
-               clang libclang-rt-14-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64; do
+               clang libclang-rt-14-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 \
+               hyperfine; do
   have "$package" || need_packages+=("$package")
 done
 if ((${#need_packages[@]})); then
