@@ -4,8 +4,8 @@
 
 #include "core/ansi_text.h"
 #include "core/error_object.h"
-#include "registry/registry.h"
 #include "platform/unicode_text.h"
+#include "registry/registry.h"
 #include "tools/qv/cli.h"
 #include "tools/qv/reg_file.h"
 #include "tools/qv/registry_path.h"
