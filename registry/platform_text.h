@@ -13,10 +13,21 @@ class PlatformText {
  public:
   PlatformText() { inline_[0] = '\0'; }
 
-  // Narrows `text`, which must be ASCII (the same in every ANSI code page).
-  void AssignAscii(const std::u16string& text) {
+  // Narrows `text` when it is ASCII (the same in every ANSI code page) and
+  // says whether it was; `has_nul` tells whether it holds U+0000. One pass
+  // that the compiler turns into vector code.
+  bool AssignIfAscii(const std::u16string& text, bool* has_nul) {
     char* out = Reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i]);
+    char16_t all_bits = 0;
+    char16_t lowest = 0xFFFF;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char16_t unit = text[i];
+      out[i] = static_cast<char>(unit);
+      all_bits |= unit;
+      lowest = unit < lowest ? unit : lowest;
+    }
+    *has_nul = !text.empty() && lowest == 0;
+    return all_bits < 0x80;
   }
   void Assign(const std::string& bytes) {
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());

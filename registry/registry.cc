@@ -75,19 +75,10 @@ bool Registry::CheckRegistryResult(std::int32_t result) {
 
 PlatformText Registry::ToPlatformText(const std::u16string& text, bool allow_nul) {
   PlatformText bytes;
-  // One pass that the compiler turns into vector code: any unit above ASCII,
-  // and the lowest unit (U+0000 when the text holds one).
-  char16_t all_bits = 0;
-  char16_t lowest = 0xFFFF;
-  for (char16_t unit : text) {
-    all_bits |= unit;
-    lowest = unit < lowest ? unit : lowest;
-  }
-  if (!text.empty() && lowest == u'\0' && !allow_nul) CheckRegistryResult(kResultInvalidParameter);
-  if (all_bits < 0x80) {  // ASCII: the same in every code page
-    bytes.AssignAscii(text);
-    return bytes;
-  }
+  bool has_nul = false;
+  const bool ascii = bytes.AssignIfAscii(text, &has_nul);
+  if (has_nul && !allow_nul) CheckRegistryResult(kResultInvalidParameter);
+  if (ascii) return bytes;
   std::string encoded;
   if (!AnsiText::EncodeExactly(text, &encoded)) CheckRegistryResult(kResultInvalidParameter);
   bytes.Assign(encoded);
