@@ -176,7 +176,7 @@ void RegistryEmulator::MoveTree(KeyId from, KeyId to) {
   }
   for (const auto& [name, value] : values) {
     store_->SetValue(to, name, value);
-    store_->DeleteValue(from, name);
+    (void)store_->DeleteValue(from, name);
   }
   std::vector<SubkeyName> subkeys;
   for (auto subkey = store_->NextSubkey(from, nullptr); subkey;
