@@ -213,8 +213,14 @@ TEST(RegistryRootsConformance, TheStandardKeysAreThere) {
   };
   for (const auto& [root, path] : keys) {
     HKEY opened = 0;
-    EXPECT_EQ(RegOpenKeyExA(root, path, 0, kKeyRead, &opened), kErrorSuccess) << path;
+    const LONG status = RegOpenKeyExA(root, path, 0, kKeyRead, &opened);
     RegCloseKey(opened);
+    // A new Wine prefix has no HKCU\Software\Classes until something writes
+    // there; Windows always has it.
+    const bool wine_may_lack = testing_support::RunsUnderWine() && root == kHkeyCurrentUser &&
+                               std::string(path) == "Software\\Classes";
+    if (wine_may_lack && status == kErrorFileNotFound) continue;
+    EXPECT_EQ(status, kErrorSuccess) << path;
   }
 }
 
