@@ -7,18 +7,16 @@ MemoryStore::Node* MemoryStore::Find(KeyId key) {
   return found == nodes_.end() ? nullptr : &found->second;
 }
 
-KeyId MemoryStore::NewNode(KeyId parent, const std::u16string& name) {
+KeyId MemoryStore::NewNode(KeyId parent) {
   const KeyId id = next_id_++;
-  Node& node = nodes_[id];
-  node.parent = parent;
-  node.name = name;
+  nodes_[id].parent = parent;
   ++generation_;
   return id;
 }
 
 KeyId MemoryStore::Root(const std::u16string& machine, HKEY root) {
   auto [slot, inserted] = roots_.try_emplace({machine, root}, 0);
-  if (inserted) slot->second = NewNode(0, u"");
+  if (inserted) slot->second = NewNode(0);
   return slot->second;
 }
 
@@ -34,7 +32,7 @@ std::optional<KeyId> MemoryStore::FindSubkey(KeyId parent, const std::u16string&
 
 KeyId MemoryStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
-  const KeyId id = NewNode(parent, name);
+  const KeyId id = NewNode(parent);
   nodes_[parent].subkeys[folded] = {id, name};
   return id;
 }

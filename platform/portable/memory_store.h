@@ -37,7 +37,6 @@ class MemoryStore final : public RegistryStore {
  private:
   struct Node {
     KeyId parent = 0;
-    std::u16string name;
     // By folded name; the name as written is kept beside the id, so that
     // listing needs no second lookup.
     std::map<std::u16string, std::pair<KeyId, std::u16string>> subkeys;
@@ -46,7 +45,7 @@ class MemoryStore final : public RegistryStore {
   };
 
   Node* Find(KeyId key);
-  KeyId NewNode(KeyId parent, const std::u16string& name);
+  KeyId NewNode(KeyId parent);
 
   std::unordered_map<KeyId, Node> nodes_;
   std::map<std::pair<std::u16string, HKEY>, KeyId> roots_;
