@@ -20,11 +20,10 @@ bool DecodeAscii(const char* bytes, std::size_t size, std::u16string* text) {
   return true;
 }
 
-}  // namespace
-
-bool AnsiText::EncodeAscii(const std::u16string& text, std::string* bytes) {
-  // Two plain loops rather than one with an early exit: the compiler turns
-  // both into vector code.
+// Narrows ASCII text into `bytes`; false (and `bytes` unspecified) when some
+// unit is not ASCII. Two plain loops rather than one with an early exit: the
+// compiler turns both into vector code.
+bool EncodeAscii(const std::u16string& text, std::string* bytes) {
   const std::size_t size = text.size();
   const char16_t* units = text.data();
   char16_t all_bits = 0;
@@ -36,9 +35,7 @@ bool AnsiText::EncodeAscii(const std::u16string& text, std::string* bytes) {
   return true;
 }
 
-std::string AnsiText::Encode(const std::u16string& text) {
-  std::string ascii;
-  if (EncodeAscii(text, &ascii)) return ascii;
+std::string EncodeWithPlatform(const std::u16string& text) {
   if (text.size() > INT_MAX / 4) return std::string();
   const int units = static_cast<int>(text.size());
   const int size = platform::WideCharToMultiByte(platform::kCpAcp, 0, text.data(), units, nullptr,
@@ -50,6 +47,13 @@ std::string AnsiText::Encode(const std::u16string& text) {
     bytes.resize(static_cast<std::size_t>(written > 0 ? written : 0));
   }
   return bytes;
+}
+
+}  // namespace
+
+std::string AnsiText::Encode(const std::u16string& text) {
+  std::string ascii;
+  return EncodeAscii(text, &ascii) ? ascii : EncodeWithPlatform(text);
 }
 
 std::u16string AnsiText::Decode(const char* bytes, std::size_t size) {
@@ -69,7 +73,7 @@ std::u16string AnsiText::Decode(const char* bytes, std::size_t size) {
 
 bool AnsiText::EncodeExactly(const std::u16string& text, std::string* bytes) {
   if (EncodeAscii(text, bytes)) return true;
-  *bytes = Encode(text);
+  *bytes = EncodeWithPlatform(text);
   return Decode(bytes->data(), bytes->size()) == text;
 }
 

@@ -11,9 +11,6 @@ class AnsiText {
   // (it would become "?" or a look-alike). `bytes` is filled either way.
   [[nodiscard]] static bool EncodeExactly(const std::u16string& text, std::string* bytes);
   [[nodiscard]] static std::string Encode(const std::u16string& text);
-  // Encodes ASCII text (the same in every ANSI code page) without asking the
-  // platform; false, and `bytes` unspecified, when `text` is not ASCII.
-  [[nodiscard]] static bool EncodeAscii(const std::u16string& text, std::string* bytes);
   [[nodiscard]] static std::u16string Decode(const char* bytes, std::size_t size);
 };
 
