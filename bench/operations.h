@@ -18,6 +18,18 @@ inline const char* const kAnsiBranch = "Software\\QvBench\\Values";
 inline const char* const kAnsiGone = "Software\\QvBench\\Values\\gone";
 inline const char* const kSettingBranch = "Software\\Quorvane\\QvBench\\Section";
 
+// The library's arguments, made once as the bare calls' literals are, so that
+// what is timed is what the library adds and not the caller's own strings.
+inline const std::u16string kValueName = u"text";
+inline const std::u16string kGoneName = u"gone";
+inline const Variant kValues[2] = {Variant(u"a value"), Variant(u"b value")};
+inline const Variant kGoneValue = Variant(u"x");
+inline const std::u16string kApp = u"QvBench";
+inline const std::u16string kSection = u"Section";
+inline const std::u16string kKey = u"Key";
+inline const Variant kSettings[2] = {Variant(u"value 1"), Variant(u"value 2")};
+inline const Variant kDefault = Variant(u"default");
+
 // The keys and values the operations work on.
 inline void PrepareKeys() {
   Registry registry;
@@ -61,21 +73,21 @@ void ForEachOperation(Visit visit) {
   visit("SetValue", Call([] {
           static bool odd = false;
           odd = !odd;
-          registry.SetValue(kHkeyCurrentUser, kBranch, u"text", kRegSz,
-                            odd ? u"b value" : u"a value");
+          registry.SetValue(kHkeyCurrentUser, kBranch, kValueName, kRegSz, kValues[odd ? 1 : 0]);
         }),
         Call([] {
           static bool odd = false;
           odd = !odd;
           SetStringCalls(kHkeyCurrentUser, kAnsiBranch, "text", odd ? "b value" : "a value");
         }));
-  visit("QueryValue", Call([] { (void)registry.QueryValue(kHkeyCurrentUser, kBranch, u"text"); }),
+  visit("QueryValue",
+        Call([] { (void)registry.QueryValue(kHkeyCurrentUser, kBranch, kValueName); }),
         Call([] { QueryStringCalls(kHkeyCurrentUser, kAnsiBranch, "text"); }));
-  visit("QueryType", Call([] { (void)registry.QueryType(kHkeyCurrentUser, kBranch, u"text"); }),
+  visit("QueryType", Call([] { (void)registry.QueryType(kHkeyCurrentUser, kBranch, kValueName); }),
         Call([] { QueryTypeCalls(kHkeyCurrentUser, kAnsiBranch, "text"); }));
   visit("DeleteValue", Call([] {
-          registry.SetValue(kHkeyCurrentUser, kBranch, u"gone", kRegSz, u"x");
-          registry.DeleteValue(kHkeyCurrentUser, kBranch, u"gone");
+          registry.SetValue(kHkeyCurrentUser, kBranch, kGoneName, kRegSz, kGoneValue);
+          registry.DeleteValue(kHkeyCurrentUser, kBranch, kGoneName);
         }),
         Call([] {
           SetStringCalls(kHkeyCurrentUser, kAnsiBranch, "gone", "x");
@@ -86,7 +98,7 @@ void ForEachOperation(Visit visit) {
   visit("QvSaveSetting", Call([] {
           static bool odd = false;
           odd = !odd;
-          settings.QvSaveSetting(u"QvBench", u"Section", u"Key", odd ? u"value 2" : u"value 1");
+          settings.QvSaveSetting(kApp, kSection, kKey, kSettings[odd ? 1 : 0]);
         }),
         Call([] {
           static bool odd = false;
@@ -94,8 +106,7 @@ void ForEachOperation(Visit visit) {
           CreateKeyCalls(kHkeyLocalMachine, kSettingBranch);
           SetStringCalls(kHkeyLocalMachine, kSettingBranch, "Key", odd ? "value 2" : "value 1");
         }));
-  visit("QvGetSetting",
-        Call([] { (void)settings.QvGetSetting(u"QvBench", u"Section", u"Key", u"default"); }),
+  visit("QvGetSetting", Call([] { (void)settings.QvGetSetting(kApp, kSection, kKey, kDefault); }),
         Call([] { QueryStringCalls(kHkeyLocalMachine, kSettingBranch, "Key"); }));
 }
 

@@ -9,15 +9,10 @@ namespace {
 
 // Every ANSI code page (UTF-8 too) maps 0x00 to 0x7F to the same code
 // points, so ASCII text converts without asking the platform.
-// Widens ASCII bytes into `text`; false when some byte is not ASCII.
-bool DecodeAscii(const char* bytes, std::size_t size, std::u16string* text) {
-  text->resize(size);
-  for (std::size_t i = 0; i < size; ++i) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    if (byte >= 0x80) return false;
-    (*text)[i] = byte;
-  }
-  return true;
+bool IsAscii(const char* bytes, std::size_t size) {
+  unsigned char all_bits = 0;
+  for (std::size_t i = 0; i < size; ++i) all_bits |= static_cast<unsigned char>(bytes[i]);
+  return all_bits < 0x80;
 }
 
 // Narrows ASCII text into `bytes`; false (and `bytes` unspecified) when some
@@ -57,8 +52,10 @@ std::string AnsiText::Encode(const std::u16string& text) {
 }
 
 std::u16string AnsiText::Decode(const char* bytes, std::size_t size) {
-  std::u16string ascii;
-  if (DecodeAscii(bytes, size, &ascii)) return ascii;
+  if (IsAscii(bytes, size)) {
+    const auto* units = reinterpret_cast<const unsigned char*>(bytes);
+    return std::u16string(units, units + size);
+  }
   if (size > INT_MAX / 2) return std::u16string();
   const int length = static_cast<int>(size);
   const int units = platform::MultiByteToWideChar(platform::kCpAcp, 0, bytes, length, nullptr, 0);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace quorvane {
 
@@ -14,19 +15,21 @@ class PlatformText {
   PlatformText() { inline_[0] = '\0'; }
 
   // Narrows `text` when it is ASCII (the same in every ANSI code page) and
-  // says whether it was; `has_nul` tells whether it holds U+0000. One pass
-  // that the compiler turns into vector code.
-  bool AssignIfAscii(const std::u16string& text, bool* has_nul) {
-    char* out = Reserve(text.size());
+  // says whether it was; `has_nul` tells whether it holds U+0000. Reading and
+  // narrowing are separate loops, each of which the compiler turns into vector
+  // code (a store through `char*` in the reading loop would keep it scalar).
+  bool AssignIfAscii(std::u16string_view text, bool* has_nul) {
+    const char16_t* units = text.data();
+    const std::size_t size = text.size();
     char16_t all_bits = 0;
     char16_t lowest = 0xFFFF;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char16_t unit = text[i];
-      out[i] = static_cast<char>(unit);
-      all_bits |= unit;
-      lowest = unit < lowest ? unit : lowest;
+    for (std::size_t i = 0; i < size; ++i) {
+      all_bits |= units[i];
+      lowest = units[i] < lowest ? units[i] : lowest;
     }
-    *has_nul = !text.empty() && lowest == 0;
+    char* out = Reserve(size);
+    for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(units[i]);
+    *has_nul = size != 0 && lowest == 0;
     return all_bits < 0x80;
   }
   void Assign(const std::string& bytes) {

@@ -73,14 +73,15 @@ bool Registry::CheckRegistryResult(std::int32_t result) {
   return true;
 }
 
-PlatformText Registry::ToPlatformText(const std::u16string& text, bool allow_nul) {
+PlatformText Registry::ToPlatformText(std::u16string_view text, bool allow_nul) {
   PlatformText bytes;
   bool has_nul = false;
   const bool ascii = bytes.AssignIfAscii(text, &has_nul);
   if (has_nul && !allow_nul) CheckRegistryResult(kResultInvalidParameter);
   if (ascii) return bytes;
   std::string encoded;
-  if (!AnsiText::EncodeExactly(text, &encoded)) CheckRegistryResult(kResultInvalidParameter);
+  if (!AnsiText::EncodeExactly(std::u16string(text), &encoded))
+    CheckRegistryResult(kResultInvalidParameter);
   bytes.Assign(encoded);
   return bytes;
 }
@@ -90,7 +91,7 @@ std::u16string Registry::AddMachinePrefix(const std::u16string& machine_name) {
   return machine_name;
 }
 
-Registry::Handle Registry::OpenBranch(HKeyValue hKey, const std::u16string& path,
+Registry::Handle Registry::OpenBranch(HKeyValue hKey, std::u16string_view path,
                                       const std::u16string& machine_name, std::uint32_t rights) {
   ScopedKey key;
   CheckRegistryResult(TryOpen(hKey, path, machine_name, rights, rights, key.Receive()));
@@ -99,7 +100,7 @@ Registry::Handle Registry::OpenBranch(HKeyValue hKey, const std::u16string& path
   return opened;
 }
 
-std::int32_t Registry::TryOpen(HKeyValue hKey, const std::u16string& path,
+std::int32_t Registry::TryOpen(HKeyValue hKey, std::u16string_view path,
                                const std::u16string& machine_name, std::uint32_t local_rights,
                                std::uint32_t remote_rights, Handle* key) {
   *key = 0;
@@ -119,7 +120,7 @@ std::int32_t Registry::TryOpen(HKeyValue hKey, const std::u16string& path,
   return result;
 }
 
-void Registry::DeleteValue(HKeyValue hKey, const std::u16string& Branch,
+void Registry::DeleteValue(HKeyValue hKey, std::u16string_view Branch,
                            const std::u16string& ValueName, const std::u16string& MachineName) {
   const PlatformText name = ToPlatformText(ValueName, false);
   ScopedKey key;
@@ -127,7 +128,7 @@ void Registry::DeleteValue(HKeyValue hKey, const std::u16string& Branch,
   CheckRegistryResult(platform::RegDeleteValueA(key.Get(), name.c_str()));
 }
 
-void Registry::DeleteKey(HKeyValue hKey, const std::u16string& Branch,
+void Registry::DeleteKey(HKeyValue hKey, std::u16string_view Branch,
                          const std::u16string& MachineName) {
   const PlatformText path = ToPlatformText(Branch, false);
   ScopedKey root;
@@ -135,7 +136,7 @@ void Registry::DeleteKey(HKeyValue hKey, const std::u16string& Branch,
   CheckRegistryResult(platform::RegDeleteKeyA(root.Get(), path.c_str()));
 }
 
-std::int32_t Registry::QueryType(HKeyValue hKey, const std::u16string& Branch,
+std::int32_t Registry::QueryType(HKeyValue hKey, std::u16string_view Branch,
                                  const std::u16string& ValueName,
                                  const std::u16string& MachineName) {
   const PlatformText name = ToPlatformText(ValueName, false);
@@ -152,7 +153,7 @@ std::int32_t Registry::QueryValueType(Handle key, const PlatformText& value_name
   return static_cast<std::int32_t>(type);
 }
 
-Variant Registry::QueryValue(HKeyValue hKey, const std::u16string& Branch,
+Variant Registry::QueryValue(HKeyValue hKey, std::u16string_view Branch,
                              const std::u16string& ValueName, const std::u16string& MachineName) {
   const PlatformText name = ToPlatformText(ValueName, false);
   ScopedKey key;
@@ -207,9 +208,9 @@ std::int32_t Registry::QueryValueEx(Handle key, const PlatformText& value_name, 
   }
 }
 
-void Registry::SetValue(HKeyValue hKey, const std::u16string& Branch,
-                        const std::u16string& ValueName, std::int32_t ValueType,
-                        const Variant& NewValue, const std::u16string& MachineName) {
+void Registry::SetValue(HKeyValue hKey, std::u16string_view Branch, const std::u16string& ValueName,
+                        std::int32_t ValueType, const Variant& NewValue,
+                        const std::u16string& MachineName) {
   const PlatformText name = ToPlatformText(ValueName, false);
   ScopedKey key;
   *key.Receive() = OpenBranch(hKey, Branch, MachineName, kOpenBranchRights);
@@ -275,7 +276,7 @@ std::int32_t Registry::WriteMultiStringValue(Handle key, const PlatformText& val
   return WriteText(key, value_name, platform::kRegMultiSz, value.ToText());
 }
 
-void Registry::CreateKey(HKeyValue hKey, const std::u16string& Branch,
+void Registry::CreateKey(HKeyValue hKey, std::u16string_view Branch,
                          const std::u16string& MachineName) {
   const PlatformText path = ToPlatformText(Branch, false);
   ScopedKey root;
@@ -287,7 +288,7 @@ void Registry::CreateKey(HKeyValue hKey, const std::u16string& Branch,
   CheckRegistryResult(result);
 }
 
-Collection Registry::GetBranchNames(HKeyValue hKey, const std::u16string& Branch,
+Collection Registry::GetBranchNames(HKeyValue hKey, std::u16string_view Branch,
                                     const std::u16string& MachineName) {
   Collection names;
   ScopedKey key;

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/collection.h"
 #include "core/error_object.h"
@@ -38,15 +39,15 @@ class Registry {
   static constexpr std::int32_t kUnsupportedTypeError = RegistryErrorBase + 10;
 
   // Removes a value. A missing value raises "The registry key is invalid.".
-  void DeleteValue(HKeyValue hKey, const std::u16string& Branch, const std::u16string& ValueName,
+  void DeleteValue(HKeyValue hKey, std::u16string_view Branch, const std::u16string& ValueName,
                    const std::u16string& MachineName = u"");
 
   // Removes a key without subkeys (the platform refuses one with subkeys: 5).
-  void DeleteKey(HKeyValue hKey, const std::u16string& Branch,
+  void DeleteKey(HKeyValue hKey, std::u16string_view Branch,
                  const std::u16string& MachineName = u"");
 
   // The type code of a value, also of types QueryValue cannot read.
-  [[nodiscard]] std::int32_t QueryType(HKeyValue hKey, const std::u16string& Branch,
+  [[nodiscard]] std::int32_t QueryType(HKeyValue hKey, std::u16string_view Branch,
                                        const std::u16string& ValueName,
                                        const std::u16string& MachineName = u"");
 
@@ -59,7 +60,7 @@ class Registry {
   //                           terminators dropped ("a\0b\0\0" -> "a\0b")
   //   anything else           raises kUnsupportedTypeError, source
   //                           "qvRegistry.Registry.QueryValueEx"
-  [[nodiscard]] Variant QueryValue(HKeyValue hKey, const std::u16string& Branch,
+  [[nodiscard]] Variant QueryValue(HKeyValue hKey, std::u16string_view Branch,
                                    const std::u16string& ValueName,
                                    const std::u16string& MachineName = u"");
 
@@ -70,18 +71,18 @@ class Registry {
   //   other    raises kUnsupportedTypeError, source "qvRegistry.Registry.SetValue",
   //            after the key was opened; nothing is written
   // Conversion errors of NewValue (13, 6, 94) reach the caller unchanged.
-  void SetValue(HKeyValue hKey, const std::u16string& Branch, const std::u16string& ValueName,
+  void SetValue(HKeyValue hKey, std::u16string_view Branch, const std::u16string& ValueName,
                 std::int32_t ValueType, const Variant& NewValue,
                 const std::u16string& MachineName = u"");
 
   // Creates every missing key along Branch; existing keys are left as they are.
-  void CreateKey(HKeyValue hKey, const std::u16string& Branch,
+  void CreateKey(HKeyValue hKey, std::u16string_view Branch,
                  const std::u16string& MachineName = u"");
 
   // The names of Branch's subkeys, exactly as stored, in the platform's order.
   // Never raises: a key that cannot be opened gives an empty collection, a
   // failure while listing the names found before it.
-  [[nodiscard]] Collection GetBranchNames(HKeyValue hKey, const std::u16string& Branch,
+  [[nodiscard]] Collection GetBranchNames(HKeyValue hKey, std::u16string_view Branch,
                                           const std::u16string& MachineName = u"");
 
  private:
@@ -92,13 +93,13 @@ class Registry {
                                           Variant& value);
   [[nodiscard]] std::int32_t QueryValueType(Handle key, const PlatformText& value_name);
   bool CheckRegistryResult(std::int32_t result);
-  [[nodiscard]] Handle OpenBranch(HKeyValue hKey, const std::u16string& path,
+  [[nodiscard]] Handle OpenBranch(HKeyValue hKey, std::u16string_view path,
                                   const std::u16string& machine_name, std::uint32_t rights);
   // Opens path below hKey on this machine or on a remote one (connecting,
   // then closing the connection) and returns the result code. QueryValue asks
   // for other rights on a remote machine than on this one; OpenBranch raises
   // what this returns.
-  [[nodiscard]] std::int32_t TryOpen(HKeyValue hKey, const std::u16string& path,
+  [[nodiscard]] std::int32_t TryOpen(HKeyValue hKey, std::u16string_view path,
                                      const std::u16string& machine_name, std::uint32_t local_rights,
                                      std::uint32_t remote_rights, Handle* key);
   [[nodiscard]] std::int32_t WriteStringValue(Handle key, const PlatformText& value_name,
@@ -116,7 +117,7 @@ class Registry {
   [[nodiscard]] std::u16string AddMachinePrefix(const std::u16string& machine_name);
   // The ANSI form of a name or value; raises the invalid-parameter error when
   // the text would not reach the platform unchanged.
-  [[nodiscard]] PlatformText ToPlatformText(const std::u16string& text, bool allow_nul);
+  [[nodiscard]] PlatformText ToPlatformText(std::u16string_view text, bool allow_nul);
 };
 
 }  // namespace quorvane

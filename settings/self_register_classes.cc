@@ -1,29 +1,62 @@
 #include "settings/self_register_classes.h"
 
+#include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "core/error_object.h"
 
 namespace quorvane {
+namespace {
+
+// The key below HKEY_LOCAL_MACHINE that holds an application's section:
+// "Software\Quorvane\<AppName>\<Section>". It is built on the stack when it fits,
+// as nearly every one does: settings are read often, and a heap allocation
+// would be most of what a call adds to the registry calls it makes.
+class SettingsBranch {
+ public:
+  SettingsBranch(const std::u16string& app_name, const std::u16string& section)
+      : size_(kPrefix.size() + app_name.size() + 1 + section.size()) {
+    char16_t* out = inline_.data();
+    if (size_ > inline_.size()) {
+      heap_.resize(size_);
+      out = heap_.data();
+    }
+    out = Append(out, kPrefix);
+    out = Append(out, app_name);
+    *out++ = u'\\';
+    Append(out, section);
+  }
+
+  [[nodiscard]] std::u16string_view View() const {
+    return {size_ > inline_.size() ? heap_.data() : inline_.data(), size_};
+  }
+
+ private:
+  static constexpr std::u16string_view kPrefix = u"Software\\Quorvane\\";
+
+  static char16_t* Append(char16_t* out, std::u16string_view text) {
+    std::copy(text.begin(), text.end(), out);
+    return out + text.size();
+  }
+
+  std::size_t size_;
+  std::array<char16_t, 128> inline_;
+  std::u16string heap_;
+};
+
+}  // namespace
 
 SelfRegisterClasses::SelfRegisterClasses() : registry_(std::make_unique<Registry>()) {}
 
 SelfRegisterClasses::~SelfRegisterClasses() = default;
 
-std::u16string SelfRegisterClasses::BranchFor(const std::u16string& AppName,
-                                              const std::u16string& Section) {
-  static constexpr std::u16string_view kPrefix = u"Software\\Quorvane\\";
-  std::u16string branch;
-  branch.reserve(kPrefix.size() + AppName.size() + 1 + Section.size());
-  return branch.append(kPrefix).append(AppName).append(1, u'\\').append(Section);
-}
-
 void SelfRegisterClasses::QvSaveSetting(const std::u16string& AppName,
                                         const std::u16string& Section, const std::u16string& Key,
                                         const Variant& Setting) {
-  const std::u16string branch = BranchFor(AppName, Section);
-  registry_->CreateKey(kHkeyLocalMachine, branch, u"");
-  registry_->SetValue(kHkeyLocalMachine, branch, Key, kRegSz, Setting, u"");
+  const SettingsBranch branch(AppName, Section);
+  registry_->CreateKey(kHkeyLocalMachine, branch.View(), u"");
+  registry_->SetValue(kHkeyLocalMachine, branch.View(), Key, kRegSz, Setting, u"");
 }
 
 Variant SelfRegisterClasses::QvGetSetting(const std::u16string& AppName,
@@ -31,7 +64,8 @@ Variant SelfRegisterClasses::QvGetSetting(const std::u16string& AppName,
                                           const Variant& Default) {
   Variant result;
   try {
-    result = registry_->QueryValue(kHkeyLocalMachine, BranchFor(AppName, Section), Key, u"");
+    const SettingsBranch branch(AppName, Section);
+    result = registry_->QueryValue(kHkeyLocalMachine, branch.View(), Key, u"");
   } catch (const std::exception&) {
     result = Default;
   }

@@ -31,9 +31,6 @@ class SelfRegisterClasses {
                                      const Variant& Default = Variant::Missing());
 
  private:
-  [[nodiscard]] static std::u16string BranchFor(const std::u16string& AppName,
-                                                const std::u16string& Section);
-
   std::unique_ptr<Registry> registry_;
 };
 
