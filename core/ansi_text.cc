@@ -7,14 +7,6 @@
 namespace quorvane {
 namespace {
 
-// Every ANSI code page (UTF-8 too) maps 0x00 to 0x7F to the same code
-// points, so ASCII text converts without asking the platform.
-bool IsAscii(const char* bytes, std::size_t size) {
-  unsigned char all_bits = 0;
-  for (std::size_t i = 0; i < size; ++i) all_bits |= static_cast<unsigned char>(bytes[i]);
-  return all_bits < 0x80;
-}
-
 // Narrows ASCII text into `bytes`; false (and `bytes` unspecified) when some
 // unit is not ASCII. Two plain loops rather than one with an early exit: the
 // compiler turns both into vector code.
@@ -49,6 +41,12 @@ std::string EncodeWithPlatform(const std::u16string& text) {
 std::string AnsiText::Encode(const std::u16string& text) {
   std::string ascii;
   return EncodeAscii(text, &ascii) ? ascii : EncodeWithPlatform(text);
+}
+
+bool AnsiText::IsAscii(const char* bytes, std::size_t size) {
+  unsigned char all_bits = 0;
+  for (std::size_t i = 0; i < size; ++i) all_bits |= static_cast<unsigned char>(bytes[i]);
+  return all_bits < 0x80;
 }
 
 std::u16string AnsiText::Decode(const char* bytes, std::size_t size) {

@@ -61,7 +61,15 @@ class ScopedKey {
   HKEY handle_ = 0;
 };
 
-std::u16string DropTrailingZeros(std::u16string text, int most) {
+// String data as text, with at most `most` terminating zeros dropped. ASCII
+// data (byte for unit) lose them before they are widened, so that a short
+// value fits the string's own room rather than the heap.
+std::u16string TextWithoutTerminators(const char* bytes, std::size_t size, int most) {
+  if (AnsiText::IsAscii(bytes, size)) {
+    for (int i = 0; i < most && size > 0 && bytes[size - 1] == '\0'; ++i) --size;
+    return AnsiText::Decode(bytes, size);
+  }
+  std::u16string text = AnsiText::Decode(bytes, size);
   for (int i = 0; i < most && !text.empty() && text.back() == u'\0'; ++i) text.pop_back();
   return text;
 }
@@ -182,14 +190,11 @@ std::int32_t Registry::QueryValueEx(Handle key, const PlatformText& value_name, 
       result = platform::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
                                           reinterpret_cast<platform::BYTE*>(buffer), &size);
       if (result != 0) return result;
-      std::u16string text = AnsiText::Decode(buffer, size);
       // Terminators are dropped, never data: a value stored without its zero
       // keeps every character.
-      if (type == platform::kRegBinary) {
-        value = std::move(text);
-      } else {
-        value = DropTrailingZeros(std::move(text), type == platform::kRegMultiSz ? 2 : 1);
-      }
+      const int terminators =
+          type == platform::kRegBinary ? 0 : (type == platform::kRegMultiSz ? 2 : 1);
+      value = TextWithoutTerminators(buffer, size, terminators);
       return 0;
     }
     case platform::kRegDword: {
