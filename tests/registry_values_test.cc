@@ -77,6 +77,12 @@ TEST_F(RegistryValuesTest, ReadingDropsTerminatorsNeverData) {
       {platform::kRegMultiSz, Bytes("\0", 1), u""},
       {platform::kRegMultiSz, "", u""},
       {platform::kRegBinary, Bytes("a\0\0", 3), std::u16string(u"a\0\0", 3)},
+      // Longer than a string's own room once widened, shorter without the zero.
+      {platform::kRegSz, Bytes("a value\0", 8), u"a value"},
+      // Not ASCII (cp1252): decoded first, then the terminators dropped.
+      {platform::kRegSz, Bytes("caf\xE9\0", 5), u"caf\u00E9"},
+      {platform::kRegMultiSz, Bytes("\xE9\0\xE9\0\0", 5), std::u16string(u"\u00E9\0\u00E9", 3)},
+      {platform::kRegBinary, Bytes("\xE9\0", 2), std::u16string(u"\u00E9\0", 2)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("type " + std::to_string(row.type) + ", " + std::to_string(row.stored.size()) +
