@@ -6,46 +6,14 @@
 // times the two in alternating blocks.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <limits>
 #include <string>
 
 #include "bench/operations.h"
-
-namespace {
-
-using quorvane::bench::Call;
-
-constexpr int kBlockCalls = 16;
-
-double SecondsForBlock(const Call& call) {
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < kBlockCalls; ++i) call();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The library and its bare calls in alternating short blocks. Both see the
-// machine at nearly the same moment, and the least time of each over many
-// blocks is what a shared machine's noise (which only ever adds) leaves
-// alone, so their ratio holds still from run to run where two separately
-// timed benchmarks do not.
-void Paired(benchmark::State& state, const Call& library, const Call& platform_calls) {
-  double best_library = std::numeric_limits<double>::infinity();
-  double best_platform = best_library;
-  for (auto _ : state) {
-    best_library = std::min(best_library, SecondsForBlock(library));
-    best_platform = std::min(best_platform, SecondsForBlock(platform_calls));
-  }
-  state.counters["library_ns"] = best_library * 1e9 / kBlockCalls;
-  state.counters["platform_ns"] = best_platform * 1e9 / kBlockCalls;
-  state.counters["ratio"] = best_library / best_platform;
-}
-
-}  // namespace
+#include "bench/paired.h"
 
 int main(int argc, char** argv) {
+  using quorvane::bench::Call;
   const char* tag_variable = std::getenv("QV_BENCH_TAG");
   const std::string tag = tag_variable == nullptr ? "" : tag_variable;
   quorvane::bench::PrepareKeys();
@@ -59,7 +27,7 @@ int main(int argc, char** argv) {
                                  });
     benchmark::RegisterBenchmark(("Pair/" + tag + name).c_str(),
                                  [library, platform_calls](benchmark::State& state) {
-                                   Paired(state, library, platform_calls);
+                                   quorvane::bench::Paired(state, library, platform_calls);
                                  });
   });
   benchmark::Initialize(&argc, argv);

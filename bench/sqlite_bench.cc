@@ -1,17 +1,20 @@
 // The persistent registry's bare platform calls against a raw SQLite program
 // making the same statements, in one transaction per call, with the same
 // settings (WAL, synchronous=FULL), its statements prepared once. Both work
-// on one database file. Reported as Lib/db.X against Base:sqlite/db.X.
+// on one database file. Reported as Lib/db.X against Base:sqlite/db.X, and
+// as Pair/db.X, which times the two in alternating blocks.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "bench/operations.h"
+#include "bench/paired.h"
 #include "platform/platform.h"
 
 namespace quorvane::bench {
@@ -178,50 +181,67 @@ class RawDatabase {
 int main(int argc, char** argv) {
   namespace b = quorvane::bench;
   namespace p = quorvane::platform;
-  char scratch[] = "/tmp/qv-sqlite-bench-XXXXXX";
-  if (::mkdtemp(scratch) == nullptr) return 1;
-  const std::string database = std::string(scratch) + "/registry.db";
+  // QV_BENCH_DIR chooses the file system (a disk, or memory where a sync
+  // costs nothing); /tmp otherwise.
+  const char* folder = std::getenv("QV_BENCH_DIR");
+  std::string scratch =
+      std::string(folder == nullptr ? "/tmp" : folder) + "/qv-sqlite-bench-XXXXXX";
+  if (::mkdtemp(scratch.data()) == nullptr) return 1;
+  const std::string database = scratch + "/registry.db";
   ::setenv("QV_REGISTRY", database.c_str(), 1);
   b::PrepareKeys();
   p::HKEY values = 0;
   (void)p::RegOpenKeyExA(p::kHkeyCurrentUser, b::kAnsiBranch, 0, p::kKeyAllAccess, &values);
   b::RawDatabase raw(database);
 
-  benchmark::RegisterBenchmark("Lib/db.RegSetValueExA", [values](benchmark::State& state) {
-    bool odd = false;
-    for (auto _ : state) {
-      const std::string data = b::ValueData(odd = !odd, false);
-      (void)p::RegSetValueExA(values, "text", 0, p::kRegSz,
-                              reinterpret_cast<const p::BYTE*>(data.data()),
-                              static_cast<p::DWORD>(data.size()));
-    }
-  });
-  benchmark::RegisterBenchmark("Base:sqlite/db.RegSetValueExA", [&raw](benchmark::State& state) {
-    bool odd = false;
-    for (auto _ : state) raw.SetValue(odd = !odd);
-  });
-  benchmark::RegisterBenchmark("Lib/db.RegQueryValueExA", [values](benchmark::State& state) {
-    char buffer[64];
-    for (auto _ : state) {
-      p::DWORD type = 0;
-      p::DWORD size = sizeof buffer;
-      (void)p::RegQueryValueExA(values, "text", nullptr, &type, reinterpret_cast<p::BYTE*>(buffer),
-                                &size);
-    }
-  });
-  benchmark::RegisterBenchmark("Base:sqlite/db.RegQueryValueExA", [&raw](benchmark::State& state) {
-    for (auto _ : state) raw.QueryValue();
-  });
-  benchmark::RegisterBenchmark("Lib/db.RegOpenKeyExA", [](benchmark::State& state) {
-    for (auto _ : state) {
-      p::HKEY key = 0;
-      (void)p::RegOpenKeyExA(p::kHkeyCurrentUser, b::kAnsiBranch, 0, p::kKeyRead, &key);
-      p::RegCloseKey(key);
-    }
-  });
-  benchmark::RegisterBenchmark("Base:sqlite/db.RegOpenKeyExA", [&raw](benchmark::State& state) {
-    for (auto _ : state) raw.OpenKey();
-  });
+  using Call = std::function<void()>;
+  bool odd_call = false;
+  bool odd_raw = false;
+  char buffer[64];
+  const struct {
+    const char* name;
+    Call call;
+    Call raw_statements;
+  } calls[] = {
+      {"RegSetValueExA",
+       [&] {
+         const std::string data = b::ValueData(odd_call = !odd_call, false);
+         (void)p::RegSetValueExA(values, "text", 0, p::kRegSz,
+                                 reinterpret_cast<const p::BYTE*>(data.data()),
+                                 static_cast<p::DWORD>(data.size()));
+       },
+       [&] { raw.SetValue(odd_raw = !odd_raw); }},
+      {"RegQueryValueExA",
+       [&] {
+         p::DWORD type = 0;
+         p::DWORD size = sizeof buffer;
+         (void)p::RegQueryValueExA(values, "text", nullptr, &type,
+                                   reinterpret_cast<p::BYTE*>(buffer), &size);
+       },
+       [&] { raw.QueryValue(); }},
+      {"RegOpenKeyExA",
+       [] {
+         p::HKEY key = 0;
+         (void)p::RegOpenKeyExA(p::kHkeyCurrentUser, b::kAnsiBranch, 0, p::kKeyRead, &key);
+         p::RegCloseKey(key);
+       },
+       [&] { raw.OpenKey(); }},
+  };
+  for (const auto& [name, call, raw_statements] : calls) {
+    const std::string suffix = std::string("/db.") + name;
+    benchmark::RegisterBenchmark(("Lib" + suffix).c_str(), [call = call](benchmark::State& state) {
+      for (auto _ : state) call();
+    });
+    benchmark::RegisterBenchmark(("Base:sqlite" + suffix).c_str(),
+                                 [raw_statements = raw_statements](benchmark::State& state) {
+                                   for (auto _ : state) raw_statements();
+                                 });
+    benchmark::RegisterBenchmark(
+        ("Pair" + suffix).c_str(),
+        [call = call, raw_statements = raw_statements](benchmark::State& state) {
+          b::Paired(state, call, raw_statements);
+        });
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -834,6 +834,7 @@ LONG RegistryEmulator::CloseKey(HKEY key) {
 }
 
 LONG RegistryEmulator::BeginBatch(bool writing) {
+  if (!batches_apply_.load(std::memory_order_acquire)) return kErrorSuccess;
   mutex_.lock();
   try {
     store_->BeginBatch(writing);
@@ -846,6 +847,7 @@ LONG RegistryEmulator::BeginBatch(bool writing) {
 }
 
 LONG RegistryEmulator::EndBatch(bool commit) {
+  if (!batches_apply_.load(std::memory_order_acquire)) return kErrorSuccess;
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (batch_depth_ == 0) return kErrorInvalidParameter;
   --batch_depth_;
@@ -872,6 +874,7 @@ std::string RegistryEmulator::StoreLocation() {
 void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   store_ = std::move(store);
+  batches_apply_.store(store_->HasTransactions(), std::memory_order_release);
   handles_.clear();
   root_cursors_.clear();
   SeedStandardKeys();
@@ -880,6 +883,7 @@ void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
 void RegistryEmulator::Reset() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   store_ = std::make_unique<MemoryStore>();
+  batches_apply_.store(false, std::memory_order_release);
   handles_.clear();
   root_cursors_.clear();
   remote_machines_.clear();

@@ -2,6 +2,7 @@
 // layer as Windows does, over a RegistryStore. Thread-safe.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -53,7 +54,8 @@ class RegistryEmulator {
                   DWORD* type, BYTE* data, DWORD* data_size);
 
   // The calls this thread makes until EndBatch run as one store transaction;
-  // other threads wait for it to end.
+  // other threads wait for it to end. With a store that has no transactions
+  // both do nothing (and cost nothing: the library batches every operation).
   LONG BeginBatch(bool writing);
   LONG EndBatch(bool commit);
   [[nodiscard]] std::string StoreDiagnosis();
@@ -199,6 +201,8 @@ class RegistryEmulator {
   std::recursive_mutex mutex_;  // a batch holds it across calls
   int batch_depth_ = 0;
   std::unique_ptr<RegistryStore> store_;
+  // Whether store_ has transactions, readable without the mutex.
+  std::atomic<bool> batches_apply_{false};
   std::map<HKEY, HandleEntry> handles_;
   // Predefined roots have no handle entry; their cursors are kept here.
   std::map<HKEY, Cursors> root_cursors_;

@@ -43,7 +43,10 @@ class RegistryStore {
   virtual void Rollback() = 0;
 
   // Several calls as one transaction: readers see one consistent snapshot,
-  // writers apply all or nothing. The calls inside nest within it.
+  // writers apply all or nothing. The calls inside nest within it. A store
+  // without transactions (memory, which other processes never see) has no
+  // use for batches.
+  [[nodiscard]] virtual bool HasTransactions() const { return false; }
   virtual void BeginBatch(bool /*writing*/) {}
   virtual void EndBatch(bool /*commit*/) {}
 

@@ -445,7 +445,15 @@ void SqliteStore::BeginBatch(bool writing) {
 void SqliteStore::EndBatch(bool commit) {
   if (batch_depth_ == 0 || --batch_depth_ > 0) return;
   if (commit) {
-    Run(Sql::kCommit);
+    try {
+      Run(Sql::kCommit);
+    } catch (const StoreFailure&) {
+      // A commit that failed (a full disk) may leave its transaction open;
+      // the next batch must begin on a clean connection.
+      if (sqlite3_get_autocommit(db_) == 0)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
   } else {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }

@@ -48,6 +48,7 @@ class SqliteStore final : public RegistryStore {
   void Begin(bool writing) override;
   void Commit() override;
   void Rollback() override;
+  [[nodiscard]] bool HasTransactions() const override { return true; }
   void BeginBatch(bool writing) override;
   void EndBatch(bool commit) override;
   std::string Diagnosis() const override { return diagnosis_; }
