@@ -4,7 +4,8 @@
   report.py [--before REV] RESULT.json...
 
 Every "Lib/X[/N]" result is divided by each "Base:KIND/X[/N]" result of the
-same run. Results tagged "before." (the same benchmarks built from an earlier
+same run. "Pair/X" results (the two timed in alternating blocks, with the
+least time per call of each as counters) give the steadiest ratios. Results tagged "before." (the same benchmarks built from an earlier
 commit) give the speed-up of each operation and of its bare platform calls.
 "Lib/X:STORE/N" results with N in tenfold steps show the growth per tenfold.
 The best of repeated runs is used.
@@ -31,6 +32,35 @@ def load(paths):
             seconds = entry["real_time"] * scale
             times[name] = min(seconds, times.get(name, seconds))
     return times
+
+
+def load_pairs(paths):
+    """Per paired benchmark, the least library and baseline time per call over
+    its repetitions."""
+    pairs = {}
+    for path in paths:
+        with open(path) as handle:
+            entries = json.load(handle)["benchmarks"]
+        for entry in entries:
+            name = entry.get("run_name", entry["name"])
+            if not name.startswith("Pair/") or entry.get("run_type") == "aggregate":
+                continue
+            if entry.get("error_occurred"):
+                continue
+            library, baseline = entry["library_ns"] * 1e-9, entry["baseline_ns"] * 1e-9
+            best = pairs.get(name[len("Pair/"):], (library, baseline))
+            pairs[name[len("Pair/"):]] = (min(best[0], library), min(best[1], baseline))
+    return pairs
+
+
+def paired(pairs):
+    if not pairs:
+        return
+    print("| operation | library | baseline | ratio |")
+    print("|---|---:|---:|---:|")
+    for name, (library, baseline) in sorted(pairs.items()):
+        print(f"| {name} | {fmt(library)} | {fmt(baseline)} | {library / baseline:.2f} |")
+    print()
 
 
 def ratios(times):
@@ -98,6 +128,7 @@ def main():
     if args[:1] == ["--before"]:
         before, args = args[1], args[2:]
     times = load(args)
+    paired(load_pairs(args))
     ratios(times)
     speedups(times, before)
     growth(times)

@@ -1,8 +1,9 @@
 // The persistent registry's bare platform calls against a raw SQLite program
 // making the same statements, in one transaction per call, with the same
 // settings (WAL, synchronous=FULL), its statements prepared once. Both work
-// on one database file. Reported as Lib/db.X against Base:sqlite/db.X, and
-// as Pair/db.X, which times the two in alternating blocks.
+// on one database file. Reported as Lib/TAGX against Base:sqlite/TAGX, and
+// as Pair/TAGX, which times the two in alternating blocks; TAG comes from
+// QV_BENCH_TAG ("db." when unset).
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -181,6 +182,8 @@ class RawDatabase {
 int main(int argc, char** argv) {
   namespace b = quorvane::bench;
   namespace p = quorvane::platform;
+  const char* tag_variable = std::getenv("QV_BENCH_TAG");
+  const std::string tag = tag_variable == nullptr ? "db." : tag_variable;
   // QV_BENCH_DIR chooses the file system (a disk, or memory where a sync
   // costs nothing); /tmp otherwise.
   const char* folder = std::getenv("QV_BENCH_DIR");
@@ -228,7 +231,7 @@ int main(int argc, char** argv) {
        [&] { raw.OpenKey(); }},
   };
   for (const auto& [name, call, raw_statements] : calls) {
-    const std::string suffix = std::string("/db.") + name;
+    const std::string suffix = "/" + tag + name;
     benchmark::RegisterBenchmark(("Lib" + suffix).c_str(), [call = call](benchmark::State& state) {
       for (auto _ : state) call();
     });

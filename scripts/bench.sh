@@ -28,7 +28,7 @@ if git rev-parse --verify -q "$before^{commit}" >/dev/null; then
   git worktree remove --force "$source_dir" >/dev/null 2>&1 || rm -rf "$source_dir"
   git worktree prune
   git worktree add -f --detach "$source_dir" "$before" >/dev/null 2>&1
-  cp bench/operations.h bench/baseline_calls.h bench/registry_bench.cc "$source_dir/bench/"
+  cp bench/operations.h bench/baseline_calls.h bench/paired.h bench/registry_bench.cc "$source_dir/bench/"
   if cmake -S "$source_dir" -B build-bench-before/build -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DQV_BUILD_BENCHMARKS=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF >/dev/null &&
     cmake --build build-bench-before/build --target registry_bench >/dev/null; then
@@ -43,14 +43,30 @@ run() {  # NAME TAG REGISTRY PROGRAM [REPETITIONS]
     --benchmark_enable_random_interleaving=true >/dev/null
   results+=("$out/$1.json")
 }
+# The database twice: on the disk, where every commit waits for a sync, and on
+# a memory file system (tmpfs), where a sync costs nothing and what is left is
+# the code's own work.
+memory_fs=/dev/shm
+[[ -d $memory_fs && -w $memory_fs ]] || memory_fs=""
+tmpfs_scratch=""
+if [[ -n $memory_fs ]]; then
+  tmpfs_scratch=$(mktemp -d "$memory_fs/qv-bench-XXXXXX")
+  trap 'rm -rf "$scratch" "$tmpfs_scratch"' EXIT
+fi
 results=()
 run registry_memory "" ":memory:" build-bench/bench/registry_bench
 run registry_database "db." "$scratch/now.db" build-bench/bench/registry_bench
+[[ -n $tmpfs_scratch ]] &&
+  run registry_tmpfs "tmpfs." "$tmpfs_scratch/now.db" build-bench/bench/registry_bench
 if [[ $have_before == 1 ]]; then
   run before_memory "before." ":memory:" build-bench-before/build/bench/registry_bench
   run before_database "before.db." "$scratch/before.db" build-bench-before/build/bench/registry_bench
+  [[ -n $tmpfs_scratch ]] && run before_tmpfs "before.tmpfs." "$tmpfs_scratch/before.db" \
+    build-bench-before/build/bench/registry_bench
 fi
-run sqlite "" "" build-bench/bench/sqlite_bench
+QV_BENCH_DIR=$scratch run sqlite "db." "" build-bench/bench/sqlite_bench
+[[ -n $tmpfs_scratch ]] && QV_BENCH_DIR=$tmpfs_scratch run sqlite_tmpfs "tmpfs." "" \
+  build-bench/bench/sqlite_bench
 run path "" ":memory:" build-bench/bench/path_bench
 run enumeration "" ":memory:" build-bench/bench/enumeration_bench 1  # minutes per repetition
 
