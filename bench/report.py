@@ -45,6 +45,8 @@ def load_pairs(paths):
             name = entry.get("run_name", entry["name"])
             if not name.startswith("Pair/") or entry.get("run_type") == "aggregate":
                 continue
+            if name.startswith("Pair/" + BEFORE):
+                continue
             if entry.get("error_occurred"):
                 continue
             library, baseline = entry["library_ns"] * 1e-9, entry["baseline_ns"] * 1e-9
