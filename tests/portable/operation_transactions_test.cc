@@ -8,24 +8,19 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/memory_store.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
+#include "tests/portable/forwarding_store.h"
 
 namespace quorvane {
 namespace {
 
-using platform::portable::KeyId;
-using platform::portable::MemoryStore;
-using platform::portable::RegistryStore;
-using platform::portable::StoredValue;
-using platform::portable::SubkeyName;
 using platform::portable::TestControls;
 
 // A memory store that says it has transactions and counts the outermost ones:
 // a batch, or a call's own transaction outside any batch.
-class TransactionCountingStore final : public RegistryStore {
+class TransactionCountingStore final : public testing_support::ForwardingStore {
  public:
   explicit TransactionCountingStore(int* transactions) : transactions_(transactions) {}
   bool HasTransactions() const override { return true; }
@@ -35,47 +30,10 @@ class TransactionCountingStore final : public RegistryStore {
   void EndBatch(bool /*commit*/) override { --batch_depth_; }
   void Begin(bool writing) override {
     if (batch_depth_ == 0) ++*transactions_;
-    inner_.Begin(writing);
+    ForwardingStore::Begin(writing);
   }
-  void Commit() override { inner_.Commit(); }
-  void Rollback() override { inner_.Rollback(); }
-  KeyId Root(const std::u16string& machine, platform::HKEY root) override {
-    return inner_.Root(machine, root);
-  }
-  bool Exists(KeyId key) override { return inner_.Exists(key); }
-  std::optional<KeyId> FindSubkey(KeyId parent, const std::u16string& folded) override {
-    return inner_.FindSubkey(parent, folded);
-  }
-  KeyId CreateSubkey(KeyId parent, const std::u16string& name,
-                     const std::u16string& folded) override {
-    return inner_.CreateSubkey(parent, name, folded);
-  }
-  bool HasSubkeys(KeyId key) override { return inner_.HasSubkeys(key); }
-  void DeleteKey(KeyId key) override { inner_.DeleteKey(key); }
-  std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override {
-    return inner_.NextSubkey(key, after);
-  }
-  const StoredValue* GetValue(KeyId key, const std::u16string& folded) override {
-    return inner_.GetValue(key, folded);
-  }
-  void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override {
-    inner_.SetValue(key, folded, value);
-  }
-  bool DeleteValue(KeyId key, const std::u16string& folded) override {
-    return inner_.DeleteValue(key, folded);
-  }
-  std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
-                                       std::u16string* folded) override {
-    return inner_.NextValue(key, after, folded);
-  }
-  platform::REGSAM GrantedRights(KeyId key) override { return inner_.GrantedRights(key); }
-  void SetGrantedRights(KeyId key, platform::REGSAM rights) override {
-    inner_.SetGrantedRights(key, rights);
-  }
-  std::uint64_t Generation() override { return inner_.Generation(); }
 
  private:
-  MemoryStore inner_;
   int* transactions_;
   int batch_depth_ = 0;
 };
