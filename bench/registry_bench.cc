@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
   const char* tag_variable = std::getenv("QV_BENCH_TAG");
   const std::string tag = tag_variable == nullptr ? "" : tag_variable;
   quorvane::bench::PrepareKeys();
-  quorvane::bench::ForEachOperation([&tag](const char* name, Call library, Call platform_calls) {
+  quorvane::bench::ForEachOperation([&tag](const char* name, const Call& library,
+                                           const Call& platform_calls) {
     benchmark::RegisterBenchmark(("Lib/" + tag + name).c_str(), [library](benchmark::State& state) {
       for (auto _ : state) library();
     });
