@@ -118,8 +118,9 @@ PlatformText Registry::ToPlatformText(std::u16string_view text, bool allow_nul) 
   if (has_nul && !allow_nul) CheckRegistryResult(kResultInvalidParameter);
   if (ascii) return bytes;
   std::string encoded;
-  if (!AnsiText::EncodeExactly(std::u16string(text), &encoded))
+  if (!AnsiText::EncodeExactly(std::u16string(text), &encoded)) {
     CheckRegistryResult(kResultInvalidParameter);
+  }
   bytes.Assign(encoded);
   return bytes;
 }

@@ -13,6 +13,9 @@
 //   any code outside 1..8      base + code "Undefined registry error."
 // so the platform's code is always Number() - RegistryErrorBase.
 // Every key handle a member opens is closed before it returns or raises.
+// Where the registry is a database (the portable backend's), the calls a
+// member makes are one transaction: what it reads is one snapshot, and what
+// it writes is on disk when it returns.
 // Names and string values travel in the system's ANSI code page; text with
 // U+0000 in a name, or with a character that code page cannot hold exactly, is
 // refused with the invalid-parameter error before the registry is touched.

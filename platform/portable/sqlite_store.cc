@@ -450,8 +450,9 @@ void SqliteStore::EndBatch(bool commit) {
     } catch (const StoreFailure&) {
       // A commit that failed (a full disk) may leave its transaction open;
       // the next batch must begin on a clean connection.
-      if (sqlite3_get_autocommit(db_) == 0)
+      if (sqlite3_get_autocommit(db_) == 0) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      }
       throw;
     }
   } else {
