@@ -411,9 +411,12 @@ void SqliteStore::Damaged(const std::string& what) {
 
 void SqliteStore::Begin(bool writing) {
   if (unusable_code_ != 0) throw StoreFailure{unusable_code_};
-  if (batch_depth_ > 0) {
+  // Inside a batch a call that writes gets a savepoint, so that its failure
+  // undoes its own work and no more; one that only reads has nothing to undo.
+  in_savepoint_ = batch_depth_ > 0 && writing;
+  if (in_savepoint_) {
     Run(Sql::kSavepoint);
-  } else {
+  } else if (batch_depth_ == 0) {
     Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
   }
   in_transaction_ = true;
@@ -422,15 +425,21 @@ void SqliteStore::Begin(bool writing) {
 void SqliteStore::Commit() {
   if (!in_transaction_) return;
   in_transaction_ = false;
-  Run(batch_depth_ > 0 ? Sql::kRelease : Sql::kCommit);
+  if (batch_depth_ == 0) {
+    Run(Sql::kCommit);
+  } else if (in_savepoint_) {
+    Run(Sql::kRelease);
+  }
 }
 
 void SqliteStore::Rollback() {
   if (!in_transaction_) return;
   in_transaction_ = false;
   if (batch_depth_ > 0) {
-    Run(Sql::kRollbackToSavepoint);
-    Run(Sql::kRelease);
+    if (in_savepoint_) {
+      Run(Sql::kRollbackToSavepoint);
+      Run(Sql::kRelease);
+    }
   } else {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }

@@ -128,6 +128,7 @@ class SqliteStore final : public RegistryStore {
   LONG unusable_code_ = 0;  // nonzero: every call fails with it
   std::string diagnosis_;
   bool in_transaction_ = false;
+  bool in_savepoint_ = false;  // the call in a batch holds a savepoint
   int batch_depth_ = 0;
   std::uint64_t own_changes_ = 0;
 };
