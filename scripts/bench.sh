@@ -64,12 +64,18 @@ for round in 1 2 3; do
   fi
 done
 run registry_database "db." "$scratch/now.db" build-bench/bench/registry_bench
-[[ -n $tmpfs_scratch ]] &&
-  run registry_tmpfs "tmpfs." "$tmpfs_scratch/now.db" build-bench/bench/registry_bench
 if [[ $have_before == 1 ]]; then
   run before_database "before.db." "$scratch/before.db" build-bench-before/build/bench/registry_bench
-  [[ -n $tmpfs_scratch ]] && run before_tmpfs "before.tmpfs." "$tmpfs_scratch/before.db" \
-    build-bench-before/build/bench/registry_bench
+fi
+# On tmpfs as in memory: the code's own cost, so the same three rounds.
+if [[ -n $tmpfs_scratch ]]; then
+  for round in 1 2 3; do
+    run "registry_tmpfs_$round" "tmpfs." "$tmpfs_scratch/now.db" build-bench/bench/registry_bench
+    if [[ $have_before == 1 ]]; then
+      run "before_tmpfs_$round" "before.tmpfs." "$tmpfs_scratch/before.db" \
+        build-bench-before/build/bench/registry_bench
+    fi
+  done
 fi
 QV_BENCH_DIR=$scratch run sqlite "db." "" build-bench/bench/sqlite_bench
 [[ -n $tmpfs_scratch ]] && QV_BENCH_DIR=$tmpfs_scratch run sqlite_tmpfs "tmpfs." "" \
@@ -77,7 +83,7 @@ QV_BENCH_DIR=$scratch run sqlite "db." "" build-bench/bench/sqlite_bench
 run path "" ":memory:" build-bench/bench/path_bench
 run enumeration "" ":memory:" build-bench/bench/enumeration_bench 1  # minutes per repetition
 
-echo "Portable backend (Google Benchmark, best of 5 interleaved repetitions; in memory best of 3 rounds of them):"
+echo "Portable backend (Google Benchmark, best of 5 interleaved repetitions; in memory and on tmpfs best of 3 rounds of them):"
 echo
 python3 bench/report.py --before "$before" "${results[@]}"
 
@@ -94,7 +100,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/win
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
   cmake --build build-win-bench >/dev/null
   echo
-  echo "win32 backend under Wine (plain timing loop, best of 25 short rounds):"
+  echo "win32 backend under Wine (plain timing loop, the best of 300 alternating blocks of 16 calls):"
   echo
   WINEPREFIX="$root/build-win/wineprefix" WINEDEBUG=-all \
     /usr/lib/wine/wine64 build-win-bench/bench/win32/win32_timing.exe | tr -d '\r'

@@ -1,8 +1,8 @@
 // The registry and settings operations against their bare platform calls on
 // the win32 backend, timed with a plain loop (run under Wine). Prints one
 // ratio per operation: the library's time over the platform calls' time.
-// Both are timed in turn, in short rounds, and the best round of each counts:
-// the wineserver makes single rounds noisy.
+// Both are timed in turn, in many short blocks, and the best block of each
+// counts: the wineserver makes single blocks noisy, and noise only ever adds.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,10 +12,9 @@
 
 namespace {
 
-constexpr int kRounds = 25;
+constexpr int kRounds = 300;
 
 double MicrosecondsPerCall(const quorvane::bench::Call& call, int iterations) {
-  call();  // warm up
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < iterations; ++i) call();
   const std::chrono::duration<double, std::micro> elapsed =
@@ -27,11 +26,13 @@ double MicrosecondsPerCall(const quorvane::bench::Call& call, int iterations) {
 
 int main(int argc, char** argv) {
   using quorvane::bench::Call;
-  const int iterations = argc > 1 ? std::atoi(argv[1]) : 200;
+  const int iterations = argc > 1 ? std::atoi(argv[1]) : 16;
   quorvane::bench::PrepareKeys();
   std::printf("| operation        | library us | platform us | ratio |\n");
   std::printf("|------------------|-----------:|-----------:|------:|\n");
   quorvane::bench::ForEachOperation([&](const char* name, Call library, Call platform_calls) {
+    library();  // warm up
+    platform_calls();
     double lib = 1e300;
     double base = 1e300;
     for (int round = 0; round < kRounds; ++round) {
