@@ -603,13 +603,20 @@ bool KeyExists(HKEY root, const char* path) {
   return status == kErrorSuccess;
 }
 
-TEST(RegistryViewsConformance, TheThirtyTwoBitClassesAreBelowWow6432Node) {
-  constexpr REGSAM kWow64_32Key = 0x0200;
+constexpr REGSAM kWow64_64Key = 0x0100;
+constexpr REGSAM kWow64_32Key = 0x0200;
+
+// Creates `path` below `root` in the 32-bit view and closes it.
+LONG CreateInThirtyTwoBitView(HKEY root, const char16_t* path) {
   HKEY created = 0;
-  ASSERT_EQ(RegCreateKeyExW(kHkeyClassesRoot, u"QvViewClass32", 0, nullptr, 0,
-                            kKeyAllAccess | kWow64_32Key, nullptr, &created, nullptr),
-            kErrorSuccess);
-  RegCloseKey(created);
+  const LONG status = RegCreateKeyExW(root, path, 0, nullptr, 0, kKeyAllAccess | kWow64_32Key,
+                                      nullptr, &created, nullptr);
+  if (status == kErrorSuccess) RegCloseKey(created);
+  return status;
+}
+
+TEST(RegistryViewsConformance, TheThirtyTwoBitClassesAreBelowWow6432Node) {
+  ASSERT_EQ(CreateInThirtyTwoBitView(kHkeyClassesRoot, u"QvViewClass32"), kErrorSuccess);
   EXPECT_FALSE(KeyExists(kHkeyClassesRoot, "QvViewClass32"));
   EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\Wow6432Node\\QvViewClass32"));
   EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Wow6432Node\\Classes\\QvViewClass32"))
@@ -619,13 +626,7 @@ TEST(RegistryViewsConformance, TheThirtyTwoBitClassesAreBelowWow6432Node) {
 }
 
 TEST(RegistryViewsConformance, TheThirtyTwoBitViewKeepsSoftwareInWow6432Node) {
-  constexpr REGSAM kWow64_64Key = 0x0100;
-  constexpr REGSAM kWow64_32Key = 0x0200;
-  HKEY created = 0;
-  ASSERT_EQ(RegCreateKeyExW(kHkeyLocalMachine, u"Software\\QvViewTest", 0, nullptr, 0,
-                            kKeyAllAccess | kWow64_32Key, nullptr, &created, nullptr),
-            kErrorSuccess);
-  RegCloseKey(created);
+  ASSERT_EQ(CreateInThirtyTwoBitView(kHkeyLocalMachine, u"Software\\QvViewTest"), kErrorSuccess);
   HKEY opened = 0;
   EXPECT_EQ(RegOpenKeyExA(kHkeyLocalMachine, "Software\\Wow6432Node\\QvViewTest", 0,
                           kKeyRead | kWow64_64Key, &opened),
