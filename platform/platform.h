@@ -49,6 +49,13 @@ LONG RegCloseKey(HKEY key);
 [[nodiscard]] LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size,
                                  DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
 
+// A key's full name in the registry's own namespace, as ntdll's NtQueryKey
+// gives it (KeyNameInformation): "\REGISTRY\Machine\Software\X",
+// "\REGISTRY\User\<SID>\...". Predefined keys and views resolve to the keys
+// they stand for, so two handles reach one key exactly when their names are
+// equal without regard to case. A key of another machine has none: 6.
+[[nodiscard]] LONG NtQueryKeyName(HKEY key, std::u16string* name);
+
 // Beyond the Win32 calls, for tools that work on whole trees. Where the
 // registry is a database of ours (the portable backend), the registry calls
 // this thread makes between BeginRegistryBatch and EndRegistryBatch are one

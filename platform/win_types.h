@@ -51,6 +51,7 @@ constexpr LONG kErrorCantOpen = 1011;
 constexpr LONG kErrorCantRead = 1012;
 constexpr LONG kErrorCantWrite = 1013;
 constexpr LONG kErrorKeyDeleted = 1018;
+constexpr LONG kErrorNoSystemResources = 1450;
 
 // RegCreateKeyExW dispositions.
 constexpr DWORD kRegCreatedNewKey = 1;

@@ -22,6 +22,23 @@ KeyId MemoryStore::Root(const std::u16string& machine, HKEY root) {
 
 bool MemoryStore::Exists(KeyId key) { return Find(key) != nullptr; }
 
+std::optional<KeyId> MemoryStore::Parent(KeyId key) {
+  const Node* node = Find(key);
+  if (node == nullptr) return std::nullopt;
+  return node->parent;
+}
+
+std::u16string MemoryStore::Name(KeyId key) {
+  // Names live in the parent's map only; this rare question pays a search.
+  const Node* node = Find(key);
+  const Node* parent = node == nullptr ? nullptr : Find(node->parent);
+  if (parent == nullptr) return {};
+  for (const auto& [folded, subkey] : parent->subkeys) {
+    if (subkey.first == key) return subkey.second;
+  }
+  return {};
+}
+
 std::optional<KeyId> MemoryStore::FindSubkey(KeyId parent, const std::u16string& folded) {
   Node* node = Find(parent);
   if (node == nullptr) return std::nullopt;

@@ -226,6 +226,10 @@ LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWOR
                                                 data_size);
 }
 
+LONG NtQueryKeyName(HKEY key, std::u16string* name) {
+  return System::Instance().registry.QueryKeyName(key, name);
+}
+
 LONG BeginRegistryBatch(bool writing) { return System::Instance().registry.BeginBatch(writing); }
 LONG EndRegistryBatch(bool commit) { return System::Instance().registry.EndBatch(commit); }
 std::string RegistryStoreDiagnosis() { return System::Instance().registry.StoreDiagnosis(); }

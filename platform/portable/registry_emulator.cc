@@ -17,6 +17,9 @@ namespace quorvane::platform::portable {
 namespace {
 
 constexpr std::size_t kMaxKeyNameLength = 255;
+// Windows keeps a key at most 512 levels below the root of its tree (HKLM or
+// HKU); its kernel refuses a deeper key as a shortage of resources.
+constexpr std::size_t kMaxTreeDepth = 512;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr REGSAM kSpecificRights = 0xFFFFu;
 const std::u16string kNoName;
@@ -49,6 +52,15 @@ bool ForEachName(std::u16string_view path, Visit visit) {
     begin = end + 1;
   }
   return true;
+}
+
+std::size_t NameCount(std::u16string_view path) {
+  std::size_t count = 0;
+  ForEachName(path, [&](std::size_t, std::size_t) {
+    ++count;
+    return true;
+  });
+  return count;
 }
 
 // Reading a string adds one uncounted zero after data that do not already end
@@ -165,35 +177,45 @@ bool RegistryEmulator::AdoptSeparateTrees(bool move) {
 }
 
 void RegistryEmulator::MoveTree(KeyId from, KeyId to) {
-  // Values and subkeys are collected first: the store's "next" walks must
-  // not see the tree change under them.
-  std::vector<std::pair<std::u16string, StoredValue>> values;
-  std::u16string folded;
-  for (auto value = store_->NextValue(from, nullptr, &folded); value;) {
-    values.emplace_back(folded, std::move(*value));
-    const std::u16string after = folded;
-    value = store_->NextValue(from, &after, &folded);
-  }
-  for (const auto& [name, value] : values) {
-    store_->SetValue(to, name, value);
-    (void)store_->DeleteValue(from, name);
-  }
-  std::vector<SubkeyName> subkeys;
-  for (auto subkey = store_->NextSubkey(from, nullptr); subkey;
-       subkey = store_->NextSubkey(from, &subkeys.back().folded)) {
-    subkeys.push_back(std::move(*subkey));
-  }
-  for (const SubkeyName& subkey : subkeys) {
-    const std::optional<KeyId> child = store_->FindSubkey(from, subkey.folded);
-    if (!child) continue;
-    std::optional<KeyId> target = store_->FindSubkey(to, subkey.folded);
-    if (!target) {
-      target = store_->CreateSubkey(to, subkey.name, subkey.folded);
-      store_->SetGrantedRights(*target, store_->GrantedRights(*child));
+  // A list of pending keys rather than recursion, so that a tree of any depth
+  // moves. The keys emptied are deleted at the end, each after its subkeys
+  // (they were found after it).
+  std::vector<std::pair<KeyId, KeyId>> pending{{from, to}};
+  std::vector<KeyId> emptied;
+  while (!pending.empty()) {
+    const auto [source, target] = pending.back();
+    pending.pop_back();
+    // Values and subkeys are collected first: the store's "next" walks must
+    // not see the tree change under them.
+    std::vector<std::pair<std::u16string, StoredValue>> values;
+    std::u16string folded;
+    for (auto value = store_->NextValue(source, nullptr, &folded); value;) {
+      values.emplace_back(folded, std::move(*value));
+      const std::u16string after = folded;
+      value = store_->NextValue(source, &after, &folded);
     }
-    MoveTree(*child, *target);
-    store_->DeleteKey(*child);
+    for (const auto& [name, value] : values) {
+      store_->SetValue(target, name, value);
+      (void)store_->DeleteValue(source, name);
+    }
+    std::vector<SubkeyName> subkeys;
+    for (auto subkey = store_->NextSubkey(source, nullptr); subkey;
+         subkey = store_->NextSubkey(source, &subkeys.back().folded)) {
+      subkeys.push_back(std::move(*subkey));
+    }
+    for (const SubkeyName& subkey : subkeys) {
+      const std::optional<KeyId> child = store_->FindSubkey(source, subkey.folded);
+      if (!child) continue;
+      std::optional<KeyId> moved_to = store_->FindSubkey(target, subkey.folded);
+      if (!moved_to) {
+        moved_to = store_->CreateSubkey(target, subkey.name, subkey.folded);
+        store_->SetGrantedRights(*moved_to, store_->GrantedRights(*child));
+      }
+      pending.emplace_back(*child, *moved_to);
+      emptied.push_back(*child);
+    }
   }
+  for (auto key = emptied.rbegin(); key != emptied.rend(); ++key) store_->DeleteKey(*key);
 }
 
 std::u16string RegistryEmulator::Decode(const char* text) const {
@@ -365,6 +387,7 @@ LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, K
   }
   KeyId current = from;
   LONG status = kErrorSuccess;
+  bool depth_checked = false;
   ForEachName(path, [&](std::size_t begin, std::size_t length) {
     NameFolding::FoldInto(path.substr(begin, length), &fold_scratch_);
     std::optional<KeyId> next = store_->FindSubkey(current, fold_scratch_);
@@ -373,6 +396,12 @@ LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, K
         status = kErrorFileNotFound;
         return false;
       }
+      // The whole rest of the path is measured before its first key is made.
+      if (!depth_checked && Depth(current) + NameCount(path.substr(begin)) > kMaxTreeDepth) {
+        status = kErrorNoSystemResources;
+        return false;
+      }
+      depth_checked = true;
       next =
           store_->CreateSubkey(current, std::u16string(path.substr(begin, length)), fold_scratch_);
     }
@@ -381,6 +410,15 @@ LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, K
   });
   if (status == kErrorSuccess) *result = current;
   return status;
+}
+
+std::size_t RegistryEmulator::Depth(KeyId key) {
+  std::size_t depth = 0;
+  for (std::optional<KeyId> parent = store_->Parent(key); parent && *parent != 0;
+       parent = store_->Parent(*parent)) {
+    ++depth;
+  }
+  return depth;
 }
 
 std::size_t RegistryEmulator::ExistingDepth(KeyId from, std::u16string_view path) {
@@ -771,6 +809,31 @@ LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* n
       TerminateString(value->type, bytes, wide, data, *data_size);
     }
     if (data_size != nullptr) *data_size = static_cast<DWORD>(bytes.size());
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::QueryKeyName(HKEY key, std::u16string* name) {
+  return Run(RegCall::kQueryKeyName, key, kNoText, 0, false, nullptr, [&] {
+    if (name == nullptr) return kErrorInvalidParameter;
+    Resolved from;
+    if (LONG status = Resolve(key, 0, &from)) return status;
+    if (!from.machine->empty()) return kErrorInvalidHandle;
+    std::vector<std::u16string> names;  // from the key up to its root
+    KeyId current = from.key;
+    for (std::optional<KeyId> parent = store_->Parent(current); parent && *parent != 0;
+         parent = store_->Parent(current)) {
+      names.push_back(store_->Name(current));
+      current = *parent;
+    }
+    if (current == store_->Root(u"", kHkeyLocalMachine)) {
+      *name = u"\\REGISTRY\\Machine";
+    } else if (current == store_->Root(u"", kHkeyUsers)) {
+      *name = u"\\REGISTRY\\User";
+    } else {
+      return kErrorInvalidHandle;
+    }
+    for (auto level = names.rbegin(); level != names.rend(); ++level) *name += u'\\' + *level;
     return kErrorSuccess;
   });
 }

@@ -52,6 +52,8 @@ class RegistryEmulator {
   LONG EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size);
   LONG EnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved,
                   DWORD* type, BYTE* data, DWORD* data_size);
+  // NtQueryKey's KeyNameInformation: "\REGISTRY\Machine\..." or "\REGISTRY\User\...".
+  LONG QueryKeyName(HKEY key, std::u16string* name);
 
   // The calls this thread makes until EndBatch run as one store transaction;
   // other threads wait for it to end. With a store that has no transactions
@@ -186,6 +188,8 @@ class RegistryEmulator {
   LONG EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
   LONG Walk(KeyId from, std::u16string_view path, bool create, KeyId* result);
+  // How many levels `key` lies below the root of its tree.
+  std::size_t Depth(KeyId key);
   // How many leading names of `path` exist below `from`.
   std::size_t ExistingDepth(KeyId from, std::u16string_view path);
   Cursors& CursorsOf(HKEY key, const Resolved& resolved);

@@ -60,6 +60,10 @@ class RegistryStore {
   // on first use.
   [[nodiscard]] virtual KeyId Root(const std::u16string& machine, HKEY root) = 0;
   [[nodiscard]] virtual bool Exists(KeyId key) = 0;
+  // The key's parent: 0 for a root, null when the key does not exist.
+  [[nodiscard]] virtual std::optional<KeyId> Parent(KeyId key) = 0;
+  // The key's name as written ("" for a root or a key that does not exist).
+  [[nodiscard]] virtual std::u16string Name(KeyId key) = 0;
   [[nodiscard]] virtual std::optional<KeyId> FindSubkey(KeyId parent,
                                                         const std::u16string& folded) = 0;
   [[nodiscard]] virtual KeyId CreateSubkey(KeyId parent, const std::u16string& name,

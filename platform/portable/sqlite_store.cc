@@ -50,6 +50,8 @@ const char* SqlText(int index) {
       "INSERT INTO keys(parent, name, folded, granted) VALUES(?, ?, ?, ?)",
       "INSERT INTO roots(machine, hkey, id) VALUES(?, ?, ?)",
       "SELECT 1 FROM keys WHERE id = ?",
+      "SELECT parent FROM keys WHERE id = ?",
+      "SELECT name FROM keys WHERE id = ?",
       "SELECT id FROM keys WHERE parent = ? AND folded = ?",
       "SELECT 1 FROM keys WHERE parent = ? LIMIT 1",
       "DELETE FROM value_data WHERE key = ?",
@@ -71,7 +73,7 @@ const char* SqlText(int index) {
       "UPDATE keys SET granted = ? WHERE id = ?",
       "PRAGMA data_version",
   };
-  static_assert(sizeof kSql / sizeof kSql[0] == 26, "one text per statement");
+  static_assert(sizeof kSql / sizeof kSql[0] == 28, "one text per statement");
   return kSql[index];
 }
 
@@ -495,6 +497,22 @@ bool SqliteStore::Exists(KeyId key) {
   Statement find(*this, Sql::kKeyExists);
   find.Bind(1, key);
   return find.Step();
+}
+
+std::optional<KeyId> SqliteStore::Parent(KeyId key) {
+  Statement find(*this, Sql::kKeyParent);
+  find.Bind(1, key);
+  if (!find.Step()) return std::nullopt;
+  const KeyId parent = find.Integer(0);
+  // A parent is always older than its child (see FindSubkey).
+  if (parent >= key) Damaged("key " + std::to_string(key) + " is listed below a younger key");
+  return parent;
+}
+
+std::u16string SqliteStore::Name(KeyId key) {
+  Statement find(*this, Sql::kKeyName);
+  find.Bind(1, key);
+  return find.Step() ? find.Name(0) : std::u16string();
 }
 
 std::optional<KeyId> SqliteStore::FindSubkey(KeyId parent, const std::u16string& folded) {

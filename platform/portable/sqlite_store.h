@@ -56,6 +56,8 @@ class SqliteStore final : public RegistryStore {
 
   KeyId Root(const std::u16string& machine, HKEY root) override;
   bool Exists(KeyId key) override;
+  std::optional<KeyId> Parent(KeyId key) override;
+  std::u16string Name(KeyId key) override;
   std::optional<KeyId> FindSubkey(KeyId parent, const std::u16string& folded) override;
   KeyId CreateSubkey(KeyId parent, const std::u16string& name,
                      const std::u16string& folded) override;
@@ -88,6 +90,8 @@ class SqliteStore final : public RegistryStore {
     kInsertKey,
     kRememberRoot,
     kKeyExists,
+    kKeyParent,
+    kKeyName,
     kFindSubkey,
     kHasSubkeys,
     kDeleteKeyValues,

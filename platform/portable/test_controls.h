@@ -24,6 +24,7 @@ enum class RegCall {
   kEnumKey,
   kEnumValue,
   kCloseKey,
+  kQueryKeyName,  // NtQueryKeyName
 };
 
 struct CallRecord {

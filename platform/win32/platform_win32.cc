@@ -5,6 +5,7 @@
 #include <oleauto.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -137,6 +138,43 @@ LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWOR
   return ::RegEnumValueW(ToNative(key), index, WideOut(name), reinterpret_cast<LPDWORD>(name_size),
                          reinterpret_cast<LPDWORD>(reserved), reinterpret_cast<LPDWORD>(type), data,
                          reinterpret_cast<LPDWORD>(data_size));
+}
+
+LONG NtQueryKeyName(HKEY key, std::u16string* name) {
+  if (name == nullptr) return ERROR_INVALID_PARAMETER;
+  using NtQueryKeyFunction = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG);
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto query =
+      reinterpret_cast<NtQueryKeyFunction>(::GetProcAddress(ntdll, "NtQueryKey"));
+  const auto to_error = reinterpret_cast<NtStatusToErrorFunction>(
+      ::GetProcAddress(ntdll, "RtlNtStatusToDosError"));
+  if (query == nullptr || to_error == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  // A predefined key is a pseudo-handle that ntdll does not know: opening it
+  // again with an empty path gives a real handle to the key it stands for.
+  ::HKEY native = ToNative(key);
+  const bool predefined = key >= kHkeyClassesRoot && key <= kHkeyCurrentConfig;
+  if (predefined) {
+    const LONG opened = ::RegCreateKeyExW(native, L"", 0, nullptr, 0, KEY_QUERY_VALUE, nullptr,
+                                          &native, nullptr);
+    if (opened != ERROR_SUCCESS) return opened;
+  }
+  constexpr int kKeyNameInformation = 3;
+  std::string buffer(sizeof(ULONG) + 2048, '\0');
+  ULONG needed = 0;
+  LONG status = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    status = query(native, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                   &needed);
+    if (needed <= buffer.size()) break;
+    buffer.resize(needed);
+  }
+  if (predefined) ::RegCloseKey(native);
+  if (status != 0) return static_cast<LONG>(to_error(status));
+  ULONG length = 0;
+  std::memcpy(&length, buffer.data(), sizeof length);
+  name->assign(reinterpret_cast<const char16_t*>(buffer.data() + sizeof length), length / 2);
+  return ERROR_SUCCESS;
 }
 
 // The Windows registry keeps its own consistency and reports its own failures.

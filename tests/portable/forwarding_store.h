@@ -22,6 +22,8 @@ class ForwardingStore : public platform::portable::RegistryStore {
     return inner_.Root(machine, root);
   }
   bool Exists(KeyId key) override { return inner_.Exists(key); }
+  std::optional<KeyId> Parent(KeyId key) override { return inner_.Parent(key); }
+  std::u16string Name(KeyId key) override { return inner_.Name(key); }
   std::optional<KeyId> FindSubkey(KeyId parent, const std::u16string& folded) override {
     return inner_.FindSubkey(parent, folded);
   }

@@ -4,9 +4,12 @@
 
 #include "core/ansi_text.h"
 #include "core/error_object.h"
+#include "platform/platform.h"
 #include "platform/unicode_text.h"
 #include "registry/registry.h"
+#include "registry/registry_errors.h"
 #include "tools/qv/cli.h"
+#include "tools/qv/key_tree.h"
 #include "tools/qv/reg_file.h"
 #include "tools/qv/registry_path.h"
 
@@ -290,6 +293,8 @@ int Add(Arguments& arguments) {
   if (!with_value && (has_data || switches.Has(u"t"))) with_value = true;
   const std::int32_t type = TypeFromName(type_name);
   const std::string bytes = with_value ? DataFor(type, data, separator) : std::string();
+  // The key and its value land together or not at all.
+  RegistryBatch transaction(true);
   RegFile::CreateKey(path);
   if (with_value) {
     if (!switches.Has(u"f") && RegFile::ValueExists(path, name)) {
@@ -301,6 +306,7 @@ int Add(Arguments& arguments) {
     }
     RegFile::WriteValue(path, RegValue{name, static_cast<std::uint32_t>(type), bytes});
   }
+  transaction.Commit();
   Cli::Print(u"The operation completed successfully.");
   return 0;
 }
@@ -334,28 +340,42 @@ struct Search {
   }
 };
 
+// A key's block: its name, then the values the search keeps, then an empty
+// line; nothing when it keeps none.
+void ShowValues(const RegistryPath& path, const std::vector<RegValue>& all, Search* search) {
+  std::vector<const RegValue*> kept;
+  for (const RegValue& value : all) {
+    if (search->Keeps(value)) kept.push_back(&value);
+  }
+  if (kept.empty()) return;
+  Cli::Print(path.FullName());
+  for (const RegValue* value : kept) Cli::Print(ValueLine(*value));
+  Cli::Print(u"");
+  search->matches += static_cast<int>(kept.size());
+}
+
 void QueryTree(const RegistryPath& path, bool recurse, Search* search) {
-  std::vector<RegValue> values;
-  for (RegValue& value : RegFile::Values(path)) {
-    if (search->Keeps(value)) values.push_back(std::move(value));
+  if (recurse) {
+    KeyTree::Walk(path, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
+      if (visit.depth > 0) {
+        const std::u16string& branch = visit.path.branch;
+        const std::u16string name = branch.substr(branch.rfind(u'\\') + 1);
+        if (search->active && search->keys && search->Matches(name)) {
+          ++search->matches;
+          Cli::Print(visit.path.FullName());
+        }
+      }
+      ShowValues(visit.path, ValuesOf(visit.key), search);
+    });
+    return;
   }
-  if (!values.empty()) {
-    Cli::Print(path.FullName());
-    for (const RegValue& value : values) Cli::Print(ValueLine(value));
-    Cli::Print(u"");
-    search->matches += static_cast<int>(values.size());
-  }
+  ShowValues(path, RegFile::Values(path), search);
   for (const std::u16string& child : RegFile::SubkeyNames(path)) {
     RegistryPath below = path;
     below.branch = path.branch.empty() ? child : path.branch + u"\\" + child;
     const bool key_matches = search->active && search->keys && search->Matches(child);
     if (key_matches) ++search->matches;
-    if (recurse) {
-      if (key_matches) Cli::Print(below.FullName());
-      QueryTree(below, true, search);
-    } else if (!search->active || key_matches) {
-      Cli::Print(below.FullName());
-    }
+    if (!search->active || key_matches) Cli::Print(below.FullName());
   }
 }
 
@@ -451,6 +471,8 @@ int Delete(Arguments& arguments) {
       throw ToolFailure("nothing deleted (add /f to delete without asking)");
     }
   }
+  // However much it removes, a delete is one transaction.
+  RegistryBatch transaction(true);
   if (switches.Has(u"va")) {
     RegFile::DeleteValues(path);
   } else if (with_value) {
@@ -460,30 +482,57 @@ int Delete(Arguments& arguments) {
     RegFile::RequireKey(path);
     RegFile::DeleteTree(path);
   }
+  transaction.Commit();
   Cli::Print(u"The operation completed successfully.");
   return 0;
 }
 
-void CopyTree(const RegistryPath& from, const RegistryPath& to, bool recurse, bool force) {
-  RegFile::CreateKey(to);
-  for (const RegValue& value : RegFile::Values(from)) {
-    if (!force && RegFile::ValueExists(to, value.name)) {
-      const std::string shown = value.name.empty() ? "(Default)" : Cli::Utf8(value.name);
-      if (!Confirm("Value " + shown + " exists in " + Cli::Utf8(to.FullName()) + ", overwrite")) {
-        throw ToolFailure("the value " + shown + " of " + Cli::Utf8(to.FullName()) +
-                          " exists and was left as it is (add /f to overwrite)");
+// The registry's own name of the key `path` leads to or, when it does not
+// exist yet, of its deepest ancestor that does; false when the registry gives
+// none (a key of another machine).
+bool ResolvedName(RegistryPath path, std::u16string* name) {
+  while (true) {
+    try {
+      OpenKey key(path, platform::kKeyQueryValue);
+      return platform::NtQueryKeyName(key.Get(), name) == platform::kErrorSuccess;
+    } catch (const ErrorObject& error) {
+      if (error.Number() != RegistryErrors::kBase + platform::kErrorFileNotFound ||
+          path.branch.empty()) {
+        return false;
       }
     }
-    RegFile::WriteValue(to, value);
+    const std::size_t slash = path.branch.rfind(u'\\');
+    path.branch = slash == std::u16string::npos ? u"" : path.branch.substr(0, slash);
   }
-  if (!recurse) return;
-  for (const std::u16string& child : RegFile::SubkeyNames(from)) {
-    RegistryPath from_below = from;
-    from_below.branch = from.branch.empty() ? child : from.branch + u"\\" + child;
-    RegistryPath to_below = to;
-    to_below.branch = to.branch.empty() ? child : to.branch + u"\\" + child;
-    CopyTree(from_below, to_below, true, force);
+}
+
+// Whether `inner` is `outer` or lies below it. Names are compared as typed
+// and, since HKCR, HKCU, HKU\<SID> and the 32-bit view are several names for
+// one key, as the registry resolves them.
+bool IsWithin(const RegistryPath& inner, const RegistryPath& outer) {
+  const auto same_or_below = [](const std::u16string& inside, const std::u16string& tree) {
+    return inside == tree || inside.rfind(tree + u"\\", 0) == 0;
+  };
+  if (inner.root == outer.root && Upper(inner.machine) == Upper(outer.machine) &&
+      (outer.branch.empty() || same_or_below(Upper(inner.branch), Upper(outer.branch)))) {
+    return true;
   }
+  std::u16string inner_name;
+  std::u16string outer_name;
+  return Upper(inner.machine) == Upper(outer.machine) && ResolvedName(outer, &outer_name) &&
+         ResolvedName(inner, &inner_name) && same_or_below(Upper(inner_name), Upper(outer_name));
+}
+
+// A key of the tree being copied: its path below the key copied, and its values.
+struct CopiedKey {
+  std::u16string relative;
+  std::vector<RegValue> values;
+};
+
+RegistryPath Target(const RegistryPath& to, const std::u16string& relative) {
+  RegistryPath target = to;
+  if (!relative.empty()) target.branch = to.branch.empty() ? relative : to.branch + u"\\" + relative;
+  return target;
 }
 
 int Copy(Arguments& arguments) {
@@ -491,15 +540,36 @@ int Copy(Arguments& arguments) {
   if (switches.Positional().size() != 2) throw UsageError{"copy takes KEY1 and KEY2"};
   const RegistryPath from = KeyIn(switches, switches.Positional()[0]);
   const RegistryPath to = KeyIn(switches, switches.Positional()[1]);
-  const auto below = [](const RegistryPath& outer, const RegistryPath& inner) {
-    return outer.root == inner.root && Upper(outer.machine) == Upper(inner.machine) &&
-           (Upper(inner.branch) == Upper(outer.branch) ||
-            Upper(inner.branch).rfind(Upper(outer.branch) + u"\\", 0) == 0 || outer.branch.empty());
-  };
-  if (below(from, to)) throw ToolFailure("cannot copy a key onto itself or into its own tree");
   RegFile::RequireKey(from);
   RegistryBatch transaction(true);
-  CopyTree(from, to, switches.Has(u"s"), switches.Has(u"f"));
+  if (IsWithin(to, from)) throw ToolFailure("cannot copy a key onto itself or into its own tree");
+  // The source is read whole first, and every value that would be overwritten
+  // is settled before anything is written: a refusal copies nothing.
+  std::vector<CopiedKey> tree;
+  if (switches.Has(u"s")) {
+    KeyTree::Walk(from, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
+      const std::size_t skip = from.branch.empty() ? 0 : from.branch.size() + 1;
+      tree.push_back({visit.depth == 0 ? u"" : visit.path.branch.substr(skip),
+                      ValuesOf(visit.key)});
+    });
+  } else {
+    tree.push_back({u"", RegFile::Values(from)});
+  }
+  if (!switches.Has(u"f")) {
+    for (const CopiedKey& key : tree) {
+      const RegistryPath target = Target(to, key.relative);
+      for (const RegValue& value : key.values) {
+        if (!RegFile::KeyExists(target) || !RegFile::ValueExists(target, value.name)) continue;
+        const std::string shown = value.name.empty() ? "(Default)" : Cli::Utf8(value.name);
+        if (!Confirm("Value " + shown + " exists in " + Cli::Utf8(target.FullName()) +
+                     ", overwrite")) {
+          throw ToolFailure("the value " + shown + " of " + Cli::Utf8(target.FullName()) +
+                            " exists; nothing was copied (add /f to overwrite)");
+        }
+      }
+    }
+  }
+  for (const CopiedKey& key : tree) RegFile::WriteValues(Target(to, key.relative), key.values);
   transaction.Commit();
   Cli::Print(u"The operation completed successfully.");
   return 0;

@@ -9,109 +9,19 @@
 #include "registry/registry.h"
 #include "registry/registry_errors.h"
 #include "tools/qv/cli.h"
+#include "tools/qv/key_tree.h"
 
 namespace quorvane::qv {
 namespace {
 
 using platform::DWORD;
-using platform::HKEY;
 
-// Windows keeps key trees at most 512 levels deep; a deeper walk can only be
-// following a damaged registry.
-constexpr int kMaxDepth = 512;
-
-// Raises the registry's own error for a failed platform call.
-void Check(platform::LONG result) {
-  if (result != 0) RegistryErrors::Raise(result);
-}
-
-// A key opened for a while, on this machine or another.
-class OpenKey {
- public:
-  // Opens the key, or with `create` creates every missing level of it.
-  OpenKey(const RegistryPath& path, platform::REGSAM rights, bool create = false) {
-    HKEY root = path.root;
-    HKEY connection = 0;
-    if (!path.machine.empty()) {
-      const std::string machine = AnsiText::Encode(u"\\\\" + path.machine);
-      Check(platform::RegConnectRegistryA(machine.c_str(), path.root, &connection));
-      root = connection;
-    }
-    const platform::REGSAM sam = rights | path.view;
-    const platform::LONG result =
-        create ? platform::RegCreateKeyExW(root, path.branch.c_str(), 0, nullptr, 0, sam, nullptr,
-                                           &key_, nullptr)
-               : platform::RegOpenKeyExW(root, path.branch.c_str(), 0, sam, &key_);
-    if (connection != 0 && connection != key_) platform::RegCloseKey(connection);
-    Check(result);
-  }
-  ~OpenKey() { platform::RegCloseKey(key_); }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  [[nodiscard]] HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = 0;
-};
-
-std::vector<RegValue> Values(HKEY key) {
-  std::vector<RegValue> values;
-  std::vector<char16_t> name(16384 + 1);
-  for (DWORD index = 0;; ++index) {
-    DWORD name_size = static_cast<DWORD>(name.size());
-    DWORD type = 0;
-    DWORD data_size = 0;
-    platform::LONG result = platform::RegEnumValueW(key, index, name.data(), &name_size, nullptr,
-                                                    &type, nullptr, &data_size);
-    if (result == platform::kErrorNoMoreItems) break;
-    Check(result);
-    std::string data(data_size, '\0');
-    name_size = static_cast<DWORD>(name.size());
-    result = platform::RegEnumValueW(key, index, name.data(), &name_size, nullptr, &type,
-                                     reinterpret_cast<platform::BYTE*>(data.data()), &data_size);
-    Check(result);
-    data.resize(data_size);
-    values.push_back(RegValue{std::u16string(name.data(), name_size), type, std::move(data)});
-  }
-  return values;
-}
-
-std::vector<std::u16string> SubkeyNames(HKEY key) {
-  std::vector<std::u16string> names;
-  std::vector<char16_t> name(256 + 1);
-  for (DWORD index = 0;; ++index) {
-    DWORD name_size = static_cast<DWORD>(name.size());
-    const platform::LONG result = platform::RegEnumKeyExW(key, index, name.data(), &name_size,
-                                                          nullptr, nullptr, nullptr, nullptr);
-    if (result == platform::kErrorNoMoreItems) break;
-    Check(result);
-    names.emplace_back(name.data(), name_size);
-  }
-  return names;
-}
-
-RegistryPath Below(const RegistryPath& path, const std::u16string& child) {
-  RegistryPath below = path;
-  below.branch = path.branch.empty() ? child : path.branch + u"\\" + child;
-  return below;
-}
-
-void ExportKey(const RegistryPath& path, RegWriter* writer, int depth, int* keys) {
-  if (depth > kMaxDepth) {
-    throw ToolFailure("the tree below " + Cli::Utf8(path.FullName()) + " is deeper than " +
-                      std::to_string(kMaxDepth) + " levels: the registry is damaged");
-  }
-  ++*keys;
-  writer->Key(path.FullName());
-  std::vector<std::u16string> children;
-  {
-    OpenKey key(path, platform::kKeyRead);
-    for (const RegValue& value : Values(key.Get())) writer->Value(value);
-    children = SubkeyNames(key.Get());
-  }
-  for (const std::u16string& child : children) {
-    ExportKey(Below(path, child), writer, depth + 1, keys);
-  }
+void ExportTree(const RegistryPath& top, RegWriter* writer, int* keys) {
+  KeyTree::Walk(top, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
+    ++*keys;
+    writer->Key(visit.path.FullName());
+    for (const RegValue& value : ValuesOf(visit.key)) writer->Value(value);
+  });
 }
 
 std::string Canonical(const std::string& path) {
@@ -145,7 +55,7 @@ void Apply(const RegEntry& entry, const std::u16string& machine, std::uint32_t v
     case RegEntry::Kind::kDeleteValue: {
       OpenKey open(key, platform::kKeySetValue);
       const platform::LONG result = platform::RegDeleteValueW(open.Get(), entry.value.name.c_str());
-      if (result != platform::kErrorFileNotFound) Check(result);
+      if (result != platform::kErrorFileNotFound) CheckRegistryCall(result);
       return;
     }
     case RegEntry::Kind::kValue:
@@ -171,7 +81,7 @@ std::ifstream OpenForImport(const std::string& file_name) {
 
 }  // namespace
 
-RegistryBatch::RegistryBatch(bool writing) { Check(platform::BeginRegistryBatch(writing)); }
+RegistryBatch::RegistryBatch(bool writing) { CheckRegistryCall(platform::BeginRegistryBatch(writing)); }
 
 RegistryBatch::~RegistryBatch() {
   if (open_) platform::EndRegistryBatch(false);
@@ -179,29 +89,39 @@ RegistryBatch::~RegistryBatch() {
 
 void RegistryBatch::Commit() {
   open_ = false;
-  Check(platform::EndRegistryBatch(true));
+  CheckRegistryCall(platform::EndRegistryBatch(true));
 }
 
 std::vector<RegValue> RegFile::Values(const RegistryPath& key) {
   OpenKey open(key, platform::kKeyQueryValue);
-  return ::quorvane::qv::Values(open.Get());
+  return ValuesOf(open);
 }
 
 void RegFile::DeleteValues(const RegistryPath& key) {
   OpenKey open(key, platform::kKeyQueryValue | platform::kKeySetValue);
-  for (const RegValue& value : ::quorvane::qv::Values(open.Get())) {
-    Check(platform::RegDeleteValueW(open.Get(), value.name.c_str()));
+  for (const RegValue& value : ValuesOf(open)) {
+    CheckRegistryCall(platform::RegDeleteValueW(open.Get(), value.name.c_str()));
   }
 }
 
 void RegFile::WriteValue(const RegistryPath& key, const RegValue& value) {
   OpenKey open(key, platform::kKeySetValue);
-  // Wine counts a zero that follows string data not ending in one, so the data
-  // are followed by bytes that are not zero.
-  std::string buffer = value.data + "xx";
-  Check(platform::RegSetValueExW(open.Get(), value.name.c_str(), 0, value.type,
-                                 reinterpret_cast<const platform::BYTE*>(buffer.data()),
-                                 static_cast<DWORD>(value.data.size())));
+  WriteValueTo(open, value);
+}
+
+void RegFile::WriteValues(const RegistryPath& key, const std::vector<RegValue>& values) {
+  OpenKey created(key, platform::kKeySetValue, true);
+  for (const RegValue& value : values) WriteValueTo(created, value);
+}
+
+bool RegFile::KeyExists(const RegistryPath& key) {
+  try {
+    OpenKey open(key, platform::kKeyQueryValue);
+    return true;
+  } catch (const ErrorObject& error) {
+    if (error.Number() == RegistryErrors::kBase + platform::kErrorFileNotFound) return false;
+    throw;
+  }
 }
 
 bool RegFile::ValueExists(const RegistryPath& key, const std::u16string& name) {
@@ -209,7 +129,7 @@ bool RegFile::ValueExists(const RegistryPath& key, const std::u16string& name) {
   const platform::LONG result =
       platform::RegQueryValueExW(open.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr);
   if (result == platform::kErrorFileNotFound) return false;
-  Check(result);
+  CheckRegistryCall(result);
   return true;
 }
 
@@ -218,7 +138,7 @@ std::vector<std::u16string> RegFile::SubkeyNames(const RegistryPath& key) {
   std::vector<std::u16string> names;
   {
     OpenKey open(key, platform::kKeyEnumerateSubKeys);
-    names = ::quorvane::qv::SubkeyNames(open.Get());
+    names = SubkeyNamesOf(open);
   }
   snapshot.Commit();
   return names;
@@ -232,28 +152,10 @@ void RegFile::CreateKey(const RegistryPath& key) {
 
 void RegFile::DeleteValue(const RegistryPath& key, const std::u16string& name) {
   OpenKey open(key, platform::kKeySetValue);
-  Check(platform::RegDeleteValueW(open.Get(), name.c_str()));
+  CheckRegistryCall(platform::RegDeleteValueW(open.Get(), name.c_str()));
 }
 
-void RegFile::DeleteTree(const RegistryPath& path) {
-  // Deepest first: a key is deleted once it has no subkeys.
-  std::vector<std::u16string> children;
-  try {
-    children = SubkeyNames(path);
-  } catch (const ErrorObject& error) {
-    if (error.Number() == RegistryErrors::kBase + platform::kErrorFileNotFound) return;
-    throw;
-  }
-  for (const std::u16string& child : children) DeleteTree(Below(path, child));
-  RegistryPath parent = path;
-  const std::size_t slash = path.branch.rfind(u'\\');
-  parent.branch = slash == std::u16string::npos ? u"" : path.branch.substr(0, slash);
-  const std::u16string name =
-      slash == std::u16string::npos ? path.branch : path.branch.substr(slash + 1);
-  OpenKey open(parent, platform::kDelete | platform::kKeyEnumerateSubKeys);
-  const platform::LONG result = platform::RegDeleteKeyW(open.Get(), name.c_str());
-  if (result != platform::kErrorFileNotFound) Check(result);  // already gone is fine
-}
+void RegFile::DeleteTree(const RegistryPath& path) { KeyTree::Delete(path); }
 
 int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegFormat format) {
   RefuseRegistryFile(file_name);
@@ -262,7 +164,7 @@ int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegF
   {
     RegistryBatch snapshot(false);
     try {
-      ExportKey(path, &writer, 0, &keys);
+      ExportTree(path, &writer, &keys);
     } catch (const RegTextError& failure) {
       throw ToolFailure(std::string("cannot export: ") + failure.what() + "; nothing written");
     }

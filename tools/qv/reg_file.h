@@ -48,6 +48,9 @@ class RegFile {
   static void DeleteValue(const RegistryPath& key, const std::u16string& name);
   // Writes one value with exactly the bytes given.
   static void WriteValue(const RegistryPath& key, const RegValue& value);
+  // Creates `key` with every missing level and writes the values into it.
+  static void WriteValues(const RegistryPath& key, const std::vector<RegValue>& values);
+  [[nodiscard]] static bool KeyExists(const RegistryPath& key);
   [[nodiscard]] static bool ValueExists(const RegistryPath& key, const std::u16string& name);
   // A key's values in the registry's order, with the bytes the ANSI calls give.
   [[nodiscard]] static std::vector<RegValue> Values(const RegistryPath& key);
