@@ -67,6 +67,9 @@ constexpr REGSAM kKeyCreateLink = 0x0020;
 constexpr REGSAM kDelete = 0x00010000;
 constexpr REGSAM kKeyRead = 0x00020019;
 constexpr REGSAM kKeyAllAccess = 0x000F003F;
+// The registry views (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
+constexpr REGSAM kKeyWow64_64Key = 0x0100;
+constexpr REGSAM kKeyWow64_32Key = 0x0200;
 
 // Value types.
 constexpr DWORD kRegNone = 0;

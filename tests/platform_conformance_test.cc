@@ -595,34 +595,84 @@ TEST(RegistryConnectConformance, LocalNamesGiveTheRootBack) {
   }
 }
 
-// Whether `path` below `root` can be opened; closes what it opened.
-bool KeyExists(HKEY root, const char* path) {
+// Whether `path` below `root` can be opened (in the view `view` chooses, else
+// the process's own); closes what it opened.
+bool KeyExists(HKEY root, const char* path, REGSAM view = 0) {
   HKEY opened = 0;
-  const LONG status = RegOpenKeyExA(root, path, 0, kKeyRead, &opened);
+  const LONG status = RegOpenKeyExA(root, path, 0, kKeyRead | view, &opened);
   if (status == kErrorSuccess) RegCloseKey(opened);
   return status == kErrorSuccess;
 }
 
-constexpr REGSAM kWow64_64Key = 0x0100;
-constexpr REGSAM kWow64_32Key = 0x0200;
+constexpr REGSAM kWow64_64Key = platform::kKeyWow64_64Key;
+constexpr REGSAM kWow64_32Key = platform::kKeyWow64_32Key;
 
-// Creates `path` below `root` in the 32-bit view and closes it.
-LONG CreateInThirtyTwoBitView(HKEY root, const char16_t* path) {
+// Creates `path` below `root` in the 32-bit view (asking for `more` as well)
+// and closes it.
+LONG CreateInThirtyTwoBitView(HKEY root, const char16_t* path, REGSAM more = 0) {
   HKEY created = 0;
-  const LONG status = RegCreateKeyExW(root, path, 0, nullptr, 0, kKeyAllAccess | kWow64_32Key,
-                                      nullptr, &created, nullptr);
+  const LONG status = RegCreateKeyExW(root, path, 0, nullptr, 0,
+                                      kKeyAllAccess | kWow64_32Key | more, nullptr, &created,
+                                      nullptr);
   if (status == kErrorSuccess) RegCloseKey(created);
   return status;
 }
 
-TEST(RegistryViewsConformance, TheThirtyTwoBitClassesAreBelowWow6432Node) {
-  ASSERT_EQ(CreateInThirtyTwoBitView(kHkeyClassesRoot, u"QvViewClass32"), kErrorSuccess);
-  EXPECT_FALSE(KeyExists(kHkeyClassesRoot, "QvViewClass32"));
-  EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\Wow6432Node\\QvViewClass32"));
-  EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Wow6432Node\\Classes\\QvViewClass32"))
-      << "the same key by its other name";
-  EXPECT_EQ(RegDeleteKeyA(kHkeyLocalMachine, "Software\\Classes\\Wow6432Node\\QvViewClass32"),
-            kErrorSuccess);
+// Where a key created in the 32-bit view lands, named in the 64-bit view. On
+// Windows 7 and later the classes are shared by both views but for a few
+// redirected class keys, and so are some other keys below Software; the
+// rest of Software is redirected to Software\Wow6432Node.
+TEST(RegistryViewsConformance, TheThirtyTwoBitViewSharesWhatWindowsSharesAndRedirectsTheRest) {
+  struct Row {
+    HKEY root;
+    const char16_t* created;  // in the 32-bit view
+    const char* stored;       // below HKLM, in the 64-bit view
+    const char* wine;         // where Wine may put it instead (null: as Windows)
+  };
+  const Row rows[] = {
+      {kHkeyClassesRoot, u"QvViewShared", "Software\\Classes\\QvViewShared",
+       "Software\\Classes\\Wow6432Node\\QvViewShared"},
+      {kHkeyClassesRoot, u"CLSID\\QvViewRedirected",
+       "Software\\Classes\\Wow6432Node\\CLSID\\QvViewRedirected", nullptr},
+      {kHkeyClassesRoot, u"Interface\\QvViewRedirected",
+       "Software\\Classes\\Wow6432Node\\Interface\\QvViewRedirected", nullptr},
+      {kHkeyLocalMachine, u"Software\\Classes\\QvViewSharedToo",
+       "Software\\Classes\\QvViewSharedToo", "Software\\Classes\\Wow6432Node\\QvViewSharedToo"},
+      {kHkeyLocalMachine, u"Software\\Classes\\Media Type\\QvViewRedirected",
+       "Software\\Classes\\Wow6432Node\\Media Type\\QvViewRedirected", nullptr},
+      {kHkeyLocalMachine, u"Software\\Policies\\QvViewPolicy", "Software\\Policies\\QvViewPolicy",
+       nullptr},
+      {kHkeyLocalMachine, u"Software\\QvViewApplication",
+       "Software\\Wow6432Node\\QvViewApplication", nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.stored);
+    ASSERT_EQ(CreateInThirtyTwoBitView(row.root, row.created), kErrorSuccess);
+    const bool where_windows_keeps_it = KeyExists(kHkeyLocalMachine, row.stored, kWow64_64Key);
+    if (testing_support::RunsUnderWine() && row.wine != nullptr && !where_windows_keeps_it) {
+      // Wine redirects all classes for KEY_WOW64_32KEY in a 64-bit process.
+      EXPECT_TRUE(KeyExists(kHkeyLocalMachine, row.wine, kWow64_64Key));
+      EXPECT_EQ(RegDeleteKeyA(kHkeyLocalMachine, row.wine), kErrorSuccess);
+      continue;
+    }
+    EXPECT_TRUE(where_windows_keeps_it);
+    EXPECT_EQ(RegDeleteKeyA(kHkeyLocalMachine, row.stored), kErrorSuccess);
+  }
+  EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Wow6432Node\\Classes", kWow64_64Key))
+      << "the 32-bit classes by their other name";
+}
+
+TEST(RegistryViewsConformance, BothViewsAtOnceAreRefused) {
+  HKEY opened = 0;
+  const LONG status = RegOpenKeyExA(kHkeyLocalMachine, "Software", 0,
+                                    kKeyRead | kWow64_32Key | kWow64_64Key, &opened);
+  if (testing_support::RunsUnderWine() && status == kErrorSuccess) {
+    RegCloseKey(opened);  // Wine takes the 32-bit view
+    return;
+  }
+  EXPECT_EQ(status, kErrorInvalidParameter);
+  EXPECT_EQ(CreateInThirtyTwoBitView(kHkeyLocalMachine, u"Software\\QvViewBoth", kWow64_64Key),
+            kErrorInvalidParameter);
 }
 
 TEST(RegistryViewsConformance, TheThirtyTwoBitViewKeepsSoftwareInWow6432Node) {
@@ -704,11 +754,15 @@ TEST(RegistryViewsConformance, ClassesRootLaysTheUsersClassesOverTheMachines) {
   DWORD size = sizeof data;
   EXPECT_EQ(RegQueryValueExA(both, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
             kErrorSuccess);
-  // A key below the merged one is created where its parent was found.
+  // A new key goes to the machine's part, as Windows documents, even below a
+  // key both parts hold; it is found through HKCR all the same.
   HKEY child = 0;
   ASSERT_EQ(RegCreateKeyA(both, "Child", &child), kErrorSuccess);
   RegCloseKey(child);
   RegCloseKey(both);
+  EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\QvViewBoth\\Child"));
+  EXPECT_FALSE(KeyExists(kHkeyCurrentUser, "Software\\Classes\\QvViewBoth\\Child"));
+  EXPECT_TRUE(KeyExists(kHkeyClassesRoot, "QvViewBoth\\Child"));
 
   std::vector<std::string> listed;
   char name[256];
@@ -721,16 +775,20 @@ TEST(RegistryViewsConformance, ClassesRootLaysTheUsersClassesOverTheMachines) {
     // portable backend, merge the user's classes over it.
     EXPECT_STREQ(data, "machine");
     EXPECT_EQ(listed, (std::vector<std::string>{"QvViewBoth"}));
-    EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\QvViewBoth\\Child"));
   } else {
     EXPECT_STREQ(data, "user");
     EXPECT_EQ(listed, (std::vector<std::string>{"QvViewBoth", "QvViewUserOnly"}))
         << "the union, each name once";
-    EXPECT_TRUE(KeyExists(kHkeyCurrentUser, "Software\\Classes\\QvViewBoth\\Child"));
     EXPECT_TRUE(KeyExists(kHkeyClassesRoot, "QvViewUserOnly"));
+    // Below a key of the user's part alone, a new key stays beside it.
+    ASSERT_EQ(RegCreateKeyA(kHkeyClassesRoot, "QvViewUserOnly\\Child", &child), kErrorSuccess);
+    RegCloseKey(child);
+    EXPECT_TRUE(KeyExists(kHkeyCurrentUser, "Software\\Classes\\QvViewUserOnly\\Child"));
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Software\\Classes\\QvViewUserOnly"));
   }
-  for (const char* path : {"Software\\Classes\\QvViewBoth\\Child", "Software\\Classes\\QvViewBoth",
-                           "Software\\Classes\\QvViewUserOnly"}) {
+  for (const char* path :
+       {"Software\\Classes\\QvViewBoth\\Child", "Software\\Classes\\QvViewBoth",
+        "Software\\Classes\\QvViewUserOnly\\Child", "Software\\Classes\\QvViewUserOnly"}) {
     (void)RegDeleteKeyA(kHkeyCurrentUser, path);
     (void)RegDeleteKeyA(kHkeyLocalMachine, path);
   }

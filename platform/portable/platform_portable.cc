@@ -59,6 +59,16 @@ std::string DefaultDriveC() {
   return folder.empty() ? "" : folder + "/drive_c";
 }
 
+// A 32-bit build is a 32-bit program on 64-bit Windows, as the i686 build of
+// the product is; QV_PROCESS_BITS=32 or =64 says otherwise.
+bool ProcessIs32Bit() {
+  if (const char* bits = std::getenv("QV_PROCESS_BITS"); bits != nullptr) {
+    if (std::strcmp(bits, "32") == 0) return true;
+    if (std::strcmp(bits, "64") == 0) return false;
+  }
+  return sizeof(void*) == 4;
+}
+
 // The emulated machine: the platform's own state, shared by every caller in the
 // process like the real system's. Each part guards itself.
 class System {
@@ -74,10 +84,6 @@ class System {
       const auto requested = static_cast<UINT>(std::strtoul(chosen, nullptr, 10));
       if (CodePage::IsSupported(requested)) code_page = requested;
     }
-    // QV_PROCESS_BITS=32 makes a host program a 32-bit one on 64-bit Windows.
-    if (const char* bits = std::getenv("QV_PROCESS_BITS"); bits != nullptr) {
-      registry.SetProcessIs32Bit(std::strcmp(bits, "32") == 0);
-    }
     const std::string location = RegistryLocation();
     if (location.empty()) {
       registry.UseStore(SqliteStore::Unusable(
@@ -92,7 +98,7 @@ class System {
   }
 
   std::atomic<UINT> code_page{kCp1252};
-  RegistryEmulator registry{[this] { return code_page.load(); }};
+  RegistryEmulator registry{[this] { return code_page.load(); }, ProcessIs32Bit()};
   FileSystemEmulator files{DefaultDriveC()};
   EnvironmentEmulator environment{files.UserTempDirectory()};
 };
@@ -125,6 +131,7 @@ void TestControls::SetComputerName(const std::u16string& name) {
 void TestControls::SetProcessIs32Bit(bool is_32_bit) {
   System::Instance().registry.SetProcessIs32Bit(is_32_bit);
 }
+bool TestControls::ProcessIs32Bit() { return System::Instance().registry.ProcessIs32Bit(); }
 void TestControls::DeclareRemoteMachine(const std::u16string& name) {
   System::Instance().registry.DeclareRemoteMachine(name);
 }

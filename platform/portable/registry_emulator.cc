@@ -98,6 +98,12 @@ REGSAM MapGenericRights(REGSAM asked, REGSAM granted) {
   return mapped;
 }
 
+// Windows 7 and later refuse a call that asks for both registry views.
+bool AsksForBothViews(REGSAM sam) {
+  constexpr REGSAM kViewFlags = 0x0300u;
+  return (sam & kViewFlags) == kViewFlags;
+}
+
 // Rights that name a right (not MAXIMUM_ALLOWED or generic bits) must all be granted.
 bool Grants(REGSAM granted, REGSAM asked) {
   const REGSAM named = asked & (kSpecificRights | 0x001F0000u);
@@ -119,10 +125,12 @@ std::u16string HostName() {
 
 }  // namespace
 
-RegistryEmulator::RegistryEmulator(CodePageSource code_page)
+RegistryEmulator::RegistryEmulator(CodePageSource code_page, bool process_is_32_bit)
     : code_page_(std::move(code_page)),
       store_(std::make_unique<MemoryStore>()),
-      computer_name_(HostName()) {
+      computer_name_(HostName()),
+      process_is_32_bit_(process_is_32_bit),
+      default_process_is_32_bit_(process_is_32_bit) {
   SeedStandardKeys();
 }
 
@@ -171,7 +179,7 @@ bool RegistryEmulator::AdoptSeparateTrees(bool move) {
     std::u16string folded;
     if (!store_->HasSubkeys(old_root) && !store_->NextValue(old_root, nullptr, &folded)) continue;
     found = true;
-    if (move) MoveTree(old_root, PlaceKey(RegistryViews::Of(view, false)));
+    if (move) MoveTree(old_root, PlaceKey(RegistryViews::Of(view)));
   }
   return found;
 }
@@ -284,7 +292,7 @@ LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved, REGS
   if (key == kHkeyPerformanceData) return kErrorInvalidHandle;
   const bool view_32 = RegistryViews::IsThirtyTwoBitView(sam, process_is_32_bit_);
   if (IsPredefined(key)) {
-    resolved->key = PlaceKey(RegistryViews::Of(key, view_32));
+    resolved->key = PlaceKey(RegistryViews::Of(key));
     if (resolved->key == 0) return kErrorFileNotFound;
     resolved->rights = store_->GrantedRights(resolved->key);
     resolved->machine = &kNoName;
@@ -325,11 +333,10 @@ KeyId RegistryEmulator::PlaceKey(const RegistryViews::Place& place) {
 bool RegistryEmulator::IsViewKey(KeyId key) {
   static constexpr HKEY kViews[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyCurrentConfig};
   for (HKEY view : kViews) {
-    for (bool view_32 : {false, true}) {
-      if (PlaceKey(RegistryViews::Of(view, view_32)) == key) return true;
-    }
+    if (PlaceKey(RegistryViews::Of(view)) == key) return true;
   }
-  return PlaceKey(RegistryViews::UserClasses()) == key;
+  return PlaceKey(RegistryViews::UserClasses()) == key ||
+         PlaceKey(RegistryViews::MachineClasses32()) == key;
 }
 
 LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16string& path,
@@ -349,18 +356,20 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
   if (!merged.empty() && !path.empty()) merged += u'\\';
   merged += path;
   const KeyId user_root = PlaceKey(RegistryViews::UserClasses());
-  const KeyId machine_root = PlaceKey(RegistryViews::Of(kHkeyClassesRoot, from.view_32));
+  const KeyId machine_root = PlaceKey(RegistryViews::Of(kHkeyClassesRoot));
   *classes_path = merged;
-  const std::u16string& stored = merged;
+  const std::u16string& stored =
+      RegistryViews::ClassesPath(merged, from.view_32, &path_scratch_) ? path_scratch_ : merged;
   if (user_root != 0 && Walk(user_root, stored, false, target) == kErrorSuccess) {
     return kErrorSuccess;
   }
   const LONG status = Walk(machine_root, stored, false, target);
   if (status != kErrorFileNotFound || !create) return status;
-  // A new key goes to the part that holds its parent; to the machine's when
-  // the user's holds no more of its path.
+  // A new key goes to the machine's part, as Windows documents it, unless the
+  // user's part holds more of its path (its nearest existing ancestor is the
+  // user's alone): then beside that ancestor.
   const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, stored) : 0;
-  const bool in_user = user_depth > 0 && user_depth >= ExistingDepth(machine_root, stored);
+  const bool in_user = user_depth > ExistingDepth(machine_root, stored);
   return Walk(in_user ? user_root : machine_root, stored, true, target);
 }
 
@@ -368,10 +377,15 @@ std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& fro
                                                              const std::u16string* after) {
   // The union of both parts in name order, each name once (the user's).
   std::optional<SubkeyName> first;
+  std::u16string redirected;
+  const std::u16string& path =
+      RegistryViews::ClassesPath(*from.classes_path, from.view_32, &redirected)
+          ? redirected
+          : *from.classes_path;
   for (const KeyId root : {PlaceKey(RegistryViews::UserClasses()),
-                           PlaceKey(RegistryViews::Of(kHkeyClassesRoot, from.view_32))}) {
+                           PlaceKey(RegistryViews::Of(kHkeyClassesRoot))}) {
     KeyId part = 0;
-    if (root == 0 || Walk(root, *from.classes_path, false, &part) != kErrorSuccess) continue;
+    if (root == 0 || Walk(root, path, false, &part) != kErrorSuccess) continue;
     std::optional<SubkeyName> next = store_->NextSubkey(part, after);
     if (next && (!first || next->folded < first->folded)) first = std::move(next);
   }
@@ -458,6 +472,11 @@ HKEY RegistryEmulator::NewHandleBelow(KeyId key, REGSAM rights, const Resolved& 
   entry.merged = from.merged;
   entry.classes_path = classes_path;
   entry.view_32 = from.view_32;
+  // The root a connection stands for, opened again, stands for it too: its
+  // view is still chosen per call.
+  if (from.entry != nullptr && from.entry->predefined != 0 && key == from.key) {
+    entry.predefined = from.entry->predefined;
+  }
   return handle;
 }
 
@@ -530,7 +549,7 @@ const std::string& RegistryEmulator::ToCaller(const StoredValue& value, bool wid
 
 LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result) {
   return Run(RegCall::kOpenKeyEx, key, sub_key, sam, false, result, [&] {
-    if (result == nullptr) return kErrorInvalidParameter;
+    if (result == nullptr || AsksForBothViews(sam)) return kErrorInvalidParameter;
     *result = 0;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from, sam)) return status;
@@ -580,7 +599,7 @@ LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY*
 LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result,
                                      DWORD* disposition) {
   return Run(RegCall::kCreateKey, key, sub_key, sam, true, result, [&] {
-    if (result == nullptr) return kErrorInvalidParameter;
+    if (result == nullptr || AsksForBothViews(sam)) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from, sam)) return status;
     const std::u16string& path = TextOrEmpty(sub_key);
@@ -626,7 +645,7 @@ LONG RegistryEmulator::DeleteKeyCore(HKEY key, const CallText& sub_key) {
     std::u16string classes_path;
     if (LONG status = Locate(key, from, *path, false, &target, &classes_path)) return status;
     // A root, or the key a predefined key stands for, stays.
-    if ((target == from.key && from.entry == nullptr) || IsViewKey(target)) {
+    if (store_->Parent(target) == KeyId{0} || IsViewKey(target)) {
       return kErrorAccessDenied;
     }
     if (store_->HasSubkeys(target)) return kErrorAccessDenied;
@@ -953,7 +972,7 @@ void RegistryEmulator::Reset() {
   failures_.clear();
   call_log_.clear();
   log_calls_ = false;
-  process_is_32_bit_ = false;
+  process_is_32_bit_ = default_process_is_32_bit_;
   SeedStandardKeys();
 }
 
@@ -965,6 +984,11 @@ void RegistryEmulator::SetComputerName(const std::u16string& name) {
 void RegistryEmulator::SetProcessIs32Bit(bool is_32_bit) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   process_is_32_bit_ = is_32_bit;
+}
+
+bool RegistryEmulator::ProcessIs32Bit() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return process_is_32_bit_;
 }
 
 void RegistryEmulator::DeclareRemoteMachine(const std::u16string& name) {

@@ -23,7 +23,8 @@ class RegistryEmulator {
  public:
   using CodePageSource = std::function<UINT()>;
 
-  explicit RegistryEmulator(CodePageSource code_page);
+  // `process_is_32_bit`: the process's bitness until a test control changes it.
+  RegistryEmulator(CodePageSource code_page, bool process_is_32_bit);
 
   LONG OpenKeyEx(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKEY* result);
   LONG ConnectRegistry(const char* machine_name, HKEY key, HKEY* result);
@@ -68,6 +69,7 @@ class RegistryEmulator {
   void Reset();
   void SetComputerName(const std::u16string& name);
   void SetProcessIs32Bit(bool is_32_bit);
+  bool ProcessIs32Bit();
   void DeclareRemoteMachine(const std::u16string& name);
   void RestrictRights(const std::u16string& machine, HKEY root, const std::u16string& path,
                       REGSAM granted);
@@ -214,7 +216,8 @@ class RegistryEmulator {
   std::map<std::pair<HKEY, const void*>, KeyId> view_keys_;
   HKEY next_handle_ = 0x100;
   std::u16string computer_name_;
-  bool process_is_32_bit_ = false;
+  bool process_is_32_bit_;
+  const bool default_process_is_32_bit_;
   std::vector<std::u16string> remote_machines_;  // folded
   std::vector<Failure> failures_;
   bool log_calls_ = false;  // from the first ClearCallLog on

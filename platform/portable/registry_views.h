@@ -23,19 +23,31 @@ class RegistryViews {
     const char16_t* path;
   };
 
-  // Where `predefined` leads in the 32- or 64-bit view. For HKEY_CLASSES_ROOT
-  // this is its machine part; `UserClasses` is the part laid over it.
-  [[nodiscard]] static Place Of(HKEY predefined, bool view_32);
+  // Where `predefined` leads (the same in both views: what the 32-bit view
+  // redirects below it, MachinePath and ClassesPath say). For
+  // HKEY_CLASSES_ROOT this is its machine part; `UserClasses` is the part
+  // laid over it.
+  [[nodiscard]] static Place Of(HKEY predefined);
   [[nodiscard]] static Place UserClasses();
+  // Where the 32-bit view keeps its redirected class keys.
+  [[nodiscard]] static Place MachineClasses32();
 
   // Whether a call asking for `sam` sees the 32-bit view.
   [[nodiscard]] static bool IsThirtyTwoBitView(REGSAM sam, bool process_is_32_bit);
 
-  // A path below HKLM's root as the chosen view stores it: Software\X is
-  // Software\Wow6432Node\X in the 32-bit view, and the 32-bit classes are
-  // Software\Classes\Wow6432Node, also named Software\Wow6432Node\Classes.
-  // Returns false when the path stays as it is; else writes it to `stored`.
+  // A path below HKLM's root as the chosen view stores it, as Windows 7 and
+  // later redirect it: in the 32-bit view Software\X is Software\Wow6432Node\X,
+  // but for the keys both views share (the classes among them); below the
+  // classes, CLSID, DirectShow, Interface, Media Type and MediaFoundation are
+  // redirected to Software\Classes\Wow6432Node, also named
+  // Software\Wow6432Node\Classes in either view. Returns false when the path
+  // stays as it is; else writes it to `stored`.
   [[nodiscard]] static bool MachinePath(std::u16string_view path, bool view_32,
+                                        std::u16string* stored);
+  // A path below HKEY_CLASSES_ROOT (in both of its parts) as the chosen view
+  // stores it: the redirected class keys lie below Wow6432Node in the 32-bit
+  // view. Returns false when the path stays as it is.
+  [[nodiscard]] static bool ClassesPath(std::u16string_view path, bool view_32,
                                         std::u16string* stored);
 
   // The keys a new registry holds, as stored places.

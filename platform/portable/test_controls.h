@@ -39,7 +39,8 @@ class RegistryStore;
 class TestControls {
  public:
   // Replaces the registry with an empty in-memory one and forgets handles,
-  // remote machines, injected failures and the call log.
+  // remote machines, injected failures and the call log; the process's
+  // bitness goes back to its default.
   static void ResetRegistry();
   // Puts the registry on another store (for example a database file).
   static void UseRegistryStore(std::unique_ptr<RegistryStore> store);
@@ -50,6 +51,9 @@ class TestControls {
   // registry view is then the 32-bit one (HKLM\Software\X is found at
   // HKLM\Software\Wow6432Node\X), as the i686 build gets on real Windows.
   static void SetProcessIs32Bit(bool is_32_bit);
+  // Whether the emulated process is a 32-bit one: by default when the program
+  // is built for 32 bits or QV_PROCESS_BITS=32 says so.
+  [[nodiscard]] static bool ProcessIs32Bit();
   // A machine RegConnectRegistryA can reach, with registry trees of its own.
   static void DeclareRemoteMachine(const std::u16string& name);
   // The rights a key grants to an open (the key must exist); `machine` empty

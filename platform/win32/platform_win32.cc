@@ -145,10 +145,13 @@ LONG NtQueryKeyName(HKEY key, std::u16string* name) {
   using NtQueryKeyFunction = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
   using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG);
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  const auto query =
-      reinterpret_cast<NtQueryKeyFunction>(::GetProcAddress(ntdll, "NtQueryKey"));
+  // Through a function type without arguments, which any function pointer
+  // converts to and from without a warning.
+  using AnyFunction = void (*)();
+  const auto query = reinterpret_cast<NtQueryKeyFunction>(
+      reinterpret_cast<AnyFunction>(::GetProcAddress(ntdll, "NtQueryKey")));
   const auto to_error = reinterpret_cast<NtStatusToErrorFunction>(
-      ::GetProcAddress(ntdll, "RtlNtStatusToDosError"));
+      reinterpret_cast<AnyFunction>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
   if (query == nullptr || to_error == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
   // A predefined key is a pseudo-handle that ntdll does not know: opening it
   // again with an empty path gives a real handle to the key it stands for.

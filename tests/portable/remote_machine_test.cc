@@ -181,5 +181,44 @@ TEST(ProcessViewTest, AThirtyTwoBitProcessKeepsItsSettingsInWow6432Node) {
   TestControls::ResetRegistry();
 }
 
+// The sequence Registry makes for a machine name: connect, then open the root
+// again with an empty path. The handle that gives must stay in the process's
+// view, so that a 32-bit process finds below it what it created through it.
+TEST_F(RemoteMachineTest, AReopenedRootKeepsTheProcessView) {
+  struct Row {
+    bool process_is_32_bit;
+    const char* stored;  // where the key lands, in the 64-bit view
+  };
+  const Row rows[] = {{false, "Software\\QvRemoteView\\K"},
+                      {true, "Software\\Wow6432Node\\QvRemoteView\\K"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.process_is_32_bit ? "32-bit process" : "64-bit process");
+    TestControls::SetProcessIs32Bit(row.process_is_32_bit);
+    platform::HKEY connection = 0;
+    platform::HKEY root = 0;
+    platform::HKEY created = 0;
+    platform::HKEY found = 0;
+    ASSERT_EQ(platform::RegConnectRegistryA("\\\\far", kHkeyLocalMachine, &connection), 0);
+    ASSERT_EQ(platform::RegOpenKeyExA(connection, "", 0, platform::kKeyAllAccess, &root), 0);
+    ASSERT_EQ(platform::RegCreateKeyA(root, "Software\\QvRemoteView\\K", &created), 0);
+    EXPECT_EQ(platform::RegOpenKeyExA(root, "Software\\QvRemoteView\\K", 0, platform::kKeyRead,
+                                      &found),
+              0)
+        << "created through the reopened root, then not found through it";
+    platform::RegCloseKey(found);
+    EXPECT_EQ(platform::RegOpenKeyExA(connection, row.stored, 0,
+                                      platform::kKeyRead | platform::kKeyWow64_64Key, &found),
+              0);
+    platform::RegCloseKey(found);
+    EXPECT_EQ(platform::RegDeleteKeyA(root, "Software\\QvRemoteView\\K"), 0);
+    EXPECT_EQ(platform::RegDeleteKeyA(root, "Software\\QvRemoteView"), 0);
+    EXPECT_EQ(platform::RegDeleteKeyA(root, ""), platform::kErrorAccessDenied)
+        << "the root a connection stands for is never deleted";
+    for (platform::HKEY handle : {created, root, connection}) platform::RegCloseKey(handle);
+    EXPECT_EQ(TestControls::OpenHandleCount(), 0);
+  }
+  TestControls::SetProcessIs32Bit(false);
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/portable/test_controls.h"
 #include "tests/support/test_support.h"
 
 namespace quorvane::testing_support {
@@ -60,6 +61,8 @@ std::string ComputerName() {
   const std::string host = name;
   return host.substr(0, host.find('.'));
 }
+
+bool ProcessIs32Bit() { return platform::portable::TestControls::ProcessIs32Bit(); }
 
 bool RunsUnderWine() { return false; }
 

@@ -52,6 +52,8 @@ std::string ComputerName() {
   return name;
 }
 
+bool ProcessIs32Bit() { return sizeof(void*) == 4; }
+
 bool RunsUnderWine() {
   const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;

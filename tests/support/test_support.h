@@ -33,6 +33,10 @@ std::string ComputerName();
 // Whether the win32 backend runs under Wine, where a few answers differ from
 // documented Windows (each such case says so where it accepts Wine's answer).
 bool RunsUnderWine();
+// Whether the process the tests model is a 32-bit one on 64-bit Windows, whose
+// registry calls see the 32-bit view: the i686 build under WoW64, or the
+// portable backend built for 32 bits or told so (QV_PROCESS_BITS=32).
+bool ProcessIs32Bit();
 
 // Runs `call`, expects it to raise an ErrorObject, and returns it.
 template <typename Call>
