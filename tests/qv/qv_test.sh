@@ -40,8 +40,9 @@ check "error message" "qv: Unable to find the specified registry value" \
   "$(tr -d '\r' <"$work/stderr")"
 qv reg query "$key\\Missing" >/dev/null; check "missing key exits 1" 1 $?
 check "missing key message" \
-  "qv: The registry key is invalid. (error -2147210502, source qvReg.Registry)
-qv: Unable to find the specified registry key or value" "$(tr -d '\r' <"$work/stderr")"
+  "qv: Unable to find the specified registry key
+qv: The registry key is invalid. (error -2147210502, source qvReg.Registry)" \
+  "$(tr -d '\r' <"$work/stderr")"
 qv reg add "$key" /v Bad /t REG_DWORD_BIG_ENDIAN /d x >/dev/null; check "bad number exits 1" 1 $?
 check "bad number message" "qv: invalid data 'x': not a number" "$(tr -d '\r' <"$work/stderr")"
 qv reg add "$key" /v Count /t REG_DWORD /d 0x2a >/dev/null

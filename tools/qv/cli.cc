@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "core/error_object.h"
+#include "platform/platform.h"
 #include "platform/unicode_text.h"
+#include "registry/registry_errors.h"
 
 namespace quorvane::qv {
 
@@ -125,6 +127,66 @@ bool Switches::Value(const std::u16string& name, std::u16string* value) const {
     }
   }
   return false;
+}
+
+// The result codes that tell of the registry's medium rather than of a key.
+bool IsStoreFailure(std::int32_t number) {
+  for (platform::LONG code :
+       {platform::kErrorBadDbDatabase, platform::kErrorCantOpen, platform::kErrorCantRead,
+        platform::kErrorCantWrite, platform::kErrorDiskFull, platform::kErrorBusy}) {
+    if (number == RegistryErrors::kBase + code) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// What a registry error means, in words that name its cause: reg.exe's where
+// it has them, else Windows' own text for the result code; for the
+// registry's medium, the diagnosis of what went wrong with its file.
+std::string CauseOf(const ErrorObject& error) {
+  if (IsStoreFailure(error.Number())) {
+    const std::string diagnosis = platform::RegistryStoreDiagnosis();
+    if (!diagnosis.empty()) return diagnosis;
+  }
+  struct Cause {
+    platform::LONG code;
+    const char* words;
+  };
+  static constexpr Cause kCauses[] = {
+      {platform::kErrorFileNotFound, "Unable to find the specified registry key"},
+      {platform::kErrorAccessDenied, "Access is denied"},
+      {platform::kErrorInvalidHandle, "The handle is invalid"},
+      {platform::kErrorBadNetpath, "The network path was not found: the machine cannot be reached"},
+      {platform::kErrorInvalidParameter, "The parameter is incorrect"},
+      {platform::kErrorBadPathname, "The specified path is invalid"},
+      {platform::kErrorMoreData, "More data is available"},
+      {platform::kErrorKeyDeleted,
+       "Illegal operation attempted on a registry key that has been marked for deletion"},
+      {platform::kErrorNoSystemResources,
+       "Insufficient system resources exist to complete the requested service: a registry key "
+       "lies at most 512 levels below its root"},
+      {platform::kErrorBadDbDatabase, "The configuration registry database is corrupt"},
+      {platform::kErrorCantOpen, "The configuration registry key could not be opened"},
+      {platform::kErrorCantRead, "The configuration registry key could not be read"},
+      {platform::kErrorCantWrite, "The configuration registry key could not be written"},
+      {platform::kErrorDiskFull, "There is not enough space on the disk"},
+      {platform::kErrorBusy, "The requested resource is in use"},
+  };
+  for (const Cause& cause : kCauses) {
+    if (error.Number() == RegistryErrors::kBase + cause.code) return cause.words;
+  }
+  return {};
+}
+
+}  // namespace
+
+void ReportError(const ErrorObject& error) {
+  std::fflush(stdout);
+  const std::string cause = CauseOf(error);
+  if (!cause.empty()) std::fprintf(stderr, "qv: %s\n", cause.c_str());
+  std::fprintf(stderr, "qv: %s (error %d, source %s)\n", error.what(), error.Number(),
+               Cli::Utf8(error.Source()).c_str());
 }
 
 }  // namespace quorvane::qv

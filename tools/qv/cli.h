@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "core/error_object.h"
 #include "core/variant.h"
 
 namespace quorvane::qv {
@@ -75,6 +77,9 @@ class Switches {
 // Whether a registry error number tells of the registry's medium (a database
 // that is damaged, busy, full, ...).
 bool IsStoreFailure(std::int32_t number);
+// Tells on stderr why a command failed: the cause in words first, then the
+// error's description, number and source.
+void ReportError(const ErrorObject& error);
 
 // Each returns the process exit code.
 int RunReg(Arguments& arguments);
@@ -87,11 +92,9 @@ int RunDemo(Arguments& arguments);
 std::vector<std::u16string> CommandLineWords(int argc, char** argv);
 // Whether a person can answer a question on standard input.
 bool StandardInputIsInteractive();
-// Replaces the file at `path` (UTF-8) with `bytes` so that it holds either
-// what it held before or all of `bytes`: a temporary file beside it, every
-// write checked, synced, then renamed over it. A target that is not a regular
-// file (a device, a pipe) is written directly. Raises ToolFailure with the
-// system's reason.
-void ReplaceFileDurably(const std::string& path, const std::string& bytes);
-
+// Opens a regular file (`path` in UTF-8) for reading in binary; raises
+// ToolFailure when it is missing, no regular file, or cannot be read.
+std::FILE* OpenRegularFile(const std::string& path);
+// What an open file's size and times are now, as text to compare.
+std::string FileStamp(std::FILE* file);
 }  // namespace quorvane::qv

@@ -4,6 +4,7 @@
 
 #include "fileworks/fileworks.h"
 #include "settings/self_register_classes.h"
+#include "platform/platform.h"
 #include "tools/qv/cli.h"
 
 namespace quorvane::qv {
@@ -105,6 +106,10 @@ int RunSetting(Arguments& arguments) {
     arguments.ExpectEnd();
     const Variant value = settings.QvGetSetting(
         app, section, key, has_default ? Variant(fallback) : Variant::Missing());
+    // The library answers with the default whatever went wrong; a registry
+    // that cannot be read at all is no missing setting, and is told.
+    const std::string diagnosis = platform::RegistryStoreDiagnosis();
+    if (!diagnosis.empty()) throw ToolFailure(diagnosis + "; the setting cannot be read");
     if (!value.IsMissing()) Cli::Print(Cli::Show(value));
     return 0;
   }

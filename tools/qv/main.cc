@@ -3,8 +3,6 @@
 #include <exception>
 
 #include "core/error_object.h"
-#include "platform/platform.h"
-#include "registry/registry_errors.h"
 #include "tools/qv/cli.h"
 
 namespace quorvane::qv {
@@ -59,22 +57,12 @@ int Dispatch(Arguments& arguments) {
 
 }  // namespace
 
-// The result codes that tell of the registry's medium rather than of a key.
-bool IsStoreFailure(std::int32_t number) {
-  for (platform::LONG code :
-       {platform::kErrorBadDbDatabase, platform::kErrorCantOpen, platform::kErrorCantRead,
-        platform::kErrorCantWrite, platform::kErrorDiskFull, platform::kErrorBusy}) {
-    if (number == RegistryErrors::kBase + code) return true;
-  }
-  return false;
-}
-
 }  // namespace quorvane::qv
 
 int main(int argc, char** argv) {
   using quorvane::qv::Cli;
-  quorvane::qv::Arguments arguments(quorvane::qv::CommandLineWords(argc, argv));
   try {
+    quorvane::qv::Arguments arguments(quorvane::qv::CommandLineWords(argc, argv));
     const int status = quorvane::qv::Dispatch(arguments);
     std::fflush(stdout);
     return status;
@@ -83,22 +71,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qv: %s (try 'qv --help')\n", usage.hint.c_str());
     return 2;
   } catch (const quorvane::ErrorObject& error) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "qv: %s (error %d, source %s)\n", error.what(), error.Number(),
-                 Cli::Utf8(error.Source()).c_str());
-    // reg.exe's plain words where it has them.
-    if (error.Number() ==
-        quorvane::RegistryErrors::kBase + quorvane::platform::kErrorFileNotFound) {
-      std::fprintf(stderr, "qv: Unable to find the specified registry key or value\n");
-    } else if (error.Number() ==
-               quorvane::RegistryErrors::kBase + quorvane::platform::kErrorBadNetpath) {
-      std::fprintf(stderr, "qv: The network path was not found: the machine cannot be reached\n");
-    }
-    // Where the registry is a database, say what went wrong with it.
-    const std::string diagnosis = quorvane::platform::RegistryStoreDiagnosis();
-    if (!diagnosis.empty() && quorvane::qv::IsStoreFailure(error.Number())) {
-      std::fprintf(stderr, "qv: %s\n", diagnosis.c_str());
-    }
+    quorvane::qv::ReportError(error);
     return 1;
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "qv: %s\n", failure.what());

@@ -1,7 +1,6 @@
 #include "tools/qv/reg_file.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include "core/ansi_text.h"
 #include "core/error_object.h"
@@ -9,7 +8,9 @@
 #include "registry/registry.h"
 #include "registry/registry_errors.h"
 #include "tools/qv/cli.h"
+#include "tools/qv/input_file.h"
 #include "tools/qv/key_tree.h"
+#include "tools/qv/replacement_file.h"
 
 namespace quorvane::qv {
 namespace {
@@ -63,20 +64,6 @@ void Apply(const RegEntry& entry, const std::u16string& machine, std::uint32_t v
       ++*values;
       return;
   }
-}
-
-std::ifstream OpenForImport(const std::string& file_name) {
-  std::error_code error;
-  const auto status = std::filesystem::status(std::filesystem::u8path(file_name), error);
-  if (error || !std::filesystem::exists(status)) {
-    throw ToolFailure("cannot read " + file_name + ": no such file");
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    throw ToolFailure("cannot import " + file_name + ": it is not a regular file");
-  }
-  std::ifstream file(std::filesystem::u8path(file_name), std::ios::binary);
-  if (!file) throw ToolFailure("cannot read " + file_name);
-  return file;
 }
 
 }  // namespace
@@ -176,18 +163,23 @@ int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegF
   } catch (const RegTextError& failure) {
     throw ToolFailure(std::string("cannot export: ") + failure.what() + "; nothing written");
   }
-  ReplaceFileDurably(file_name, bytes);
+  ReplacementFile file(file_name);
+  file.Write(bytes);
+  file.Commit();
   return keys;
 }
 
 RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u16string& machine,
-                                      std::uint32_t view, bool skip_bad_lines) {
+                                      std::uint32_t view, bool skip_bad_lines,
+                                      const std::function<void()>& between_passes) {
   ImportResult result;
+  // One descriptor for both passes: what is applied is the file that was
+  // checked, whatever happens to its name meanwhile.
+  InputFile input(file_name);
   // First the whole file is read and checked, holding one entry at a time.
   std::vector<std::string> bad_lines;
   try {
-    std::ifstream file = OpenForImport(file_name);
-    RegReader reader(file);
+    RegReader reader(input.Stream());
     RegEntry entry;
     std::string error;
     while (reader.Next(&entry, &error)) {
@@ -202,19 +194,31 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
     for (const std::string& line : bad_lines) message += "\n  " + line;
     throw ToolFailure(message);
   }
+  if (between_passes) between_passes();
   // Then it is applied, all or nothing where the registry has transactions.
-  std::ifstream file = OpenForImport(file_name);
-  RegReader reader(file);
+  // A bad line here, or a file written to since it was checked, means it is
+  // not the file that was checked: nothing is applied.
+  const auto changed = [&file_name] {
+    return ToolFailure(file_name + " changed while it was imported; nothing imported");
+  };
+  input.Rewind();
   RegistryBatch transaction(true);
-  RegEntry entry;
-  std::string error;
-  while (reader.Next(&entry, &error)) {
-    if (!error.empty()) {
-      result.skipped.push_back(error);
-      continue;
+  try {
+    RegReader reader(input.Stream());
+    RegEntry entry;
+    std::string error;
+    while (reader.Next(&entry, &error)) {
+      if (!error.empty()) {
+        if (!skip_bad_lines) throw changed();
+        result.skipped.push_back(error);
+        continue;
+      }
+      Apply(entry, machine, view, &result.values);
     }
-    Apply(entry, machine, view, &result.values);
+  } catch (const RegTextError&) {
+    throw changed();
   }
+  if (!input.Unchanged()) throw changed();
   transaction.Commit();
   return result;
 }

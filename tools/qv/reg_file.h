@@ -2,6 +2,7 @@
 // keys, through the wide registry calls so that any name and text is carried.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,10 +38,13 @@ class RegFile {
   };
   // Checks the whole file first; with any bad line it applies nothing and
   // raises ToolFailure listing them all, unless `skip_bad_lines`. Then applies
-  // it as one transaction: creates keys, writes values, "[-KEY]" deletes a
-  // tree and "NAME"=- a value.
+  // it, read again through the same descriptor, as one transaction: creates
+  // keys, writes values, "[-KEY]" deletes a tree and "NAME"=- a value. A file
+  // written to between or during the passes is not applied at all.
+  // `between_passes` runs after the check (tests use it to interfere).
   static ImportResult Import(const std::string& file_name, const std::u16string& machine,
-                             std::uint32_t view, bool skip_bad_lines);
+                             std::uint32_t view, bool skip_bad_lines,
+                             const std::function<void()>& between_passes = {});
   // Raises the registry's error when `key` cannot be opened (2 when missing).
   static void RequireKey(const RegistryPath& key);
   // Creates `key` with every missing level.
