@@ -68,6 +68,10 @@ LONG EndRegistryBatch(bool commit);
 [[nodiscard]] std::string RegistryStoreDiagnosis();
 // The file the registry is kept in ("" when it is not one of ours).
 [[nodiscard]] std::string RegistryStoreLocation();
+// Checks the whole registry file where it is one of ours: 0 when it is sound,
+// 1009 when it is damaged, else what kept the check from looking; `report`
+// says what was found, in words.
+[[nodiscard]] LONG CheckRegistryStore(std::string* report);
 
 // System directories (kernel32): the size needed with its zero when the buffer
 // is too small, else the length written; 0 on failure.

@@ -275,6 +275,52 @@ TEST_F(RegistryKeysConformance, NameLengthLimits) {
       << "got " << far_beyond;
 }
 
+// Windows keeps a key at most 512 levels below the root of its tree (HKLM or
+// HKU); a call that would go deeper fails with 1450 before it makes anything.
+// Wine has no such limit.
+TEST(RegistryDepthConformance, TreesEndFiveHundredAndTwelveLevelsBelowTheirRoot) {
+  HKEY software = 0;  // HKLM\\Software itself, in either process
+  ASSERT_EQ(RegOpenKeyExA(kHkeyLocalMachine, "Software", 0,
+                          kKeyAllAccess | platform::kKeyWow64_64Key, &software),
+            kErrorSuccess);
+  std::vector<HKEY> levels;  // levels[i] lies i + 2 levels below HKLM's root
+  HKEY key = 0;
+  ASSERT_EQ(RegCreateKeyA(software, "QvDepth", &key), kErrorSuccess);
+  levels.push_back(key);
+  while (levels.size() + 1 < 512) {
+    ASSERT_EQ(RegCreateKeyA(levels.back(), "d", &key), kErrorSuccess) << levels.size() + 2;
+    levels.push_back(key);
+  }
+  const bool limited = !testing_support::RunsUnderWine();
+  struct Row {
+    HKEY from;
+    const char* path;
+    const char* first;  // the first key the path would make
+  };
+  const Row rows[] = {{levels.back(), "d", "d"},                   // level 513
+                      {levels[levels.size() - 2], "e\\f", "e"}};  // 512, then 513
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    const LONG status = RegCreateKeyA(row.from, row.path, &key);
+    if (!limited && status == kErrorSuccess) {
+      RegCloseKey(key);
+      (void)RegDeleteKeyA(row.from, row.path);
+      (void)RegDeleteKeyA(row.from, row.first);
+      continue;
+    }
+    EXPECT_EQ(status, platform::kErrorNoSystemResources);
+    EXPECT_EQ(RegOpenKeyExA(row.from, row.first, 0, kKeyRead, &key), kErrorFileNotFound)
+        << "nothing of the path is made";
+  }
+  for (std::size_t i = levels.size(); i-- > 1;) {
+    RegCloseKey(levels[i]);
+    EXPECT_EQ(RegDeleteKeyA(levels[i - 1], "d"), kErrorSuccess);
+  }
+  RegCloseKey(levels[0]);
+  EXPECT_EQ(RegDeleteKeyA(software, "QvDepth"), kErrorSuccess);
+  RegCloseKey(software);
+}
+
 TEST_F(RegistryKeysConformance, NamesIgnoreCaseAndKeepIt) {
   Create("MixedCase");
   Create("caf\xE9");

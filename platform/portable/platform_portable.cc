@@ -241,6 +241,9 @@ LONG BeginRegistryBatch(bool writing) { return System::Instance().registry.Begin
 LONG EndRegistryBatch(bool commit) { return System::Instance().registry.EndBatch(commit); }
 std::string RegistryStoreDiagnosis() { return System::Instance().registry.StoreDiagnosis(); }
 std::string RegistryStoreLocation() { return System::Instance().registry.StoreLocation(); }
+LONG CheckRegistryStore(std::string* report) {
+  return System::Instance().registry.CheckStore(report);
+}
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size) {
   return portable::CopyDirectory(System::Instance().files.WindowsDirectory(), buffer, size);

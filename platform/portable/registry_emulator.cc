@@ -948,6 +948,11 @@ std::string RegistryEmulator::StoreDiagnosis() {
   return store_->Diagnosis();
 }
 
+LONG RegistryEmulator::CheckStore(std::string* report) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return store_->Check(report);
+}
+
 std::string RegistryEmulator::StoreLocation() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   return store_->Location();

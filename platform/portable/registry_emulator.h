@@ -63,6 +63,7 @@ class RegistryEmulator {
   LONG EndBatch(bool commit);
   [[nodiscard]] std::string StoreDiagnosis();
   [[nodiscard]] std::string StoreLocation();
+  LONG CheckStore(std::string* report);
 
   // Test controls (see test_controls.h).
   void UseStore(std::unique_ptr<RegistryStore> store);

@@ -55,6 +55,12 @@ class RegistryStore {
   [[nodiscard]] virtual std::string Diagnosis() const { return {}; }
   // The file the store keeps its data in ("" for none).
   [[nodiscard]] virtual std::string Location() const { return {}; }
+  // Checks the whole store: 0 when it is sound, 1009 when damaged, or the
+  // failure that kept it from looking; `report` says what was found.
+  virtual LONG Check(std::string* report) {
+    *report = "the registry is kept in memory";
+    return kErrorSuccess;
+  }
 
   // The root of a predefined key of a machine ("" for the local one), created
   // on first use.

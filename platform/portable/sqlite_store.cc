@@ -1,6 +1,10 @@
 #include "platform/portable/sqlite_store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
 
 #include <set>
 #include <vector>
@@ -121,6 +125,57 @@ std::pair<LONG, const char*> Classify(int result) {
   }
 }
 
+bool CanWrite(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file name as an SQLite URI path: everything but letters, digits and a
+// few marks percent-encoded.
+std::string UriPath(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri.push_back(c);
+    } else {
+      uri += {'%', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+  }
+  return uri;
+}
+
+// How this process can open the registry file (its name for the open goes to
+// `name`): for writing when it may write the file and the log and index
+// beside it; else for reading alone, through the log and index a writer
+// keeps there or, when there are none, as the file stands, so that nothing is
+// created beside it.
+int OpenFlags(const std::string& path, std::string* name) {
+  *name = path;
+  if (!Exists(path)) return SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;  // a new registry
+  const std::string index = path + "-shm";
+  const bool log_there = Exists(path + "-wal") && Exists(index);
+  if (CanWrite(path) && (CanWrite(FolderOf(path)) || log_there)) {
+    // An index left read-only by an earlier reader would keep every writer
+    // out; its owner may make it writable again, as the file is.
+    struct stat file {};
+    struct stat left {};
+    if (::stat(index.c_str(), &left) == 0 && !CanWrite(index) && left.st_uid == ::geteuid() &&
+        ::stat(path.c_str(), &file) == 0) {
+      (void)::chmod(index.c_str(), file.st_mode & 0666);
+    }
+    return SQLITE_OPEN_READWRITE;
+  }
+  if (log_there) return SQLITE_OPEN_READONLY;
+  *name = "file:" + UriPath(path) + "?immutable=1";
+  return SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+}
+
 }  // namespace
 
 // A cached statement in use: reset and unbound when it goes out of scope.
@@ -209,8 +264,10 @@ SqliteStore::~SqliteStore() {
 }
 
 void SqliteStore::Open(const Options& options) {
-  const int opened =
-      sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, options.vfs);
+  std::string name;
+  const int flags = OpenFlags(path_, &name);
+  read_only_ = (flags & SQLITE_OPEN_READONLY) != 0;
+  const int opened = sqlite3_open_v2(name.c_str(), &db_, flags, options.vfs);
   if (opened != SQLITE_OK) Fail(opened);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, options.busy_timeout_ms);
@@ -403,16 +460,99 @@ void SqliteStore::Fail(int result) {
   const auto [code, cause] = Classify(result);
   diagnosis_ = "registry database " + path_ + ": " + cause;
   if (db_ != nullptr) diagnosis_ += std::string(" (") + sqlite3_errmsg(db_) + ")";
+  last_failure_ = code;
+  if (code == kErrorBadDbDatabase) damaged_ = true;
   throw StoreFailure{code};
 }
 
 void SqliteStore::Damaged(const std::string& what) {
   diagnosis_ = "registry database " + path_ + " is damaged: " + what;
+  last_failure_ = kErrorBadDbDatabase;
+  damaged_ = true;
   throw StoreFailure{kErrorBadDbDatabase};
+}
+
+void SqliteStore::CheckBeforeWriting() {
+  // Writing into a damaged file spreads the damage (a page listed twice is
+  // given out twice, a key missing from the index is made twice), so the
+  // whole file is checked once, inside the first write transaction; from the
+  // first damage met on, nothing is written.
+  if (damaged_) {
+    diagnosis_ = "registry database " + path_ +
+                 " is damaged, so nothing is written to it (qv reg check tells more)";
+    throw StoreFailure{kErrorBadDbDatabase};
+  }
+  if (structure_checked_) return;
+  std::vector<std::string> problems;
+  const LONG result = Inspect("PRAGMA integrity_check", &problems);
+  if (result != kErrorSuccess) throw StoreFailure{result};
+  structure_checked_ = true;
+  if (!problems.empty()) Damaged(problems.front());
+}
+
+LONG SqliteStore::Inspect(const char* pragma, std::vector<std::string>* problems) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, pragma, -1, &statement, nullptr) != SQLITE_OK) {
+    problems->push_back(sqlite3_errmsg(db_));
+    return kErrorSuccess;
+  }
+  int stepped = SQLITE_ROW;
+  while ((stepped = sqlite3_step(statement)) == SQLITE_ROW) {
+    const unsigned char* text = sqlite3_column_text(statement, 0);
+    const std::string line = text == nullptr ? "" : reinterpret_cast<const char*>(text);
+    if (line != "ok") problems->push_back(line);
+  }
+  sqlite3_finalize(statement);
+  if (stepped == SQLITE_DONE) return kErrorSuccess;
+  const auto [code, cause] = Classify(sqlite3_extended_errcode(db_));
+  if (code != kErrorBadDbDatabase) return code;  // busy, unreadable: no verdict
+  problems->push_back(sqlite3_errmsg(db_));
+  return kErrorSuccess;
+}
+
+LONG SqliteStore::Check(std::string* report) {
+  if (unusable_code_ != 0) {
+    *report = diagnosis_;
+    return unusable_code_;
+  }
+  std::vector<std::string> problems;
+  LONG result = kErrorSuccess;
+  try {
+    Run(Sql::kBeginRead);
+    result = Inspect("PRAGMA integrity_check", &problems);
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  } catch (const StoreFailure& failure) {
+    problems.push_back(diagnosis_);
+    result = failure.code == kErrorBadDbDatabase ? kErrorSuccess : failure.code;
+  }
+  if (result != kErrorSuccess) {
+    *report = diagnosis_;
+    return result;
+  }
+  if (problems.empty()) {
+    *report = "registry database " + path_ + " is sound";
+    return kErrorSuccess;
+  }
+  damaged_ = true;
+  *report = "registry database " + path_ + " is damaged:";
+  for (const std::string& problem : problems) *report += "\n  " + problem;
+  return kErrorBadDbDatabase;
+}
+
+void SqliteStore::RefuseWritingIfReadOnly() {
+  if (!read_only_) return;
+  diagnosis_ = "registry database " + path_ +
+               " cannot be written: this user may only read it (the file or its folder is "
+               "read-only)";
+  throw StoreFailure{kErrorCantWrite};
 }
 
 void SqliteStore::Begin(bool writing) {
   if (unusable_code_ != 0) throw StoreFailure{unusable_code_};
+  if (writing) RefuseWritingIfReadOnly();
+  // A batch whose transaction a failure ended answers every later call with
+  // that failure: what it did is gone, and what follows must not stand alone.
+  if (batch_depth_ > 0 && batch_lost_) throw StoreFailure{last_failure_};
   // Inside a batch a call that writes gets a savepoint, so that its failure
   // undoes its own work and no more; one that only reads has nothing to undo.
   in_savepoint_ = batch_depth_ > 0 && writing;
@@ -422,6 +562,7 @@ void SqliteStore::Begin(bool writing) {
     Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
   }
   in_transaction_ = true;
+  if (writing) CheckBeforeWriting();
 }
 
 void SqliteStore::Commit() {
@@ -437,24 +578,55 @@ void SqliteStore::Commit() {
 void SqliteStore::Rollback() {
   if (!in_transaction_) return;
   in_transaction_ = false;
-  if (batch_depth_ > 0) {
-    if (in_savepoint_) {
-      Run(Sql::kRollbackToSavepoint);
-      Run(Sql::kRelease);
-    }
-  } else {
+  if (batch_depth_ == 0) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return;
   }
+  if (!in_savepoint_) return;
+  // Some failures (a full disk, an I/O error) make SQLite roll the whole
+  // transaction back itself: then the batch is lost. Either way the first
+  // diagnosis is the one the caller hears.
+  if (sqlite3_get_autocommit(db_) != 0) {
+    batch_lost_ = true;
+    return;
+  }
+  const std::string first = diagnosis_;
+  const LONG first_failure = last_failure_;
+  try {
+    Run(Sql::kRollbackToSavepoint);
+    Run(Sql::kRelease);
+  } catch (const StoreFailure&) {
+    batch_lost_ = true;
+  }
+  diagnosis_ = first;
+  last_failure_ = first_failure;
 }
 
 void SqliteStore::BeginBatch(bool writing) {
   if (unusable_code_ != 0) throw StoreFailure{unusable_code_};
-  if (batch_depth_ == 0) Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
+  if (writing) RefuseWritingIfReadOnly();
+  if (batch_depth_ == 0) {
+    Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
+    if (writing) {
+      try {
+        CheckBeforeWriting();
+      } catch (const StoreFailure&) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+      }
+    }
+  }
   ++batch_depth_;
 }
 
 void SqliteStore::EndBatch(bool commit) {
   if (batch_depth_ == 0 || --batch_depth_ > 0) return;
+  if (batch_lost_) {
+    batch_lost_ = false;
+    if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (commit) throw StoreFailure{last_failure_};
+    return;
+  }
   if (commit) {
     try {
       Run(Sql::kCommit);

@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/portable/registry_store.h"
 
@@ -53,6 +54,7 @@ class SqliteStore final : public RegistryStore {
   void EndBatch(bool commit) override;
   std::string Diagnosis() const override { return diagnosis_; }
   std::string Location() const override { return path_; }
+  LONG Check(std::string* report) override;
 
   KeyId Root(const std::u16string& machine, HKEY root) override;
   bool Exists(KeyId key) override;
@@ -119,6 +121,11 @@ class SqliteStore final : public RegistryStore {
   sqlite3_stmt* Prepared(Sql sql);
   [[noreturn]] void Fail(int result);
   [[noreturn]] void Damaged(const std::string& what);
+  void RefuseWritingIfReadOnly();
+  void CheckBeforeWriting();
+  // Runs an inspecting pragma; its findings other than "ok" go to `problems`.
+  // Returns a failure that kept it from giving a verdict, else 0.
+  LONG Inspect(const char* pragma, std::vector<std::string>* problems);
 
   std::string path_;
   sqlite3* db_ = nullptr;
@@ -130,6 +137,11 @@ class SqliteStore final : public RegistryStore {
   std::array<std::array<std::string, kMostParameters + 1>, static_cast<std::size_t>(Sql::kCount)>
       bound_{};
   LONG unusable_code_ = 0;  // nonzero: every call fails with it
+  bool read_only_ = false;  // this process may only read the file
+  bool damaged_ = false;    // damage was met: nothing more is written
+  bool structure_checked_ = false;  // before the first write of this store
+  bool batch_lost_ = false;  // a failure ended the batch's transaction
+  LONG last_failure_ = 0;
   std::string diagnosis_;
   bool in_transaction_ = false;
   bool in_savepoint_ = false;  // the call in a batch holds a savepoint

@@ -185,6 +185,11 @@ LONG BeginRegistryBatch(bool) { return ERROR_SUCCESS; }
 LONG EndRegistryBatch(bool) { return ERROR_SUCCESS; }
 std::string RegistryStoreDiagnosis() { return {}; }
 std::string RegistryStoreLocation() { return {}; }
+LONG CheckRegistryStore(std::string* report) {
+  if (report == nullptr) return ERROR_INVALID_PARAMETER;
+  *report = "the registry is Windows' own, which keeps its files sound itself";
+  return ERROR_SUCCESS;
+}
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size) { return ::GetWindowsDirectoryA(buffer, size); }
 

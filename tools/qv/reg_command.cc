@@ -50,6 +50,8 @@ constexpr const char* kRegHelp =
     "                    page with /regedit4; an existing FILE is replaced only\n"
     "                    with /y or when you say yes, and only once the whole\n"
     "                    export is written\n"
+    "  check             check the registry's file whole (where it is a database of\n"
+    "                    qv's); exit 0 when it is sound, 1 when it is damaged\n"
     "  import FILE [/m MACHINE] [/skip]\n"
     "                    apply a .reg file (either format, UTF-16, UTF-8 or ANSI);\n"
     "                    the whole file is checked first and nothing is applied\n"
@@ -600,6 +602,24 @@ int Export(Arguments& arguments) {
   return 0;
 }
 
+// The registry's file checked whole: exit 0 when sound, 1 when damaged or not
+// checked, with the findings in words.
+int Check(Arguments& arguments) {
+  const Switches switches(arguments, {}, {});
+  if (!switches.Positional().empty()) {
+    throw UsageError{"check takes no argument"};
+  }
+  std::string report;
+  const platform::LONG result = platform::CheckRegistryStore(&report);
+  if (result == platform::kErrorSuccess) {
+    Cli::Print(Cli::Utf16(report));
+    return 0;
+  }
+  std::fflush(stdout);
+  std::fprintf(stderr, "qv: %s\n", report.c_str());
+  return 1;
+}
+
 int Import(Arguments& arguments) {
   const Switches switches(arguments, {u"m"}, {u"skip", u"reg:32", u"reg:64"});
   const std::u16string file = OnlyPositional(switches, "FILE");
@@ -641,6 +661,7 @@ int RunReg(Arguments& arguments) {
     if (command == u"list") return List(arguments);
     if (command == u"export") return Export(arguments);
     if (command == u"import") return Import(arguments);
+    if (command == u"check") return Check(arguments);
     throw UsageError{"unknown reg command '" + Cli::Utf8(command) + "'"};
   } catch (const UsageError& usage) {
     std::fflush(stdout);

@@ -139,7 +139,11 @@ void RegFile::CreateKey(const RegistryPath& key) {
 
 void RegFile::DeleteValue(const RegistryPath& key, const std::u16string& name) {
   OpenKey open(key, platform::kKeySetValue);
-  CheckRegistryCall(platform::RegDeleteValueW(open.Get(), name.c_str()));
+  const platform::LONG result = platform::RegDeleteValueW(open.Get(), name.c_str());
+  if (result == platform::kErrorFileNotFound) {
+    throw ToolFailure("Unable to find the specified registry value");
+  }
+  CheckRegistryCall(result);
 }
 
 void RegFile::DeleteTree(const RegistryPath& path) { KeyTree::Delete(path); }
