@@ -268,5 +268,140 @@ qv reg delete "$key-copy" /f >/dev/null; check "delete a tree" 0 $?
 qv reg delete "$key" /f >/dev/null; check "clean up" 0 $?
 qv reg query "$key" >/dev/null; check "tree gone" 1 $?
 
+# Hostile trees, files and folders (the portable backend: its limits, its
+# database, its users).
+if [[ -z $emulator ]]; then
+  deep='HKLM\Software\QvDeep'
+  for _ in $(seq 3 512); do deep="$deep\\d"; done
+  qv reg add "$deep" >/dev/null; check "a key 512 levels deep" 0 $?
+  qv reg add "$deep\\e" >/dev/null; check "513 levels are refused" 1 $?
+  grep -q "512 levels" "$work/stderr"; check "the limit is named" 0 $?
+  qv reg delete 'HKLM\Software\QvDeep' /f >/dev/null; check "a 512-level tree deleted" 0 $?
+
+  # A tree deeper than Windows allows, as an older registry could hold one:
+  # deleted without recursion (on a small stack), refused by walks that
+  # would print or copy it, in words that blame the depth.
+  qv reg add 'HKLM\Software\QvLegacy' >/dev/null
+  folded() { printf '%s' "$1" | iconv -t UTF-16BE | od -An -tx1 | tr -d ' \n'; }
+  legacy=$(sqlite3 "$QV_REGISTRY" "SELECT id FROM keys WHERE folded = x'$(folded QVLEGACY)'")
+  base=$(sqlite3 "$QV_REGISTRY" "SELECT max(id) FROM keys")
+  sqlite3 "$QV_REGISTRY" "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 20000)
+    INSERT INTO keys(id, parent, name, folded, granted) SELECT $base + n,
+    CASE n WHEN 1 THEN $legacy ELSE $base + n - 1 END, x'0064', x'0044', 4294967295 FROM c"
+  qv reg query 'HKLM\Software\QvLegacy' /s >/dev/null; check "query /s of a too deep tree exits 1" 1 $?
+  grep -q "deeper than a Windows registry allows" "$work/stderr"; check "and says why" 0 $?
+  qv reg export 'HKLM\Software\QvLegacy' "$work/legacy.reg" >/dev/null
+  check "export of a too deep tree exits 1" 1 $?
+  grep -q "damaged" "$work/stderr"; check "without calling the registry damaged" 1 $?
+  (ulimit -s 1024; "$qv_binary" reg delete 'HKLM\Software\QvLegacy' /f >/dev/null 2>&1)
+  check "a 20,000-level tree deleted on a 1 MiB stack" 0 $?
+  check "every level of it" 0 "$(sqlite3 "$QV_REGISTRY" "SELECT count(*) FROM keys WHERE id > $base")"
+
+  # One key by several names: a copy into its own tree is refused whatever
+  # the spelling.
+  qv reg add 'HKCU\Software\Classes\QvAlias\Sub' >/dev/null
+  qv reg add 'HKLM\Software\Wow6432Node\QvAlias32\Sub' >/dev/null
+  while IFS='|' read -r from to view; do
+    # shellcheck disable=SC2086
+    timeout 20 "$qv_binary" reg copy "$from" "$to" /s /f $view >/dev/null 2>"$work/stderr"
+    check "copy $from into $to is refused" 1 $?
+  done <<'ROWS'
+HKCR\QvAlias|HKCU\Software\Classes\QvAlias\Sub\Y|
+HKCU\Software\Classes\QvAlias|HKCR\QvAlias\Y|
+HKU\S-1-5-21-0-0-0-1000\Software\Classes\QvAlias|HKCU\Software\Classes\QvAlias\Sub|
+HKLM\Software\QvAlias32|HKLM\Software\Wow6432Node\QvAlias32\Sub|/reg:32
+ROWS
+  qv reg delete 'HKCU\Software\Classes\QvAlias' /f >/dev/null
+  qv reg delete 'HKLM\Software\Wow6432Node\QvAlias32' /f >/dev/null
+
+  # Every command that writes is one transaction: killed at any moment, a
+  # delete leaves the whole tree or none of it.
+  { printf 'REGEDIT4\r\n\r\n'
+    for i in $(seq 1 5000); do printf '[HKEY_CURRENT_USER\\Software\\QvKilled\\K%d]\r\n' "$i"; done
+  } >"$work/killed.reg"
+  for delay in 0.02 0.05 0.1 0.2; do
+    qv reg import "$work/killed.reg" >/dev/null
+    "$qv_binary" reg delete 'HKCU\Software\QvKilled' /f >/dev/null 2>&1 &
+    sleep "$delay"
+    kill -9 $! 2>/dev/null
+    wait $! 2>/dev/null
+    left=$(qv reg list 'HKCU\Software\QvKilled' 2>/dev/null | wc -l)
+    [[ $left == 5000 || $left == 0 ]]; check "killed after ${delay}s: all or nothing ($left)" 0 $?
+  done
+  qv reg delete 'HKCU\Software\QvKilled' /f >/dev/null
+
+  # Exports: a planted link is refused, modes come from the umask or stay.
+  qv reg add 'HKCU\Software\QvExport' /v v /d secret >/dev/null
+  (umask 077; "$qv_binary" reg export 'HKCU\Software\QvExport' "$work/private.reg" >/dev/null)
+  check "a new export takes the umask's mode" 600 "$(stat -c %a "$work/private.reg")"
+  chmod 640 "$work/private.reg"
+  qv reg export 'HKCU\Software\QvExport' "$work/private.reg" /y >/dev/null
+  check "a replaced export keeps its mode" 640 "$(stat -c %a "$work/private.reg")"
+  ln -s private.reg "$work/own-link.reg"
+  qv reg export 'HKCU\Software\QvExport' "$work/own-link.reg" /y >/dev/null
+  check "the user's own link is followed" 0 $?
+  [[ -L $work/own-link.reg ]]; check "and stays a link" 0 $?
+  if [[ $(id -u) == 0 ]] && id nobody >/dev/null 2>&1 && command -v setpriv >/dev/null; then
+    as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+    chmod 711 "$work"  # the other user reaches the folders made for it
+    mkdir -m 1777 "$work/shared"
+    mkdir -m 700 "$work/victim"
+    printf 'root only\n' >"$work/victim/secret.conf"
+    chmod 600 "$work/victim/secret.conf"
+    as_nobody ln -s "$work/victim/secret.conf" "$work/shared/backup.reg"
+    qv reg export 'HKCU\Software\QvExport' "$work/shared/backup.reg" /y >/dev/null
+    check "a link another user planted is refused" 1 $?
+    check "the file it points to is untouched" "root only" "$(cat "$work/victim/secret.conf")"
+    check "and keeps its mode" 600 "$(stat -c %a "$work/victim/secret.conf")"
+
+    # Another user reads a registry in a folder only its owner may write.
+    mkdir -m 755 "$work/owned"
+    QV_REGISTRY="$work/owned/registry.db" "$qv_binary" reg add 'HKCU\Software\QvShared' /v v /d 1 >/dev/null
+    as_nobody env QV_REGISTRY="$work/owned/registry.db" "$qv_binary" reg query 'HKCU\Software\QvShared' /v v >/dev/null 2>"$work/stderr"
+    check "another user reads it" 0 $?
+    as_nobody env QV_REGISTRY="$work/owned/registry.db" "$qv_binary" reg add 'HKCU\Software\QvShared' /v w /d 2 >/dev/null 2>"$work/stderr"
+    check "but does not write it" 1 $?
+    grep -q "may only read it" "$work/stderr"; check "and is told why" 0 $?
+    [[ ! -e $work/owned/registry.db-shm ]]; check "reading left nothing beside it" 0 $?
+    # A read-only file read by its owner leaves nothing that keeps writers
+    # out once it is writable again.
+    mkdir -m 777 "$work/mine"
+    as_nobody env QV_REGISTRY="$work/mine/registry.db" "$qv_binary" reg add 'HKCU\Software\QvMine' >/dev/null
+    chmod 444 "$work/mine/registry.db"
+    as_nobody env QV_REGISTRY="$work/mine/registry.db" "$qv_binary" reg query 'HKCU\Software\QvMine' >/dev/null 2>&1
+    check "a read-only file is read" 0 $?
+    chmod 644 "$work/mine/registry.db"
+    as_nobody env QV_REGISTRY="$work/mine/registry.db" "$qv_binary" reg add 'HKCU\Software\QvMine' /v v /d 1 >/dev/null 2>&1
+    check "and written once it may be again" 0 $?
+  fi
+  qv reg delete 'HKCU\Software\QvExport' /f >/dev/null
+
+  # A registry that cannot be read is no missing setting.
+  head -c 8192 /dev/urandom >"$work/noise.db"
+  QV_REGISTRY="$work/noise.db" "$qv_binary" setting get QvToolApp S K fallback >/dev/null 2>"$work/stderr"
+  check "setting get of an unreadable registry exits 1" 1 $?
+  grep -q "cannot be read" "$work/stderr"; check "and says so" 0 $?
+  (unset QV_REGISTRY HOME XDG_DATA_HOME; "$qv_binary" setting get QvToolApp S K fallback >/dev/null 2>&1)
+  check "setting get with no place for the registry exits 1" 1 $?
+
+  # Damage: never written, told in words by qv reg check.
+  qv reg check >/dev/null; check "a sound registry checks" 0 $?
+  cp "$QV_REGISTRY" "$work/damaged.db"
+  sqlite3 "$work/damaged.db" "PRAGMA writable_schema=ON; UPDATE sqlite_master SET rootpage = 1000 WHERE name = 'sqlite_autoindex_keys_1'" 2>/dev/null
+  QV_REGISTRY="$work/damaged.db" "$qv_binary" reg check >/dev/null 2>"$work/stderr"
+  check "qv reg check finds damage" 1 $?
+  grep -q "damaged" "$work/stderr"; check "and says so" 0 $?
+  cp "$work/damaged.db" "$work/damaged-before.db"
+  QV_REGISTRY="$work/damaged.db" "$qv_binary" reg add 'HKCU\Software\QvDamaged' >/dev/null 2>"$work/stderr"
+  check "a damaged registry is not written" 1 $?
+  cmp -s "$work/damaged.db" "$work/damaged-before.db"; check "and is left as it was" 0 $?
+
+  # Arguments that are no UTF-8 are refused, not changed.
+  qv reg add $'HKCU\\Software\\Qv\xff' >/dev/null; check "an argument that is not UTF-8 exits 2" 2 $?
+  qv reg add "$key" /v Gone /d x >/dev/null
+  qv reg delete "$key" /v Missing /f >/dev/null; check "deleting a missing value exits 1" 1 $?
+  check "and names the value" "qv: Unable to find the specified registry value" "$(cat "$work/stderr")"
+fi
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
