@@ -43,10 +43,10 @@ std::FILE* OpenRegularFile(const std::string& path) {
 std::string FileStamp(std::FILE* file) {
   struct stat status {};
   if (::fstat(::fileno(file), &status) != 0) return "unknown";
-  // The change time moves with every write, and no one can set it back.
+  // Every write moves the modification time (to the nanosecond); a new name
+  // for the file or another file taking its name does not.
   return std::to_string(status.st_size) + "/" + std::to_string(status.st_mtim.tv_sec) + "." +
-         std::to_string(status.st_mtim.tv_nsec) + "/" + std::to_string(status.st_ctim.tv_sec) +
-         "." + std::to_string(status.st_ctim.tv_nsec);
+         std::to_string(status.st_mtim.tv_nsec);
 }
 
 }  // namespace quorvane::qv

@@ -42,8 +42,7 @@ std::FILE* OpenRegularFile(const std::string& path) {
 std::string FileStamp(std::FILE* file) {
   struct _stat64 status {};
   if (::_fstat64(::_fileno(file), &status) != 0) return "unknown";
-  return std::to_string(status.st_size) + "/" + std::to_string(status.st_mtime) + "/" +
-         std::to_string(status.st_ctime);
+  return std::to_string(status.st_size) + "/" + std::to_string(status.st_mtime);
 }
 
 }  // namespace quorvane::qv

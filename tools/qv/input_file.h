@@ -24,7 +24,7 @@ class InputFile {
   [[nodiscard]] std::istream& Stream() { return stream_; }
   // Back to the first byte, through the same descriptor.
   void Rewind();
-  // Whether its size and times are still those it had when it was opened.
+  // Whether its size and modification time are those it had when opened.
   [[nodiscard]] bool Unchanged() const;
 
  private:

@@ -37,6 +37,32 @@ bool FirstSubkey(const OpenKey& key, std::u16string* name) {
   return true;
 }
 
+// The registry's own name of the key `path` leads to or, when it does not
+// exist yet, of its deepest ancestor that does; false when the registry gives
+// none (a key of another machine).
+bool ResolvedName(RegistryPath path, std::u16string* name) {
+  while (true) {
+    try {
+      OpenKey key(path, platform::kKeyQueryValue);
+      return platform::NtQueryKeyName(key.Get(), name) == platform::kErrorSuccess;
+    } catch (const ErrorObject& error) {
+      if (error.Number() != RegistryErrors::kBase + platform::kErrorFileNotFound ||
+          path.branch.empty()) {
+        return false;
+      }
+    }
+    const std::size_t slash = path.branch.rfind(u'\\');
+    path.branch = slash == std::u16string::npos ? u"" : path.branch.substr(0, slash);
+  }
+}
+
+std::u16string Upper(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'a' && unit <= u'z') unit -= 0x20;
+  }
+  return text;
+}
+
 }  // namespace
 
 void CheckRegistryCall(platform::LONG result) {
@@ -147,6 +173,20 @@ void KeyTree::Walk(const RegistryPath& top, platform::REGSAM rights,
     RegistryPath path = Below(level.path, name);
     enter(std::move(child), std::move(path));
   }
+}
+
+bool KeyTree::Contains(const RegistryPath& outer, const RegistryPath& inner) {
+  const auto same_or_below = [](const std::u16string& inside, const std::u16string& tree) {
+    return inside == tree || inside.rfind(tree + u"\\", 0) == 0;
+  };
+  if (inner.root == outer.root && Upper(inner.machine) == Upper(outer.machine) &&
+      (outer.branch.empty() || same_or_below(Upper(inner.branch), Upper(outer.branch)))) {
+    return true;
+  }
+  std::u16string inner_name;
+  std::u16string outer_name;
+  return Upper(inner.machine) == Upper(outer.machine) && ResolvedName(outer, &outer_name) &&
+         ResolvedName(inner, &inner_name) && same_or_below(Upper(inner_name), Upper(outer_name));
 }
 
 void KeyTree::Delete(const RegistryPath& path) {

@@ -59,6 +59,11 @@ class KeyTree {
   // is visited.
   static void Walk(const RegistryPath& top, platform::REGSAM rights,
                    const std::function<void(const Visit&)>& visit);
+  // Whether `inner` is `outer` or lies below it. Names are compared as typed
+  // and, since HKCR, HKCU, HKU\<SID> and the 32-bit view are several names for
+  // one key, as the registry resolves them (the deepest existing ancestor
+  // stands for a key not made yet).
+  [[nodiscard]] static bool Contains(const RegistryPath& outer, const RegistryPath& inner);
   // Deletes `path` with every key below it, deepest first, at any depth and
   // with memory in proportion to the depth; a key already gone is no error.
   static void Delete(const RegistryPath& path);

@@ -489,42 +489,6 @@ int Delete(Arguments& arguments) {
   return 0;
 }
 
-// The registry's own name of the key `path` leads to or, when it does not
-// exist yet, of its deepest ancestor that does; false when the registry gives
-// none (a key of another machine).
-bool ResolvedName(RegistryPath path, std::u16string* name) {
-  while (true) {
-    try {
-      OpenKey key(path, platform::kKeyQueryValue);
-      return platform::NtQueryKeyName(key.Get(), name) == platform::kErrorSuccess;
-    } catch (const ErrorObject& error) {
-      if (error.Number() != RegistryErrors::kBase + platform::kErrorFileNotFound ||
-          path.branch.empty()) {
-        return false;
-      }
-    }
-    const std::size_t slash = path.branch.rfind(u'\\');
-    path.branch = slash == std::u16string::npos ? u"" : path.branch.substr(0, slash);
-  }
-}
-
-// Whether `inner` is `outer` or lies below it. Names are compared as typed
-// and, since HKCR, HKCU, HKU\<SID> and the 32-bit view are several names for
-// one key, as the registry resolves them.
-bool IsWithin(const RegistryPath& inner, const RegistryPath& outer) {
-  const auto same_or_below = [](const std::u16string& inside, const std::u16string& tree) {
-    return inside == tree || inside.rfind(tree + u"\\", 0) == 0;
-  };
-  if (inner.root == outer.root && Upper(inner.machine) == Upper(outer.machine) &&
-      (outer.branch.empty() || same_or_below(Upper(inner.branch), Upper(outer.branch)))) {
-    return true;
-  }
-  std::u16string inner_name;
-  std::u16string outer_name;
-  return Upper(inner.machine) == Upper(outer.machine) && ResolvedName(outer, &outer_name) &&
-         ResolvedName(inner, &inner_name) && same_or_below(Upper(inner_name), Upper(outer_name));
-}
-
 // A key of the tree being copied: its path below the key copied, and its values.
 struct CopiedKey {
   std::u16string relative;
@@ -544,7 +508,7 @@ int Copy(Arguments& arguments) {
   const RegistryPath to = KeyIn(switches, switches.Positional()[1]);
   RegFile::RequireKey(from);
   RegistryBatch transaction(true);
-  if (IsWithin(to, from)) throw ToolFailure("cannot copy a key onto itself or into its own tree");
+  if (KeyTree::Contains(from, to)) throw ToolFailure("cannot copy a key onto itself or into its own tree");
   // The source is read whole first, and every value that would be overwritten
   // is settled before anything is written: a refusal copies nothing.
   std::vector<CopiedKey> tree;
