@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a staging prefix and builds the consumer project
-# against it, with CMake's find_package and (natively) with pkg-config.
-#   check_package.sh BUILD_DIR [TOOLCHAIN_FILE EMULATOR]
+# against it, with CMake's find_package and, for Linux targets, with
+# pkg-config too.
+#   check_package.sh BUILD_DIR [TOOLCHAIN_FILE [EMULATOR]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
@@ -9,6 +10,8 @@ toolchain=${2:-}
 emulator=${3:-}
 stage="$build/stage"
 consumer="$build/consumer"
+windows=0
+[[ -n $toolchain ]] && grep -q 'CMAKE_SYSTEM_NAME Windows' "$toolchain" && windows=1
 rm -rf "$stage" "$consumer"
 cmake --install "$build" --prefix "$stage" >/dev/null
 args=(-S "$root/packaging/consumer" -B "$consumer" -G Ninja -DCMAKE_PREFIX_PATH="$stage")
@@ -17,11 +20,14 @@ cmake "${args[@]}" >/dev/null
 cmake --build "$consumer" >/dev/null
 export QV_REGISTRY=:memory:
 suffix=""
-[[ -n $toolchain ]] && suffix=".exe"
+((windows)) && suffix=".exe"
 $emulator "$consumer/consumer$suffix"
-if [[ -z $toolchain ]]; then
+if ((!windows)); then
   flags=$(PKG_CONFIG_PATH="$stage/lib/pkgconfig" pkg-config --cflags --libs quorvane-support)
+  machine=()
+  [[ -n $toolchain ]] && grep -q 'CMAKE_SYSTEM_PROCESSOR i686' "$toolchain" && machine=(-m32)
   # shellcheck disable=SC2086
-  g++ -std=c++17 "$root/packaging/consumer/main.cc" $flags -o "$consumer/consumer-pkgconfig"
-  "$consumer/consumer-pkgconfig"
+  g++ -std=c++17 "${machine[@]}" "$root/packaging/consumer/main.cc" $flags \
+    -o "$consumer/consumer-pkgconfig"
+  $emulator "$consumer/consumer-pkgconfig"
 fi

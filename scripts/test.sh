@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both backends and runs every test:
-#   native  - the portable backend, built with g++
-#   windows - the win32 backend, cross-built with mingw-w64 and run under Wine
-# The 32-bit (i686) build of the win32 backend is compiled and linked as well.
+#   native  - the portable backend, built with g++, as a 64-bit and as a
+#             32-bit (-m32) program
+#   windows - the win32 backend, cross-built with mingw-w64 and run under
+#             Wine: x86_64 under 64-bit Wine, and i686 (the product) under
+#             32-bit Wine in a WoW64 prefix, as 64-bit Windows runs it
+# 32-bit programs need a kernel that runs them (scripts/probe_32bit.sh);
+# where it does not, the 32-bit native suite runs under qemu's user-mode
+# emulation, and the suites that need the kernel say "not run" and why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 need_packages=()
 have() { dpkg -s "$1" >/dev/null 2>&1; }
-for package in cmake ninja-build g++ googletest libsqlite3-dev libbenchmark-dev pkg-config \
-               clang libclang-rt-14-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 \
-               hyperfine; do
+for package in cmake ninja-build g++ g++-multilib googletest libsqlite3-dev sqlite3 \
+               libbenchmark-dev pkg-config clang libclang-rt-14-dev g++-mingw-w64-x86-64 \
+               g++-mingw-w64-i686 wine wine64 hyperfine qemu-user-static; do
   have "$package" || need_packages+=("$package")
 done
 if ((${#need_packages[@]})); then
@@ -21,40 +26,64 @@ if ((${#need_packages[@]})); then
   apt-get install -y -qq --no-install-recommends "${need_packages[@]}" >/dev/null
 fi
 
+# 32-bit programs: the kernel runs them, or only an emulator does.
+runs_32=1
+why_not_32=$(scripts/probe_32bit.sh) || runs_32=0
+i386_packages=(libsqlite3-0:i386)
+((runs_32)) && i386_packages+=(wine32:i386)
+echo "== i386 packages: ${i386_packages[*]}"
+scripts/install_i386.sh "${i386_packages[@]}"
+
 jobs=$(nproc)
+configure() {  # configure BUILD_DIR CMAKE_ARGS...
+  local build=$1
+  shift
+  cmake -S . -B "$build" -G Ninja -DQV_WERROR=ON "$@" >/dev/null
+}
 
 echo "== native build (portable backend)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+configure build -DCMAKE_BUILD_TYPE=Debug
 cmake --build build -j "$jobs"
 
-echo "== windows build (win32 backend, x86_64, run under Wine)"
-cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
+echo "== native 32-bit build (portable backend, -m32)"
+m32_emulator=()
+((runs_32)) || m32_emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/qemu-i386-static)
+configure build-m32 -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i686.cmake" "${m32_emulator[@]}"
+cmake --build build-m32 -j "$jobs"
+
+echo "== windows build (win32 backend, x86_64, run under 64-bit Wine)"
+configure build-win -DCMAKE_BUILD_TYPE=Debug -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
 cmake --build build-win -j "$jobs"
 
-echo "== windows build (win32 backend, i686: compiled and linked)"
-cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+echo "== windows build (win32 backend, i686, run under 32-bit Wine)"
+configure build-win32 -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
 cmake --build build-win32 -j "$jobs"
 
 echo "== benchmarks (built here, run by scripts/bench.sh)"
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
-  -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF >/dev/null
+configure build-bench -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
+  -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF
 cmake --build build-bench -j "$jobs"
 
 echo "== native build under AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined >/dev/null
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined
 cmake --build build-asan -j "$jobs"
 
+if ((runs_32)); then
+  echo "== native 32-bit build under AddressSanitizer + UndefinedBehaviorSanitizer"
+  configure build-m32-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i686.cmake"
+  cmake --build build-m32-asan -j "$jobs"
+fi
+
 echo "== native build under ThreadSanitizer (concurrency tests)"
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread \
-  -DQV_BUILD_TOOLS=OFF >/dev/null
+configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread -DQV_BUILD_TOOLS=OFF
 cmake --build build-tsan -j "$jobs" --target concurrency_tests portable_concurrency_tests
 
 echo "== fuzz targets (clang, libFuzzer)"
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQV_SANITIZE=address,undefined -DQV_BUILD_FUZZERS=ON -DQV_BUILD_TESTS=OFF \
-  -DQV_BUILD_TOOLS=OFF >/dev/null
+configure build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQV_SANITIZE=address,undefined -DQV_BUILD_FUZZERS=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF
 cmake --build build-fuzz -j "$jobs"
 
 # From here on every suite runs, and the summary says which failed.
@@ -63,6 +92,7 @@ status=0
 results=()
 suites_passed=0
 suites_failed=0
+suites_not_run=0
 record() {  # record NAME STATUS
   if [[ $2 -eq 0 ]]; then
     results+=("$1: passed")
@@ -73,13 +103,37 @@ record() {  # record NAME STATUS
     status=1
   fi
 }
+not_run() {  # not_run NAME REASON: only where the kernel cannot run 32-bit programs
+  results+=("$1: not run: $2")
+  suites_not_run=$((suites_not_run + 1))
+}
 
 echo "== native tests"
 (cd build && ctest --output-on-failure -j "$jobs"); record "native tests" $?
 
+echo "== native tests as a 32-bit process on 64-bit Windows (QV_PROCESS_BITS=32)"
+(cd build && QV_PROCESS_BITS=32 ctest --output-on-failure -j "$jobs")
+record "native tests, 32-bit process" $?
+
+echo "== native 32-bit build: every test"
+if ((runs_32)); then
+  (cd build-m32 && ctest --output-on-failure -j "$jobs"); record "native 32-bit build" $?
+else
+  (cd build-m32 && ctest --output-on-failure -j "$jobs")
+  record "native 32-bit build (under qemu-i386: $why_not_32)" $?
+fi
+
 echo "== native tests under ASan + UBSan"
 (cd build-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs"); record "ASan + UBSan tests" $?
+
+if ((runs_32)); then
+  echo "== native 32-bit build under ASan + UBSan"
+  (cd build-m32-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --output-on-failure -j "$jobs"); record "ASan + UBSan tests, 32-bit build" $?
+else
+  not_run "ASan + UBSan tests, 32-bit build" "$why_not_32 (ASan's allocator fails under qemu)"
+fi
 
 echo "== concurrency tests under TSan"
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
@@ -101,32 +155,61 @@ for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_
 done
 record "fuzz runs" $fuzz_status
 
-echo "== package: install and build a consumer (native)"
+echo "== package: install and build a consumer (native, 64-bit and 32-bit)"
 scripts/check_package.sh "$root/build"; record "native package" $?
+if ((runs_32)); then
+  scripts/check_package.sh "$root/build-m32" "$root/cmake/linux-i686.cmake"
+  record "native package, 32-bit build" $?
+else
+  scripts/check_package.sh "$root/build-m32" "$root/cmake/linux-i686.cmake" \
+    /usr/bin/qemu-i386-static
+  record "native package, 32-bit build (under qemu-i386)" $?
+fi
 
-echo "== windows tests under Wine"
-export WINEPREFIX="$root/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# One persistent wineserver spares every test process Wine's start-up.
-/usr/lib/wine/wineserver -p >/dev/null 2>&1 &
-/usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true  # creates the prefix once
-(cd build-win && ctest --output-on-failure -j "$jobs"); record "windows tests under Wine" $?
-echo "== reg command lines through Wine's reg.exe and qv.exe, .reg files through regedit"
-bash tests/qv/reg_transcript.sh "$root/build-win/tools/qv/qv.exe"
-record "reg.exe transcript" $?
-echo "== the file-system commands through both backends"
-bash tests/qv/backends_compare.sh "$root/build/tools/qv/qv" "$root/build-win/tools/qv/qv.exe"
-record "backends compared" $?
-echo "== registry call traces: the portable backend against Win32 under Wine"
-bash tests/trace/compare_traces.sh "$root/build/tests/registry_trace" \
-  "$root/build-win/tests/registry_trace.exe" /usr/lib/wine/wine64
-record "registry traces compared" $?
-echo "== package: install and build a consumer (windows, run under Wine)"
-scripts/check_package.sh "$root/build-win" "$root/cmake/mingw-x86_64.cmake" /usr/lib/wine/wine64
-record "windows package" $?
-/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+# The Windows suites of one build under one Wine: ctest (with the qv tool
+# checks), reg command lines against Wine's own reg.exe and regedit, the
+# file-system commands against the portable qv, registry traces against the
+# portable backend (as a process of the same bitness), and the package.
+windows_suites() {  # windows_suites LABEL BUILD WINE TOOLCHAIN PROCESS_BITS
+  local label=$1 build=$2 wine=$3 toolchain=$4 bits=$5
+  export WINEPREFIX="$root/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINE=$wine
+  # One persistent wineserver spares every test process Wine's start-up; the
+  # prefix is a 64-bit (WoW64) one either way.
+  /usr/lib/wine/wineserver -p >/dev/null 2>&1 &
+  /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true
+  (cd "$build" && ctest --output-on-failure -j "$jobs"); record "windows tests ($label)" $?
+  echo "== reg command lines through Wine's reg.exe and qv.exe ($label)"
+  bash tests/qv/reg_transcript.sh "$root/$build/tools/qv/qv.exe"
+  record "reg.exe transcript ($label)" $?
+  echo "== the file-system commands through both backends ($label)"
+  bash tests/qv/backends_compare.sh "$root/build/tools/qv/qv" "$root/$build/tools/qv/qv.exe"
+  record "backends compared ($label)" $?
+  echo "== registry call traces: the portable backend against Win32 under Wine ($label)"
+  QV_PROCESS_BITS=$bits bash tests/trace/compare_traces.sh "$root/build/tests/registry_trace" \
+    "$root/$build/tests/registry_trace.exe" "$wine"
+  record "registry traces compared ($label)" $?
+  echo "== package: install and build a consumer ($label)"
+  scripts/check_package.sh "$root/$build" "$root/cmake/$toolchain" "$wine"
+  record "windows package ($label)" $?
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  unset WINE
+}
+
+echo "== windows tests under 64-bit Wine (x86_64)"
+windows_suites "x86_64, 64-bit Wine" build-win /usr/lib/wine/wine64 mingw-x86_64.cmake 64
+if ((runs_32)); then
+  echo "== windows tests under 32-bit Wine in a WoW64 prefix (i686, the product)"
+  windows_suites "i686, 32-bit Wine" build-win32 /usr/lib/wine/wine mingw-i686.cmake 32
+else
+  for suite in "windows tests" "reg.exe transcript" "backends compared" \
+               "registry traces compared" "windows package"; do
+    not_run "$suite (i686, 32-bit Wine)" "$why_not_32"
+  done
+fi
 
 echo
 echo "== summary"
 printf '%s\n' "${results[@]}"
-echo "suites: $suites_passed passed, $suites_failed failed"
+echo "suites: $suites_passed passed, $suites_failed failed, $suites_not_run not run"
 exit "$status"

@@ -18,7 +18,8 @@ for mode in platform library; do
       QV_REGISTRY=$registry "$native" "$seed" "$calls" "$mode" >"$scratch/native" 2>&1
       if ! diff -q "$scratch/native" "$scratch/windows" >/dev/null; then
         echo "FAIL: $mode seed $seed ($registry): the backends differ:"
-        diff "$scratch/native" "$scratch/windows" | head -n 10
+        # Only the first lines; head closing the pipe is no failure of ours.
+        diff "$scratch/native" "$scratch/windows" | head -n 10 || true
         failed=1
       fi
     done

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs 32-bit Wine (wine32:i386) beside the 64-bit one, unattended.
+# Installs i386 packages beside the amd64 ones, unattended:
+#   install_i386.sh PACKAGE:i386...      (wine32:i386, libsqlite3-0:i386, ...)
 #
 # The plain install is tried first. When the package mirror serves a broken
 # i386 index of the security suite, i386 sees the main suite only, while some
-# Multi-Arch: same libraries of wine32's closure are installed (or would be
-# upgraded) for amd64 at a security version that i386 does not offer; both
+# Multi-Arch: same libraries of the packages' closure are installed (or would
+# be upgraded) for amd64 at a security version that i386 does not offer; both
 # architectures of such a library must be at one version. Then, for this one
 # command and without writing under /etc:
 #   - the security suite is pinned to priority 100, so that no amd64 package
@@ -15,7 +16,9 @@
 set -euo pipefail
 
 have() { dpkg -s "$1" >/dev/null 2>&1; }
-have wine32:i386 && exit 0
+missing=()
+for package in "$@"; do have "$package" || missing+=("$package"); done
+((${#missing[@]})) || exit 0
 
 export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -24,11 +27,11 @@ fi
 # A broken index of one suite makes update fail; what it did fetch is used.
 apt-get update -qq >/dev/null 2>&1 || true
 
-if apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null 2>&1; then
+if apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1; then
   exit 0
 fi
 
-echo "== wine32: the plain install failed; pinning the security suite for i386's sake"
+echo "== i386: the plain install failed; pinning the security suite for i386's sake"
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 preferences=$(mktemp -d)
 trap 'rm -rf "$preferences"' EXIT
@@ -42,7 +45,7 @@ candidate() {  # candidate PACKAGE:ARCH
 
 pairs=()
 closure=$(apt-cache "${apt_pinned[@]}" depends --recurse --no-recommends --no-suggests \
-  --no-conflicts --no-breaks --no-replaces --no-enhances wine32:i386 2>/dev/null |
+  --no-conflicts --no-breaks --no-replaces --no-enhances "${missing[@]}" 2>/dev/null |
   grep -E '^[a-z0-9]' | grep ':i386$' | sort -u)
 for package in $closure; do
   name=${package%:i386}
@@ -57,8 +60,8 @@ for package in $closure; do
   fi
 done
 if ((${#pairs[@]})); then
-  echo "== wine32: amd64 and i386 at one version: ${pairs[*]}"
+  echo "== i386: amd64 and i386 at one version: ${pairs[*]}"
 fi
 apt-get install -y -qq --no-install-recommends --allow-downgrades "${apt_pinned[@]}" \
-  wine32:i386 "${pairs[@]}" >/dev/null
-have wine32:i386
+  "${missing[@]}" "${pairs[@]}" >/dev/null
+for package in "${missing[@]}"; do have "$package"; done
