@@ -80,6 +80,7 @@ fi
 QV_BENCH_DIR=$scratch run sqlite "db." "" build-bench/bench/sqlite_bench
 [[ -n $tmpfs_scratch ]] && QV_BENCH_DIR=$tmpfs_scratch run sqlite_tmpfs "tmpfs." "" \
   build-bench/bench/sqlite_bench
+QV_BENCH_DIR=$scratch run check "" ":memory:" build-bench/bench/check_bench 3
 run path "" ":memory:" build-bench/bench/path_bench
 run enumeration "" ":memory:" build-bench/bench/enumeration_bench 1  # minutes per repetition
 

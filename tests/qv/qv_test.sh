@@ -271,29 +271,30 @@ qv reg query "$key" >/dev/null; check "tree gone" 1 $?
 # Hostile trees, files and folders (the portable backend: its limits, its
 # database, its users).
 if [[ -z $emulator ]]; then
+  # (In the 64-bit view, where HKLM\Software\QvDeep is 2 levels deep.)
   deep='HKLM\Software\QvDeep'
   for _ in $(seq 3 512); do deep="$deep\\d"; done
-  qv reg add "$deep" >/dev/null; check "a key 512 levels deep" 0 $?
-  qv reg add "$deep\\e" >/dev/null; check "513 levels are refused" 1 $?
+  qv reg add "$deep" /reg:64 >/dev/null; check "a key 512 levels deep" 0 $?
+  qv reg add "$deep\\e" /reg:64 >/dev/null; check "513 levels are refused" 1 $?
   grep -q "512 levels" "$work/stderr"; check "the limit is named" 0 $?
-  qv reg delete 'HKLM\Software\QvDeep' /f >/dev/null; check "a 512-level tree deleted" 0 $?
+  qv reg delete 'HKLM\Software\QvDeep' /f /reg:64 >/dev/null; check "a 512-level tree deleted" 0 $?
 
   # A tree deeper than Windows allows, as an older registry could hold one:
   # deleted without recursion (on a small stack), refused by walks that
   # would print or copy it, in words that blame the depth.
-  qv reg add 'HKLM\Software\QvLegacy' >/dev/null
+  qv reg add 'HKLM\Software\QvLegacy' /reg:64 >/dev/null
   folded() { printf '%s' "$1" | iconv -t UTF-16BE | od -An -tx1 | tr -d ' \n'; }
   legacy=$(sqlite3 "$QV_REGISTRY" "SELECT id FROM keys WHERE folded = x'$(folded QVLEGACY)'")
   base=$(sqlite3 "$QV_REGISTRY" "SELECT max(id) FROM keys")
   sqlite3 "$QV_REGISTRY" "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 20000)
     INSERT INTO keys(id, parent, name, folded, granted) SELECT $base + n,
     CASE n WHEN 1 THEN $legacy ELSE $base + n - 1 END, x'0064', x'0044', 4294967295 FROM c"
-  qv reg query 'HKLM\Software\QvLegacy' /s >/dev/null; check "query /s of a too deep tree exits 1" 1 $?
+  qv reg query 'HKLM\Software\QvLegacy' /s /reg:64 >/dev/null; check "query /s of a too deep tree exits 1" 1 $?
   grep -q "deeper than a Windows registry allows" "$work/stderr"; check "and says why" 0 $?
-  qv reg export 'HKLM\Software\QvLegacy' "$work/legacy.reg" >/dev/null
+  qv reg export 'HKLM\Software\QvLegacy' "$work/legacy.reg" /reg:64 >/dev/null
   check "export of a too deep tree exits 1" 1 $?
   grep -q "damaged" "$work/stderr"; check "without calling the registry damaged" 1 $?
-  (ulimit -s 1024; "$qv_binary" reg delete 'HKLM\Software\QvLegacy' /f >/dev/null 2>&1)
+  (ulimit -s 1024; "$qv_binary" reg delete 'HKLM\Software\QvLegacy' /f /reg:64 >/dev/null 2>&1)
   check "a 20,000-level tree deleted on a 1 MiB stack" 0 $?
   check "every level of it" 0 "$(sqlite3 "$QV_REGISTRY" "SELECT count(*) FROM keys WHERE id > $base")"
 

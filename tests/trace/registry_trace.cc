@@ -73,7 +73,7 @@ constexpr Base kBases[] = {
     {"HKLM", platform::kHkeyLocalMachine, "Software\\QvTrace", 0},
     {"HKLM32", platform::kHkeyLocalMachine, "Software\\QvTrace", kWow64_32Key},
     {"HKCR", platform::kHkeyClassesRoot, "QvTrace", 0},
-    {"HKCR32", platform::kHkeyClassesRoot, "QvTrace", kWow64_32Key},
+    {"IFACE32", platform::kHkeyClassesRoot, "Interface\\QvTrace", kWow64_32Key},
     {"CLSID", platform::kHkeyClassesRoot, "CLSID\\QvTrace", 0},
     {"CLSID32", platform::kHkeyClassesRoot, "CLSID\\QvTrace", kWow64_32Key},
     {"HKLM32C", platform::kHkeyLocalMachine, "Software\\Classes\\CLSID\\QvTrace", kWow64_32Key},

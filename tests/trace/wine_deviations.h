@@ -38,6 +38,15 @@ inline constexpr WineDeviation kWineDeviations[] = {
      "the trace never opens it"},
     {"RegEnumKeyA of HKEY_USERS", "\".DEFAULT\"", "\".Default\"",
      "predefined keys are enumerated only below the trace's own keys"},
+    {"KEY_WOW64_32KEY on the classes, in a 64-bit process",
+     "shared with the 64-bit view, but for CLSID, DirectShow, Interface, Media Type and "
+     "MediaFoundation, which go to Software\\Classes\\Wow6432Node",
+     "all of the classes go to Software\\Classes\\Wow6432Node (RegistryViewsConformance)",
+     "the trace's classes in the 32-bit view lie below CLSID and Interface"},
+    {"KEY_WOW64_32KEY | KEY_WOW64_64KEY", "87", "the 32-bit view (RegistryViewsConformance)",
+     "the trace asks for one view at a time"},
+    {"a key 513 levels below HKLM or HKU", "1450, nothing made",
+     "made (RegistryDepthConformance)", "the trace's keys lie a few levels deep"},
 };
 
 }  // namespace quorvane::trace
