@@ -53,8 +53,7 @@ void Write() {
   p::HKEY key = 0;
   (void)p::RegOpenKeyExA(p::kHkeyCurrentUser, "Software\\QvCheckBench\\K0", 0, p::kKeySetValue,
                          &key);
-  (void)p::RegSetValueExA(key, "Written", 0, p::kRegSz, reinterpret_cast<const p::BYTE*>("x"),
-                          2);
+  (void)p::RegSetValueExA(key, "Written", 0, p::kRegSz, reinterpret_cast<const p::BYTE*>("x"), 2);
   p::RegCloseKey(key);
 }
 

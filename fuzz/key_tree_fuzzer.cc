@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string below;
     const int depth = 1 + input.Byte() * 3;  // up to 766: deeper than Windows allows
     const char16_t letter = static_cast<char16_t>(u'a' + input.Byte() % 3);
-    for (int level = 0; level < depth; ++level) below += (level == 0 ? u"" : u"\\") + std::u16string(1, letter);
+    for (int level = 0; level < depth; ++level)
+      below += (level == 0 ? u"" : u"\\") + std::u16string(1, letter);
     const int fan = input.Byte() % 6;
     for (int sibling = 0; sibling <= fan; ++sibling) {
       const std::u16string name = below + std::u16string(1, static_cast<char16_t>(u'0' + sibling));

@@ -297,7 +297,7 @@ TEST(RegistryDepthConformance, TreesEndFiveHundredAndTwelveLevelsBelowTheirRoot)
     const char* path;
     const char* first;  // the first key the path would make
   };
-  const Row rows[] = {{levels.back(), "d", "d"},                   // level 513
+  const Row rows[] = {{levels.back(), "d", "d"},                  // level 513
                       {levels[levels.size() - 2], "e\\f", "e"}};  // 512, then 513
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path);
@@ -657,9 +657,8 @@ constexpr REGSAM kWow64_32Key = platform::kKeyWow64_32Key;
 // and closes it.
 LONG CreateInThirtyTwoBitView(HKEY root, const char16_t* path, REGSAM more = 0) {
   HKEY created = 0;
-  const LONG status = RegCreateKeyExW(root, path, 0, nullptr, 0,
-                                      kKeyAllAccess | kWow64_32Key | more, nullptr, &created,
-                                      nullptr);
+  const LONG status = RegCreateKeyExW(
+      root, path, 0, nullptr, 0, kKeyAllAccess | kWow64_32Key | more, nullptr, &created, nullptr);
   if (status == kErrorSuccess) RegCloseKey(created);
   return status;
 }

@@ -382,8 +382,8 @@ std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& fro
       RegistryViews::ClassesPath(*from.classes_path, from.view_32, &redirected)
           ? redirected
           : *from.classes_path;
-  for (const KeyId root : {PlaceKey(RegistryViews::UserClasses()),
-                           PlaceKey(RegistryViews::Of(kHkeyClassesRoot))}) {
+  for (const KeyId root :
+       {PlaceKey(RegistryViews::UserClasses()), PlaceKey(RegistryViews::Of(kHkeyClassesRoot))}) {
     KeyId part = 0;
     if (root == 0 || Walk(root, path, false, &part) != kErrorSuccess) continue;
     std::optional<SubkeyName> next = store_->NextSubkey(part, after);

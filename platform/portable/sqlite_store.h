@@ -136,11 +136,11 @@ class SqliteStore final : public RegistryStore {
   static constexpr int kMostParameters = 5;
   std::array<std::array<std::string, kMostParameters + 1>, static_cast<std::size_t>(Sql::kCount)>
       bound_{};
-  LONG unusable_code_ = 0;  // nonzero: every call fails with it
-  bool read_only_ = false;  // this process may only read the file
-  bool damaged_ = false;    // damage was met: nothing more is written
+  LONG unusable_code_ = 0;          // nonzero: every call fails with it
+  bool read_only_ = false;          // this process may only read the file
+  bool damaged_ = false;            // damage was met: nothing more is written
   bool structure_checked_ = false;  // before the first write of this store
-  bool batch_lost_ = false;  // a failure ended the batch's transaction
+  bool batch_lost_ = false;         // a failure ended the batch's transaction
   LONG last_failure_ = 0;
   std::string diagnosis_;
   bool in_transaction_ = false;

@@ -158,8 +158,8 @@ LONG NtQueryKeyName(HKEY key, std::u16string* name) {
   ::HKEY native = ToNative(key);
   const bool predefined = key >= kHkeyClassesRoot && key <= kHkeyCurrentConfig;
   if (predefined) {
-    const LONG opened = ::RegCreateKeyExW(native, L"", 0, nullptr, 0, KEY_QUERY_VALUE, nullptr,
-                                          &native, nullptr);
+    const LONG opened =
+        ::RegCreateKeyExW(native, L"", 0, nullptr, 0, KEY_QUERY_VALUE, nullptr, &native, nullptr);
     if (opened != ERROR_SUCCESS) return opened;
   }
   constexpr int kKeyNameInformation = 3;

@@ -83,7 +83,8 @@ TEST_F(HostileMediaTest, ADamagedFileIsNeverWrittenTo) {
     TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
     Registry registry;
     for (int i = 0; i < 150; ++i) {
-      const std::u16string key = u"Software\\QvDamage\\K" + testing_support::Widen(std::to_string(i));
+      const std::u16string key =
+          u"Software\\QvDamage\\K" + testing_support::Widen(std::to_string(i));
       registry.CreateKey(kHkeyCurrentUser, key);
       registry.SetValue(kHkeyCurrentUser, key, u"v", kRegSz, u"value");
     }

@@ -201,9 +201,9 @@ TEST_F(RemoteMachineTest, AReopenedRootKeepsTheProcessView) {
     ASSERT_EQ(platform::RegConnectRegistryA("\\\\far", kHkeyLocalMachine, &connection), 0);
     ASSERT_EQ(platform::RegOpenKeyExA(connection, "", 0, platform::kKeyAllAccess, &root), 0);
     ASSERT_EQ(platform::RegCreateKeyA(root, "Software\\QvRemoteView\\K", &created), 0);
-    EXPECT_EQ(platform::RegOpenKeyExA(root, "Software\\QvRemoteView\\K", 0, platform::kKeyRead,
-                                      &found),
-              0)
+    EXPECT_EQ(
+        platform::RegOpenKeyExA(root, "Software\\QvRemoteView\\K", 0, platform::kKeyRead, &found),
+        0)
         << "created through the reopened root, then not found through it";
     platform::RegCloseKey(found);
     EXPECT_EQ(platform::RegOpenKeyExA(connection, row.stored, 0,

@@ -25,9 +25,8 @@ class ImportTest : public ::testing::Test {
   // On a database, where an import is one transaction.
   void SetUp() override {
     directory_ = std::filesystem::temp_directory_path() /
-                 ("qv-import-" + std::string(::testing::UnitTest::GetInstance()
-                                                 ->current_test_info()
-                                                 ->name()));
+                 ("qv-import-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(directory_);
     std::filesystem::create_directories(directory_);
     TestControls::UseRegistryStore(
@@ -63,8 +62,8 @@ constexpr const char* kUnchecked =
 TEST_F(ImportTest, AFileSwappedBetweenThePassesIsNotWhatIsApplied) {
   const std::string path = Write("import.reg", kChecked);
   const std::string swapped = Write("swapped.reg", kUnchecked);
-  const RegFile::ImportResult result = RegFile::Import(
-      path, u"", 0, false, [&] { std::filesystem::rename(swapped, path); });
+  const RegFile::ImportResult result =
+      RegFile::Import(path, u"", 0, false, [&] { std::filesystem::rename(swapped, path); });
   EXPECT_EQ(result.values, 1);
   EXPECT_TRUE(Exists("Software\\QvChecked"));
   EXPECT_FALSE(Exists("Software\\NeverChecked\\evil")) << "a file that was never checked applied";

@@ -45,8 +45,8 @@ inline constexpr WineDeviation kWineDeviations[] = {
      "the trace's classes in the 32-bit view lie below CLSID and Interface"},
     {"KEY_WOW64_32KEY | KEY_WOW64_64KEY", "87", "the 32-bit view (RegistryViewsConformance)",
      "the trace asks for one view at a time"},
-    {"a key 513 levels below HKLM or HKU", "1450, nothing made",
-     "made (RegistryDepthConformance)", "the trace's keys lie a few levels deep"},
+    {"a key 513 levels below HKLM or HKU", "1450, nothing made", "made (RegistryDepthConformance)",
+     "the trace's keys lie a few levels deep"},
 };
 
 }  // namespace quorvane::trace

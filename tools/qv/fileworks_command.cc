@@ -3,8 +3,8 @@
 #include <map>
 
 #include "fileworks/fileworks.h"
-#include "settings/self_register_classes.h"
 #include "platform/platform.h"
+#include "settings/self_register_classes.h"
 #include "tools/qv/cli.h"
 
 namespace quorvane::qv {

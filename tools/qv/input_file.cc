@@ -5,8 +5,11 @@
 namespace quorvane::qv {
 
 InputFile::InputFile(const std::string& path)
-    : path_(path), file_(OpenRegularFile(path)), stamp_(FileStamp(file_)),
-      buffer_(std::make_unique<Buffer>(file_)), stream_(buffer_.get()) {}
+    : path_(path),
+      file_(OpenRegularFile(path)),
+      stamp_(FileStamp(file_)),
+      buffer_(std::make_unique<Buffer>(file_)),
+      stream_(buffer_.get()) {}
 
 InputFile::~InputFile() { std::fclose(file_); }
 

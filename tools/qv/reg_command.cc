@@ -497,7 +497,8 @@ struct CopiedKey {
 
 RegistryPath Target(const RegistryPath& to, const std::u16string& relative) {
   RegistryPath target = to;
-  if (!relative.empty()) target.branch = to.branch.empty() ? relative : to.branch + u"\\" + relative;
+  if (!relative.empty())
+    target.branch = to.branch.empty() ? relative : to.branch + u"\\" + relative;
   return target;
 }
 
@@ -508,15 +509,16 @@ int Copy(Arguments& arguments) {
   const RegistryPath to = KeyIn(switches, switches.Positional()[1]);
   RegFile::RequireKey(from);
   RegistryBatch transaction(true);
-  if (KeyTree::Contains(from, to)) throw ToolFailure("cannot copy a key onto itself or into its own tree");
+  if (KeyTree::Contains(from, to))
+    throw ToolFailure("cannot copy a key onto itself or into its own tree");
   // The source is read whole first, and every value that would be overwritten
   // is settled before anything is written: a refusal copies nothing.
   std::vector<CopiedKey> tree;
   if (switches.Has(u"s")) {
     KeyTree::Walk(from, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
       const std::size_t skip = from.branch.empty() ? 0 : from.branch.size() + 1;
-      tree.push_back({visit.depth == 0 ? u"" : visit.path.branch.substr(skip),
-                      ValuesOf(visit.key)});
+      tree.push_back(
+          {visit.depth == 0 ? u"" : visit.path.branch.substr(skip), ValuesOf(visit.key)});
     });
   } else {
     tree.push_back({u"", RegFile::Values(from)});

@@ -68,7 +68,9 @@ void Apply(const RegEntry& entry, const std::u16string& machine, std::uint32_t v
 
 }  // namespace
 
-RegistryBatch::RegistryBatch(bool writing) { CheckRegistryCall(platform::BeginRegistryBatch(writing)); }
+RegistryBatch::RegistryBatch(bool writing) {
+  CheckRegistryCall(platform::BeginRegistryBatch(writing));
+}
 
 RegistryBatch::~RegistryBatch() {
   if (open_) platform::EndRegistryBatch(false);
