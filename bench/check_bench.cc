@@ -26,7 +26,7 @@ std::string DatabaseWith(int values) {
   const char* folder = std::getenv("QV_BENCH_DIR");
   const std::filesystem::path directory =
       folder != nullptr ? folder : std::filesystem::temp_directory_path();
-  const std::string path = (directory / ("check-" + std::to_string(values) + ".db")).string();
+  std::string path = (directory / ("check-" + std::to_string(values) + ".db")).string();
   if (std::filesystem::exists(path)) return path;
   TestControls::UseRegistryStore(std::make_unique<SqliteStore>(path));
   p::HKEY key = 0;

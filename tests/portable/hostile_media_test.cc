@@ -135,7 +135,7 @@ TEST_F(HostileMediaTest, ADiskThatFillsInABatchIsReportedAsFull) {
                                     platform::kKeyAllAccess, &key),
             0);
   ASSERT_EQ(platform::BeginRegistryBatch(true), 0);
-  const std::string data(64 * 1024, 'x');  // enough to spill SQLite's cache
+  const std::string data(std::size_t{64} * 1024, 'x');  // enough to spill SQLite's cache
   LONG failed = 0;
   int written = 0;
   for (int i = 0; i < 200 && failed == 0; ++i) {

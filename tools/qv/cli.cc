@@ -146,7 +146,7 @@ namespace {
 // registry's medium, the diagnosis of what went wrong with its file.
 std::string CauseOf(const ErrorObject& error) {
   if (IsStoreFailure(error.Number())) {
-    const std::string diagnosis = platform::RegistryStoreDiagnosis();
+    std::string diagnosis = platform::RegistryStoreDiagnosis();
     if (!diagnosis.empty()) return diagnosis;
   }
   struct Cause {
