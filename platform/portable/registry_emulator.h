@@ -1,5 +1,17 @@
 // The portable backend's registry: answers every registry call of the platform
 // layer as Windows does, over a RegistryStore. Thread-safe.
+//
+// One class, its definitions split by concern:
+//   registry_emulator.cc             construction, standard keys, batches, the store
+//   registry_emulator_handles.cc     handles, predefined roots and their rights
+//   registry_emulator_navigation.cc  paths, the views (32-bit redirection, the
+//                                    HKCR merge), the depth limit, full names
+//   registry_emulator_keys.cc        the key calls
+//   registry_emulator_values.cc      the value calls
+//   registry_emulator_text.cc        ANSI and wide names, string data's forms
+//   registry_emulator_controls.cc    test controls: call log, injected failures
+//   registry_emulator_legacy.cc      moving the trees of older registry files
+// with what they share in registry_emulator_internal.h.
 #pragma once
 
 #include <atomic>

@@ -1,0 +1,170 @@
+// Key navigation: paths walked below a handle, the predefined keys' views
+// (the 32-bit view's redirection with them), the HKEY_CLASSES_ROOT merge of
+// the user's classes over the machine's, the depth limit, and a key's full
+// name.
+#include "platform/portable/registry_emulator.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/portable/name_folding.h"
+#include "platform/portable/registry_emulator_internal.h"
+#include "platform/portable/registry_views.h"
+
+namespace quorvane::platform::portable {
+
+KeyId RegistryEmulator::PlaceKey(const RegistryViews::Place& place) {
+  // Places are static texts, so their address names them.
+  const auto cache_key = std::make_pair(place.root, static_cast<const void*>(place.path));
+  const auto cached = view_keys_.find(cache_key);
+  if (cached != view_keys_.end()) return cached->second;
+  KeyId key = 0;
+  if (Walk(store_->Root(u"", place.root), place.path, false, &key) != kErrorSuccess) return 0;
+  view_keys_[cache_key] = key;
+  return key;
+}
+
+bool RegistryEmulator::IsViewKey(KeyId key) {
+  static constexpr HKEY kViews[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyCurrentConfig};
+  for (HKEY view : kViews) {
+    if (PlaceKey(RegistryViews::Of(view)) == key) return true;
+  }
+  return PlaceKey(RegistryViews::UserClasses()) == key ||
+         PlaceKey(RegistryViews::MachineClasses32()) == key;
+}
+
+LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16string& path,
+                              bool create, KeyId* target, std::u16string* classes_path) {
+  if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
+  if (!from.merged) {
+    const bool machine_root =
+        key == kHkeyLocalMachine ||
+        (from.entry != nullptr && from.entry->predefined == kHkeyLocalMachine);
+    if (machine_root && RegistryViews::MachinePath(path, from.view_32, &path_scratch_)) {
+      return Walk(from.key, path_scratch_, create, target);
+    }
+    return Walk(from.key, path, create, target);
+  }
+  // HKEY_CLASSES_ROOT: the user's key when there is one, else the machine's.
+  std::u16string merged = *from.classes_path;
+  if (!merged.empty() && !path.empty()) merged += u'\\';
+  merged += path;
+  const KeyId user_root = PlaceKey(RegistryViews::UserClasses());
+  const KeyId machine_root = PlaceKey(RegistryViews::Of(kHkeyClassesRoot));
+  *classes_path = merged;
+  const std::u16string& stored =
+      RegistryViews::ClassesPath(merged, from.view_32, &path_scratch_) ? path_scratch_ : merged;
+  if (user_root != 0 && Walk(user_root, stored, false, target) == kErrorSuccess) {
+    return kErrorSuccess;
+  }
+  const LONG status = Walk(machine_root, stored, false, target);
+  if (status != kErrorFileNotFound || !create) return status;
+  // A new key goes to the machine's part, as Windows documents it, unless the
+  // user's part holds more of its path (its nearest existing ancestor is the
+  // user's alone): then beside that ancestor.
+  const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, stored) : 0;
+  const bool in_user = user_depth > ExistingDepth(machine_root, stored);
+  return Walk(in_user ? user_root : machine_root, stored, true, target);
+}
+
+std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& from,
+                                                             const std::u16string* after) {
+  // The union of both parts in name order, each name once (the user's).
+  std::optional<SubkeyName> first;
+  std::u16string redirected;
+  const std::u16string& path =
+      RegistryViews::ClassesPath(*from.classes_path, from.view_32, &redirected)
+          ? redirected
+          : *from.classes_path;
+  for (const KeyId root :
+       {PlaceKey(RegistryViews::UserClasses()), PlaceKey(RegistryViews::Of(kHkeyClassesRoot))}) {
+    KeyId part = 0;
+    if (root == 0 || Walk(root, path, false, &part) != kErrorSuccess) continue;
+    std::optional<SubkeyName> next = store_->NextSubkey(part, after);
+    if (next && (!first || next->folded < first->folded)) first = std::move(next);
+  }
+  return first;
+}
+
+LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, KeyId* result) {
+  if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
+  // A name too long fails the call before anything is created.
+  if (!ForEachName(path,
+                   [](std::size_t, std::size_t length) { return length <= kMaxKeyNameLength; })) {
+    return kErrorInvalidParameter;
+  }
+  KeyId current = from;
+  LONG status = kErrorSuccess;
+  bool depth_checked = false;
+  ForEachName(path, [&](std::size_t begin, std::size_t length) {
+    NameFolding::FoldInto(path.substr(begin, length), &fold_scratch_);
+    std::optional<KeyId> next = store_->FindSubkey(current, fold_scratch_);
+    if (!next) {
+      if (!create) {
+        status = kErrorFileNotFound;
+        return false;
+      }
+      // The whole rest of the path is measured before its first key is made.
+      if (!depth_checked && Depth(current) + NameCount(path.substr(begin)) > kMaxTreeDepth) {
+        status = kErrorNoSystemResources;
+        return false;
+      }
+      depth_checked = true;
+      next =
+          store_->CreateSubkey(current, std::u16string(path.substr(begin, length)), fold_scratch_);
+    }
+    current = *next;
+    return true;
+  });
+  if (status == kErrorSuccess) *result = current;
+  return status;
+}
+
+std::size_t RegistryEmulator::Depth(KeyId key) {
+  std::size_t depth = 0;
+  for (std::optional<KeyId> parent = store_->Parent(key); parent && *parent != 0;
+       parent = store_->Parent(*parent)) {
+    ++depth;
+  }
+  return depth;
+}
+
+std::size_t RegistryEmulator::ExistingDepth(KeyId from, std::u16string_view path) {
+  std::size_t depth = 0;
+  ForEachName(path, [&](std::size_t begin, std::size_t length) {
+    NameFolding::FoldInto(path.substr(begin, length), &fold_scratch_);
+    const std::optional<KeyId> next = store_->FindSubkey(from, fold_scratch_);
+    if (!next) return false;
+    from = *next;
+    ++depth;
+    return true;
+  });
+  return depth;
+}
+
+LONG RegistryEmulator::QueryKeyName(HKEY key, std::u16string* name) {
+  return Run(RegCall::kQueryKeyName, key, kNoText, 0, false, nullptr, [&] {
+    if (name == nullptr) return kErrorInvalidParameter;
+    Resolved from;
+    if (LONG status = Resolve(key, 0, &from)) return status;
+    if (!from.machine->empty()) return kErrorInvalidHandle;
+    std::vector<std::u16string> names;  // from the key up to its root
+    KeyId current = from.key;
+    for (std::optional<KeyId> parent = store_->Parent(current); parent && *parent != 0;
+         parent = store_->Parent(current)) {
+      names.push_back(store_->Name(current));
+      current = *parent;
+    }
+    if (current == store_->Root(u"", kHkeyLocalMachine)) {
+      *name = u"\\REGISTRY\\Machine";
+    } else if (current == store_->Root(u"", kHkeyUsers)) {
+      *name = u"\\REGISTRY\\User";
+    } else {
+      return kErrorInvalidHandle;
+    }
+    for (auto level = names.rbegin(); level != names.rend(); ++level) *name += u'\\' + *level;
+    return kErrorSuccess;
+  });
+}
+
+}  // namespace quorvane::platform::portable

@@ -1,0 +1,167 @@
+// The value calls: set, query, delete and enumerate values, in their ANSI and
+// wide forms.
+#include "platform/portable/registry_emulator.h"
+
+#include <cstring>
+
+#include "platform/portable/name_folding.h"
+#include "platform/portable/registry_emulator_internal.h"
+
+namespace quorvane::platform::portable {
+
+LONG RegistryEmulator::SetValueExCore(HKEY key, const CallText& value_name, DWORD type,
+                                      const BYTE* data, DWORD size) {
+  return Run(RegCall::kSetValueEx, key, value_name, 0, true, nullptr, [&] {
+    Resolved from;
+    if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
+    if (data == nullptr && size > 0) return kErrorInvalidParameter;
+    const std::u16string& name = TextOrEmpty(value_name);
+    if (name.size() > kMaxValueNameLength) return kErrorInvalidParameter;
+    const StoredValue value{name, type, ToStored(type, data, size, value_name.is_wide)};
+    NameFolding::FoldInto(name, &value_fold_scratch_);
+    store_->SetValue(from.key, value_fold_scratch_, value);
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DWORD* reserved,
+                                        DWORD* type, BYTE* data, DWORD* size) {
+  return Run(RegCall::kQueryValueEx, key, value_name, 0, false, nullptr, [&] {
+    if (reserved != nullptr || (data != nullptr && size == nullptr)) return kErrorInvalidParameter;
+    if (key == kHkeyPerformanceData) {
+      // No stored value: the data Windows gathers do not fit any buffer.
+      if (size != nullptr) *size = 0;
+      return kErrorMoreData;
+    }
+    Resolved from;
+    if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
+    NameFolding::FoldInto(TextOrEmpty(value_name), &value_fold_scratch_);
+    const StoredValue* value = store_->GetValue(from.key, value_fold_scratch_);
+    if (value == nullptr) {
+      if (type != nullptr) *type = 0;
+      return kErrorFileNotFound;
+    }
+    if (type != nullptr) *type = value->type;
+    const std::string& bytes = ToCaller(*value, value_name.is_wide);
+    const auto stored = static_cast<DWORD>(bytes.size());
+    if (data != nullptr) {
+      if (*size < stored) {
+        *size = stored;
+        return kErrorMoreData;
+      }
+      std::memcpy(data, bytes.data(), stored);
+      TerminateString(value->type, bytes, value_name.is_wide, data, *size);
+    }
+    if (size != nullptr) *size = stored;
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::DeleteValueCore(HKEY key, const CallText& value_name) {
+  return Run(RegCall::kDeleteValue, key, value_name, 0, true, nullptr, [&] {
+    Resolved from;
+    if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
+    NameFolding::FoldInto(TextOrEmpty(value_name), &value_fold_scratch_);
+    if (!store_->DeleteValue(from.key, value_fold_scratch_)) {
+      return kErrorFileNotFound;
+    }
+    return kErrorSuccess;
+  });
+}
+
+const StoredValue* RegistryEmulator::ValueAt(HKEY key, const Resolved& from, DWORD index) {
+  // As for subkeys, consecutive indexes cost one step each.
+  ValueCursor& cursor = CursorsOf(key, from).values;
+  const std::uint64_t generation = store_->Generation();
+  if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
+    cursor = ValueCursor{};
+  }
+  while (!cursor.valid || cursor.index != index) {
+    std::u16string folded;
+    std::optional<StoredValue> next =
+        store_->NextValue(from.key, cursor.valid ? &cursor.folded : nullptr, &folded);
+    if (!next) {
+      cursor = ValueCursor{};
+      return nullptr;
+    }
+    const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
+    cursor = ValueCursor{generation, next_index, std::move(folded), std::move(*next), true};
+  }
+  return &cursor.value;
+}
+
+LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
+                                     DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+  return Run(RegCall::kEnumValue, key, kNoText, 0, false, nullptr, [&] {
+    if (name == nullptr || name_size == nullptr || reserved != nullptr ||
+        (data != nullptr && data_size == nullptr)) {
+      return kErrorInvalidParameter;
+    }
+    Resolved from;
+    if (LONG status = Resolve(key, kKeyQueryValue, &from)) return status;
+    const StoredValue* value = ValueAt(key, from, index);
+    if (value == nullptr) return kErrorNoMoreItems;
+    const std::string& bytes = ToCaller(*value, wide);
+    const std::string ansi_name = wide ? std::string() : Encode(value->name);
+    const std::size_t name_length = wide ? value->name.size() : ansi_name.size();
+    if (name_length + 1 > *name_size) {
+      // The data's size is reported all the same.
+      if (data_size != nullptr) *data_size = static_cast<DWORD>(bytes.size());
+      return kErrorMoreData;
+    }
+    if (data != nullptr && *data_size < bytes.size()) {
+      *data_size = static_cast<DWORD>(bytes.size());
+      return kErrorMoreData;
+    }
+    if (wide) {
+      auto* out = static_cast<char16_t*>(name);
+      std::memcpy(out, value->name.data(), name_length * sizeof(char16_t));
+      out[name_length] = u'\0';
+    } else {
+      auto* out = static_cast<char*>(name);
+      std::memcpy(out, ansi_name.data(), name_length);
+      out[name_length] = '\0';
+    }
+    *name_size = static_cast<DWORD>(name_length);
+    if (type != nullptr) *type = value->type;
+    if (data != nullptr) {
+      std::memcpy(data, bytes.data(), bytes.size());  // NOLINT: size checked above
+      TerminateString(value->type, bytes, wide, data, *data_size);
+    }
+    if (data_size != nullptr) *data_size = static_cast<DWORD>(bytes.size());
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryEmulator::SetValueEx(HKEY key, const char* value_name, DWORD, DWORD type,
+                                  const BYTE* data, DWORD size) {
+  return SetValueExCore(key, CallText{value_name, nullptr, false}, type, data, size);
+}
+LONG RegistryEmulator::SetValueExW(HKEY key, const char16_t* value_name, DWORD, DWORD type,
+                                   const BYTE* data, DWORD size) {
+  return SetValueExCore(key, CallText{nullptr, value_name, true}, type, data, size);
+}
+LONG RegistryEmulator::QueryValueEx(HKEY key, const char* value_name, DWORD* reserved, DWORD* type,
+                                    BYTE* data, DWORD* size) {
+  return QueryValueExCore(key, CallText{value_name, nullptr, false}, reserved, type, data, size);
+}
+LONG RegistryEmulator::QueryValueExW(HKEY key, const char16_t* value_name, DWORD* reserved,
+                                     DWORD* type, BYTE* data, DWORD* size) {
+  return QueryValueExCore(key, CallText{nullptr, value_name, true}, reserved, type, data, size);
+}
+LONG RegistryEmulator::DeleteValue(HKEY key, const char* value_name) {
+  return DeleteValueCore(key, CallText{value_name, nullptr, false});
+}
+LONG RegistryEmulator::DeleteValueW(HKEY key, const char16_t* value_name) {
+  return DeleteValueCore(key, CallText{nullptr, value_name, true});
+}
+LONG RegistryEmulator::EnumValue(HKEY key, DWORD index, char* name, DWORD* name_size,
+                                 DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+  return EnumValueCore(key, index, name, name_size, false, reserved, type, data, data_size);
+}
+LONG RegistryEmulator::EnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size,
+                                  DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
+  return EnumValueCore(key, index, name, name_size, true, reserved, type, data, data_size);
+}
+
+}  // namespace quorvane::platform::portable
