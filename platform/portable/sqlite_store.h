@@ -9,6 +9,12 @@
 // is refused untouched (1011), a damaged one answers 1009 and is never
 // written. Failures of the medium map to the codes a Windows program sees:
 // 1011 cannot open, 1012 cannot read, 1013 cannot write, 112 disk full.
+//
+// One class, its definitions split by concern: sqlite_store.cc (statements,
+// transactions, keys and values as rows), sqlite_store_open.cc (opening for
+// writing or reading alone), sqlite_store_schema.cc (marks, schema steps,
+// local roots), sqlite_store_failures.cc (failure codes and words, the
+// damage checks); sqlite_store_internal.h holds what they share.
 #pragma once
 
 #include <array>

@@ -1,0 +1,109 @@
+// Opening the registry file: for writing where this user may, else for
+// reading alone (through a writer's log and index, or the file as it stands).
+#include "platform/portable/sqlite_store.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <utility>
+
+#include "platform/portable/sqlite_store_internal.h"
+
+namespace quorvane::platform::portable {
+
+namespace {
+
+bool CanWrite(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file name as an SQLite URI path: everything but letters, digits and a
+// few marks percent-encoded.
+std::string UriPath(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri.push_back(c);
+    } else {
+      uri += {'%', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+  }
+  return uri;
+}
+
+// How this process can open the registry file (its name for the open goes to
+// `name`): for writing when it may write the file and the log and index
+// beside it; else for reading alone, through the log and index a writer
+// keeps there or, when there are none, as the file stands, so that nothing is
+// created beside it.
+int OpenFlags(const std::string& path, std::string* name) {
+  *name = path;
+  if (!Exists(path)) return SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;  // a new registry
+  const std::string index = path + "-shm";
+  const bool log_there = Exists(path + "-wal") && Exists(index);
+  if (CanWrite(path) && (CanWrite(FolderOf(path)) || log_there)) {
+    // An index left read-only by an earlier reader would keep every writer
+    // out; its owner may make it writable again, as the file is.
+    struct stat file {};
+    struct stat left {};
+    if (::stat(index.c_str(), &left) == 0 && !CanWrite(index) && left.st_uid == ::geteuid() &&
+        ::stat(path.c_str(), &file) == 0) {
+      (void)::chmod(index.c_str(), file.st_mode & 0666);
+    }
+    return SQLITE_OPEN_READWRITE;
+  }
+  if (log_there) return SQLITE_OPEN_READONLY;
+  *name = "file:" + UriPath(path) + "?immutable=1";
+  return SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+}
+
+}  // namespace
+
+SqliteStore::SqliteStore(std::string path) : SqliteStore(std::move(path), Options{}) {}
+
+SqliteStore::SqliteStore(std::string path, Options options) : path_(std::move(path)) {
+  try {
+    Open(options);
+  } catch (const StoreFailure& failure) {
+    unusable_code_ = failure.code;
+  }
+}
+
+std::unique_ptr<SqliteStore> SqliteStore::Unusable(LONG code, std::string reason) {
+  std::unique_ptr<SqliteStore> store(new SqliteStore());
+  store->unusable_code_ = code;
+  store->diagnosis_ = std::move(reason);
+  return store;
+}
+
+SqliteStore::~SqliteStore() {
+  for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
+  sqlite3_close(db_);
+}
+
+void SqliteStore::Open(const Options& options) {
+  std::string name;
+  const int flags = OpenFlags(path_, &name);
+  read_only_ = (flags & SQLITE_OPEN_READONLY) != 0;
+  const int opened = sqlite3_open_v2(name.c_str(), &db_, flags, options.vfs);
+  if (opened != SQLITE_OK) Fail(opened);
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, options.busy_timeout_ms);
+  AdoptFile(options.ansi_code_page);
+  // Every commit reaches the disk before the call that made it returns.
+  if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    Fail(sqlite3_extended_errcode(db_));
+  }
+  CreateLocalRoots();
+}
+
+}  // namespace quorvane::platform::portable
