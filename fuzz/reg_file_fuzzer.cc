@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "tools/qv/reg_text.h"
+#include "tools/qv/reg_reader.h"
+#include "tools/qv/reg_writer.h"
 
 namespace quorvane::fuzz {
 namespace {

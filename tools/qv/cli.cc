@@ -13,6 +13,20 @@ std::string Cli::Utf8(const std::u16string& text) { return UnicodeText::Utf8From
 
 std::u16string Cli::Utf16(const std::string& text) { return UnicodeText::Utf16FromUtf8(text); }
 
+std::u16string Cli::AsciiUpper(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'a' && unit <= u'z') unit -= 0x20;
+  }
+  return text;
+}
+
+std::u16string Cli::AsciiLower(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'A' && unit <= u'Z') unit += 0x20;
+  }
+  return text;
+}
+
 void Cli::Print(const std::u16string& line) { PrintRaw(Utf8(line) + "\n"); }
 
 void Cli::PrintRaw(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -73,17 +87,6 @@ bool Arguments::TakeFlag(const std::u16string& name) {
   return false;
 }
 
-namespace {
-
-std::u16string Lower(std::u16string text) {
-  for (char16_t& unit : text) {
-    if (unit >= u'A' && unit <= u'Z') unit += 0x20;
-  }
-  return text;
-}
-
-}  // namespace
-
 Switches::Switches(Arguments& arguments, std::vector<std::u16string> with_value,
                    std::vector<std::u16string> flags) {
   const auto known = [](const std::vector<std::u16string>& names, const std::u16string& name) {
@@ -95,7 +98,7 @@ Switches::Switches(Arguments& arguments, std::vector<std::u16string> with_value,
   std::u16string word;
   while (arguments.TakeOptional(&word)) {
     const bool switch_like = word.size() > 1 && (word[0] == u'/' || word[0] == u'-');
-    const std::u16string name = switch_like ? Lower(word.substr(1)) : u"";
+    const std::u16string name = switch_like ? Cli::AsciiLower(word.substr(1)) : u"";
     if (switch_like && known(with_value, name)) {
       std::u16string value;
       if (!arguments.TakeOptional(&value))

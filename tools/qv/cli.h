@@ -22,6 +22,10 @@ class Cli {
  public:
   [[nodiscard]] static std::string Utf8(const std::u16string& text);
   [[nodiscard]] static std::u16string Utf16(const std::string& text);
+  // ASCII letters in upper or lower case, the rest as it is (how reg.exe
+  // compares switches, type names and root names).
+  [[nodiscard]] static std::u16string AsciiUpper(std::u16string text);
+  [[nodiscard]] static std::u16string AsciiLower(std::u16string text);
   static void Print(const std::u16string& line);
   static void PrintRaw(const std::string& text);
   // What a Variant reads as on the terminal: text as is, numbers as numbers.

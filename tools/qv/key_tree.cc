@@ -56,13 +56,6 @@ bool ResolvedName(RegistryPath path, std::u16string* name) {
   }
 }
 
-std::u16string Upper(std::u16string text) {
-  for (char16_t& unit : text) {
-    if (unit >= u'a' && unit <= u'z') unit -= 0x20;
-  }
-  return text;
-}
-
 }  // namespace
 
 void CheckRegistryCall(platform::LONG result) {
@@ -179,14 +172,17 @@ bool KeyTree::Contains(const RegistryPath& outer, const RegistryPath& inner) {
   const auto same_or_below = [](const std::u16string& inside, const std::u16string& tree) {
     return inside == tree || inside.rfind(tree + u"\\", 0) == 0;
   };
-  if (inner.root == outer.root && Upper(inner.machine) == Upper(outer.machine) &&
-      (outer.branch.empty() || same_or_below(Upper(inner.branch), Upper(outer.branch)))) {
+  if (inner.root == outer.root &&
+      Cli::AsciiUpper(inner.machine) == Cli::AsciiUpper(outer.machine) &&
+      (outer.branch.empty() ||
+       same_or_below(Cli::AsciiUpper(inner.branch), Cli::AsciiUpper(outer.branch)))) {
     return true;
   }
   std::u16string inner_name;
   std::u16string outer_name;
-  return Upper(inner.machine) == Upper(outer.machine) && ResolvedName(outer, &outer_name) &&
-         ResolvedName(inner, &inner_name) && same_or_below(Upper(inner_name), Upper(outer_name));
+  return Cli::AsciiUpper(inner.machine) == Cli::AsciiUpper(outer.machine) &&
+         ResolvedName(outer, &outer_name) && ResolvedName(inner, &inner_name) &&
+         same_or_below(Cli::AsciiUpper(inner_name), Cli::AsciiUpper(outer_name));
 }
 
 void KeyTree::Delete(const RegistryPath& path) {

@@ -10,6 +10,8 @@
 #include "tools/qv/cli.h"
 #include "tools/qv/input_file.h"
 #include "tools/qv/key_tree.h"
+#include "tools/qv/reg_reader.h"
+#include "tools/qv/reg_writer.h"
 #include "tools/qv/replacement_file.h"
 
 namespace quorvane::qv {

@@ -20,13 +20,6 @@ constexpr RootSpelling kRoots[] = {
     {u"HKCC", u"HKEY_CURRENT_CONFIG", kHkeyCurrentConfig},
 };
 
-std::u16string Upper(std::u16string text) {
-  for (char16_t& unit : text) {
-    if (unit >= u'a' && unit <= u'z') unit -= 0x20;
-  }
-  return text;
-}
-
 }  // namespace
 
 RegistryPath RegistryPath::Parse(const std::u16string& text) {
@@ -39,7 +32,7 @@ RegistryPath RegistryPath::Parse(const std::u16string& text) {
     rest = rest.substr(end + 1);
   }
   const std::size_t slash = rest.find(u'\\');
-  const std::u16string root = Upper(rest.substr(0, slash));
+  const std::u16string root = Cli::AsciiUpper(rest.substr(0, slash));
   path.branch = slash == std::u16string::npos ? u"" : rest.substr(slash + 1);
   // As reg.exe: a name ending in a separator names no key, and the
   // performance data are no tree of keys.

@@ -1,0 +1,141 @@
+// What the reg commands share (see reg_commands.h).
+#include <cstdio>
+
+#include "core/error_object.h"
+#include "core/variant.h"
+#include "platform/unicode_text.h"
+#include "platform/win_types.h"
+#include "tools/qv/reg_commands.h"
+
+namespace quorvane::qv {
+
+namespace {
+
+struct TypeName {
+  std::int32_t code;
+  const char16_t* name;
+};
+
+constexpr TypeName kTypes[] = {
+    {0, u"REG_NONE"},   {1, u"REG_SZ"},       {2, u"REG_EXPAND_SZ"},
+    {3, u"REG_BINARY"}, {4, u"REG_DWORD"},    {5, u"REG_DWORD_BIG_ENDIAN"},
+    {6, u"REG_LINK"},   {7, u"REG_MULTI_SZ"}, {8, u"REG_RESOURCE_LIST"},
+    {11, u"REG_QWORD"},
+};
+
+}  // namespace
+
+std::u16string TypeToName(std::int32_t code) {
+  for (const TypeName& type : kTypes) {
+    if (type.code == code) return type.name;
+  }
+  return Cli::Utf16(std::to_string(code));
+}
+
+std::int32_t TypeFromName(const std::u16string& name) {
+  for (const TypeName& type : kTypes) {
+    if (Cli::AsciiUpper(name) == type.name) return type.code;
+  }
+  try {
+    return Variant(name).ToInt32();
+  } catch (const ErrorObject&) {
+    throw UsageError{"unknown value type '" + Cli::Utf8(name) + "'"};
+  }
+}
+
+// /v NAME or /ve (the default value); false when neither is given.
+bool ValueName(const Switches& switches, std::u16string* name) {
+  const bool named = switches.Value(u"v", name);
+  if (named && switches.Has(u"ve")) throw UsageError{"give /v NAME or /ve, not both"};
+  if (switches.Has(u"ve")) name->clear();
+  return named || switches.Has(u"ve");
+}
+
+// A key named on the command line, in the registry view /reg:32 or /reg:64
+// chooses (the 32-bit view finds HKLM\Software\X at Wow6432Node\X).
+RegistryPath KeyIn(const Switches& switches, const std::u16string& text) {
+  RegistryPath path = RegistryPath::Parse(text);
+  if (switches.Has(u"reg:32") && switches.Has(u"reg:64")) {
+    throw UsageError{"give /reg:32 or /reg:64, not both"};
+  }
+  if (switches.Has(u"reg:32")) path.view = kKeyWow6432Key;
+  if (switches.Has(u"reg:64")) path.view = kKeyWow6464Key;
+  return path;
+}
+
+// The one positional word a command takes.
+std::u16string OnlyPositional(const Switches& switches, const char* what) {
+  if (switches.Positional().empty()) throw UsageError{std::string("missing ") + what};
+  if (switches.Positional().size() > 1) {
+    throw UsageError{"unexpected argument '" + Cli::Utf8(switches.Positional()[1]) + "'"};
+  }
+  return switches.Positional()[0];
+}
+
+// Value data as reg query shows them.
+std::u16string Shown(const RegValue& value) {
+  const std::string& data = value.data;
+  const auto byte = [&](std::size_t i) {
+    return static_cast<std::uint64_t>(static_cast<unsigned char>(data[i]));
+  };
+  char number[32];
+  switch (value.type) {
+    case kRegSz:
+    case kRegExpandSz: {
+      const std::u16string text = UnicodeText::FromUtf16Le(data);
+      const std::size_t end = text.find(u'\0');
+      return end == std::u16string::npos ? text : text.substr(0, end);
+    }
+    case kRegMultiSz: {
+      std::u16string text = UnicodeText::FromUtf16Le(data);
+      while (!text.empty() && text.back() == u'\0') text.pop_back();
+      std::u16string shown;
+      for (char16_t unit : text)
+        shown += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
+      return shown;
+    }
+    case kRegDword:
+    case 5:  // REG_DWORD_BIG_ENDIAN
+      if (data.size() == 4) {
+        // reg.exe shows both as the bytes are stored, low byte first.
+        const std::uint64_t bits = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+        std::snprintf(number, sizeof number, "0x%llx", static_cast<unsigned long long>(bits));
+        return Cli::Utf16(number);
+      }
+      break;
+    case 11:  // REG_QWORD
+      if (data.size() == 8) {
+        std::uint64_t bits = 0;
+        for (std::size_t i = 8; i-- > 0;) bits = bits << 8 | byte(i);
+        std::snprintf(number, sizeof number, "0x%llx", static_cast<unsigned long long>(bits));
+        return Cli::Utf16(number);
+      }
+      break;
+    default:
+      break;
+  }
+  std::string hex;
+  for (char unit : data) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(unit));
+    hex += pair;
+  }
+  return Cli::Utf16(hex);
+}
+
+std::u16string ValueLine(const RegValue& value) {
+  return u"    " + (value.name.empty() ? std::u16string(u"(Default)") : value.name) + u"    " +
+         TypeToName(static_cast<std::int32_t>(value.type)) + u"    " + Shown(value);
+}
+
+// Asks on the terminal; without one the answer is no.
+bool Confirm(const std::string& question) {
+  if (!StandardInputIsInteractive()) return false;
+  std::fprintf(stderr, "%s (Yes/No)? ", question.c_str());
+  std::fflush(stderr);
+  char answer[16] = {};
+  if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
+  return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+}  // namespace quorvane::qv

@@ -1,0 +1,45 @@
+// What the reg commands share: value types by name, the key and value a
+// command line names, values as reg query shows them, questions at the
+// terminal; and the commands themselves, each given the words after its
+// name and returning the exit code. reg_command.cc dispatches to them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tools/qv/cli.h"
+#include "tools/qv/reg_text.h"
+#include "tools/qv/registry_path.h"
+
+namespace quorvane::qv {
+
+[[nodiscard]] std::u16string TypeToName(std::int32_t code);
+// A type's name (any case) or number; UsageError for anything else.
+[[nodiscard]] std::int32_t TypeFromName(const std::u16string& name);
+// /v NAME or /ve (the default value); false when neither is given.
+bool ValueName(const Switches& switches, std::u16string* name);
+// A key named on the command line, in the registry view /reg:32 or /reg:64
+// chooses (the 32-bit view finds HKLM\Software\X at Wow6432Node\X).
+[[nodiscard]] RegistryPath KeyIn(const Switches& switches, const std::u16string& text);
+// The one positional word a command takes.
+[[nodiscard]] std::u16string OnlyPositional(const Switches& switches, const char* what);
+// Value data as reg query shows them, and a value's whole line.
+[[nodiscard]] std::u16string Shown(const RegValue& value);
+[[nodiscard]] std::u16string ValueLine(const RegValue& value);
+// Asks on the terminal; without one the answer is no.
+bool Confirm(const std::string& question);
+
+// reg_write_commands.cc
+int RegAdd(Arguments& arguments);
+int RegDelete(Arguments& arguments);
+int RegCopy(Arguments& arguments);
+// reg_query_commands.cc
+int RegQuery(Arguments& arguments);
+int RegType(Arguments& arguments);
+int RegList(Arguments& arguments);
+// reg_file_commands.cc
+int RegExport(Arguments& arguments);
+int RegImport(Arguments& arguments);
+int RegCheck(Arguments& arguments);
+
+}  // namespace quorvane::qv
