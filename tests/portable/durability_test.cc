@@ -18,6 +18,7 @@
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
+#include "tests/portable/database_test_fixture.h"
 #include "tests/portable/power_cut_vfs.h"
 #include "tests/support/test_support.h"
 
@@ -62,24 +63,7 @@ std::string ValueData(int index) {
                      static_cast<char>('a' + index % 26));
 }
 
-class DurabilityTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("qv-durable-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
-    database_ = (directory_ / "registry.db").string();
-  }
-  void TearDown() override {
-    TestControls::ResetRegistry();
-    std::filesystem::remove_all(directory_);
-  }
-
-  std::filesystem::path directory_;
-  std::string database_;
-};
+using DurabilityTest = testing_support::DatabaseTest;
 
 // What a restored database holds of the workload below: "" when it is sound
 // and holds every write acknowledged before the cut, else what is wrong.

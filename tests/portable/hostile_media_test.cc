@@ -15,6 +15,7 @@
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
+#include "tests/portable/database_test_fixture.h"
 #include "tests/portable/power_cut_vfs.h"
 #include "tests/support/test_support.h"
 
@@ -56,24 +57,7 @@ std::string IntegrityOf(const std::string& path) {
   return verdict;
 }
 
-class HostileMediaTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("qv-hostile-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
-    database_ = (directory_ / "registry.db").string();
-  }
-  void TearDown() override {
-    TestControls::ResetRegistry();
-    std::filesystem::remove_all(directory_);
-  }
-
-  std::filesystem::path directory_;
-  std::string database_;
-};
+using HostileMediaTest = testing_support::DatabaseTest;
 
 // Single bytes changed at random places: whatever SQLite's full check finds
 // damaged is never written to (the first write of a process checks the

@@ -1,0 +1,37 @@
+// A test with a folder of its own and a registry database file in it (not
+// opened yet); the registry goes back to memory and the folder is removed
+// when the test ends.
+#pragma once
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/portable/test_controls.h"
+
+namespace quorvane::testing_support {
+
+class DatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = std::filesystem::temp_directory_path() /
+                 ("qv-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() +
+                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(directory_);
+    std::filesystem::create_directories(directory_);
+    database_ = (directory_ / "registry.db").string();
+  }
+  void TearDown() override {
+    platform::portable::TestControls::ResetRegistry();
+    std::filesystem::remove_all(directory_);
+  }
+
+  std::filesystem::path directory_;
+  std::string database_;
+};
+
+}  // namespace quorvane::testing_support
