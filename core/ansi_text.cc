@@ -22,14 +22,18 @@ bool EncodeAscii(const std::u16string& text, std::string* bytes) {
   return true;
 }
 
+// No look-alikes ("A" for U+0100): what the code page cannot hold becomes
+// "?", so that a conversion is exact or visibly not. UTF-8 takes no such flag.
 std::string EncodeWithPlatform(const std::u16string& text) {
   if (text.size() > INT_MAX / 4) return std::string();
   const int units = static_cast<int>(text.size());
-  const int size = platform::WideCharToMultiByte(platform::kCpAcp, 0, text.data(), units, nullptr,
-                                                 0, nullptr, nullptr);
+  const platform::DWORD flags =
+      platform::GetACP() == platform::kCpUtf8 ? 0 : platform::kWcNoBestFitChars;
+  const int size = platform::WideCharToMultiByte(platform::kCpAcp, flags, text.data(), units,
+                                                 nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(size), '\0');
   if (size > 0) {
-    const int written = platform::WideCharToMultiByte(platform::kCpAcp, 0, text.data(), units,
+    const int written = platform::WideCharToMultiByte(platform::kCpAcp, flags, text.data(), units,
                                                       bytes.data(), size, nullptr, nullptr);
     bytes.resize(static_cast<std::size_t>(written > 0 ? written : 0));
   }

@@ -97,7 +97,8 @@ BOOL FindClose(FindHandle find);
 BOOL SetEnvironmentVariableW(const char16_t* name, const char16_t* value);
 [[nodiscard]] DWORD GetLastError();
 
-// Code pages (kernel32). Same contracts as the Win32 functions; flags are 0.
+// Code pages (kernel32). Same contracts as the Win32 functions. The flags
+// taken: WideCharToMultiByte's WC_NO_BEST_FIT_CHARS (not for UTF-8); else 0.
 [[nodiscard]] UINT GetACP();
 [[nodiscard]] int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int length,
                                       char16_t* wide, int wide_length);

@@ -51,6 +51,7 @@ constexpr LONG kErrorCantOpen = 1011;
 constexpr LONG kErrorCantRead = 1012;
 constexpr LONG kErrorCantWrite = 1013;
 constexpr LONG kErrorKeyDeleted = 1018;
+constexpr LONG kErrorInvalidFlags = 1004;
 constexpr LONG kErrorNoSystemResources = 1450;
 
 // RegCreateKeyExW dispositions.
@@ -92,6 +93,8 @@ constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFFu;
 constexpr UINT kCpAcp = 0;
 constexpr UINT kCp1252 = 1252;
 constexpr UINT kCpUtf8 = 65001;
+// WideCharToMultiByte: no look-alikes, only what the code page holds exactly.
+constexpr DWORD kWcNoBestFitChars = 0x400;
 
 // Variant conversion results.
 constexpr HRESULT kSOk = 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/portable/best_fit_table.h"
 #include "platform/unicode_text.h"
 
 namespace quorvane::platform::portable {
@@ -64,14 +65,14 @@ void CodePage::DecodeInto(UINT code_page, std::string_view bytes, std::u16string
   if (code_page == kCpUtf8 && !ascii) *text = UnicodeText::Utf16FromUtf8(std::string(bytes));
 }
 
-std::string CodePage::Encode(UINT code_page, const std::u16string& text, char default_char,
+std::string CodePage::Encode(UINT code_page, const std::u16string& text, Fit fit, char default_char,
                              bool* used_default) {
   std::string bytes;
-  EncodeInto(code_page, text, default_char, used_default, &bytes);
+  EncodeInto(code_page, text, fit, default_char, used_default, &bytes);
   return bytes;
 }
 
-void CodePage::EncodeInto(UINT code_page, const std::u16string& text, char default_char,
+void CodePage::EncodeInto(UINT code_page, const std::u16string& text, Fit fit, char default_char,
                           bool* used_default, std::string* bytes) {
   char16_t all_bits = 0;
   for (char16_t unit : text) all_bits |= unit;
@@ -88,18 +89,14 @@ void CodePage::EncodeInto(UINT code_page, const std::u16string& text, char defau
   }
   bytes->clear();
   bytes->reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
+  for (const char16_t unit : text) {
     char byte = 0;
-    if (EncodeCp1252(unit, &byte)) {
+    if (EncodeCp1252(unit, &byte) || (fit == Fit::kBest && BestFitTable::Find(unit, &byte))) {
       bytes->push_back(byte);
       continue;
     }
     bytes->push_back(default_char);
     *used_default = true;
-    const bool paired = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
-                        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-    if (paired) ++i;  // one default character for the whole pair
   }
 }
 

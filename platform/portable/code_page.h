@@ -18,12 +18,18 @@ class CodePage {
   // Decodes into `text`, reusing its storage.
   static void DecodeInto(UINT code_page, std::string_view bytes, std::u16string* text);
 
+  // Whether characters Windows-1252 holds only as a look-alike are written as
+  // that look-alike (what WideCharToMultiByte does without
+  // WC_NO_BEST_FIT_CHARS, and the ANSI registry calls do).
+  enum class Fit { kExact, kBest };
+
   // Characters the code page cannot hold become `default_char` and set
-  // `*used_default`; unpaired surrogates count as such characters.
+  // `*used_default`: in Windows-1252 one for each UTF-16 unit, so a
+  // surrogate pair gives two; in UTF-8 unpaired surrogates count as such.
   // Encodes into `bytes`, reusing its storage.
-  static void EncodeInto(UINT code_page, const std::u16string& text, char default_char,
+  static void EncodeInto(UINT code_page, const std::u16string& text, Fit fit, char default_char,
                          bool* used_default, std::string* bytes);
-  [[nodiscard]] static std::string Encode(UINT code_page, const std::u16string& text,
+  [[nodiscard]] static std::string Encode(UINT code_page, const std::u16string& text, Fit fit,
                                           char default_char, bool* used_default);
 };
 

@@ -19,7 +19,7 @@ namespace {
 
 std::string ToUtf8(const std::u16string& text) {
   bool used_default = false;
-  return CodePage::Encode(kCpUtf8, text, '?', &used_default);
+  return CodePage::Encode(kCpUtf8, text, CodePage::Fit::kExact, '?', &used_default);
 }
 
 std::u16string FromUtf8(const std::string& text) { return CodePage::Decode(kCpUtf8, text); }

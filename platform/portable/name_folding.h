@@ -1,5 +1,6 @@
-// Registry names compare without regard to case, beyond ASCII too, and sort by
-// their upper-case form, as Windows compares them.
+// Registry names compare without regard to case, through the system's
+// upper-case table (upper_case_table.h), and sort by their upper-case form,
+// as Windows compares them.
 #pragma once
 
 #include <string>

@@ -111,8 +111,8 @@ std::u16string Text(const char16_t* text) { return text == nullptr ? u"" : text;
 UINT CopyDirectory(const std::u16string& path, char* buffer, UINT size) {
   if (path.empty()) return 0;
   bool used_default = false;
-  const std::string bytes =
-      CodePage::Encode(System::Instance().code_page.load(), path, '?', &used_default);
+  const std::string bytes = CodePage::Encode(System::Instance().code_page.load(), path,
+                                             CodePage::Fit::kBest, '?', &used_default);
   if (buffer == nullptr || size < bytes.size() + 1) return static_cast<UINT>(bytes.size() + 1);
   std::memcpy(buffer, bytes.data(), bytes.size());
   buffer[bytes.size()] = '\0';
@@ -335,12 +335,22 @@ int MultiByteToWideChar(UINT code_page, DWORD, const char* text, int length, cha
   return static_cast<int>(decoded.size());
 }
 
-int WideCharToMultiByte(UINT code_page, DWORD, const char16_t* wide, int wide_length, char* text,
-                        int length, const char* default_char, BOOL* used_default_char) {
+int WideCharToMultiByte(UINT code_page, DWORD flags, const char16_t* wide, int wide_length,
+                        char* text, int length, const char* default_char, BOOL* used_default_char) {
   if (wide == nullptr || !CodePage::IsSupported(Resolve(code_page))) {
     portable::last_error = kErrorInvalidParameter;
     return 0;
   }
+  // UTF-8 takes no flags but WC_ERR_INVALID_CHARS; Windows-1252 takes best
+  // fit unless told not to.
+  constexpr DWORD kErrInvalidChars = 0x80;
+  if ((Resolve(code_page) == kCpUtf8 && (flags & ~kErrInvalidChars) != 0) ||
+      (flags & ~(kWcNoBestFitChars | kErrInvalidChars)) != 0) {
+    portable::last_error = kErrorInvalidFlags;
+    return 0;
+  }
+  const CodePage::Fit fit =
+      (flags & kWcNoBestFitChars) != 0 ? CodePage::Fit::kExact : CodePage::Fit::kBest;
   std::size_t unit_count = 0;
   if (wide_length < 0) {
     while (wide[unit_count] != 0) ++unit_count;
@@ -350,7 +360,7 @@ int WideCharToMultiByte(UINT code_page, DWORD, const char16_t* wide, int wide_le
   }
   bool used_default = false;
   const std::string encoded =
-      CodePage::Encode(Resolve(code_page), std::u16string(wide, unit_count),
+      CodePage::Encode(Resolve(code_page), std::u16string(wide, unit_count), fit,
                        default_char != nullptr ? *default_char : '?', &used_default);
   if (used_default_char != nullptr) *used_default_char = used_default ? 1 : 0;
   if (length == 0) return static_cast<int>(encoded.size());

@@ -76,12 +76,13 @@ inline void TerminateString(DWORD type, const std::string& bytes, bool wide, BYT
 // Generic rights become the key rights they stand for when a key is opened;
 // MAXIMUM_ALLOWED becomes whatever the key grants. The view flags are no
 // rights.
+inline constexpr REGSAM kMaximumAllowed = 0x02000000u;
+
 inline REGSAM MapGenericRights(REGSAM asked, REGSAM granted) {
   constexpr REGSAM kGenericRead = 0x80000000u;
   constexpr REGSAM kGenericWrite = 0x40000000u;
   constexpr REGSAM kGenericExecute = 0x20000000u;
   constexpr REGSAM kGenericAll = 0x10000000u;
-  constexpr REGSAM kMaximumAllowed = 0x02000000u;
   constexpr REGSAM kViewFlags = 0x0300u;
   constexpr REGSAM kKeyWrite = 0x00020006u;
   REGSAM mapped = asked & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll |

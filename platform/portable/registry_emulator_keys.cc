@@ -76,9 +76,8 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
         return kErrorSuccess;
       }
       const REGSAM granted = store_->GrantedRights(from.key);
-      if (sam != 0 && !Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
-      *result = NewHandleBelow(from.key, sam == 0 ? granted : MapGenericRights(sam, granted), from,
-                               *from.classes_path);
+      if (!Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
+      *result = NewHandleBelow(from.key, MapGenericRights(sam, granted), from, *from.classes_path);
       return kErrorSuccess;
     }
     // Creation is checked against the key's own security, not against the
@@ -92,9 +91,8 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
     }
     if (LONG status = Locate(key, from, path, true, &target, &classes_path)) return status;
     const REGSAM granted = store_->GrantedRights(target);
-    if (sam != 0 && !Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
-    *result = NewHandleBelow(target, sam == 0 ? granted : MapGenericRights(sam, granted), from,
-                             classes_path);
+    if (!Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
+    *result = NewHandleBelow(target, MapGenericRights(sam, granted), from, classes_path);
     return kErrorSuccess;
   });
 }
@@ -148,7 +146,8 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
     const SubkeyName* found = SubkeyAt(key, from, index);
     if (found == nullptr) return kErrorNoMoreItems;
     bool used_default = false;
-    CodePage::EncodeInto(code_page_(), found->name, '?', &used_default, &encode_scratch_);
+    CodePage::EncodeInto(code_page_(), found->name, CodePage::Fit::kBest, '?', &used_default,
+                         &encode_scratch_);
     const std::string& bytes = encode_scratch_;
     if (name == nullptr || bytes.size() + 1 > name_size) return kErrorMoreData;
     std::memcpy(name, bytes.data(), bytes.size());
@@ -180,7 +179,8 @@ LONG RegistryEmulator::OpenKeyExW(HKEY key, const char16_t* sub_key, DWORD, REGS
   return OpenKeyExCore(key, CallText{nullptr, sub_key, true}, sam, result);
 }
 LONG RegistryEmulator::CreateKey(HKEY key, const char* sub_key, HKEY* result) {
-  return CreateKeyCore(key, CallText{sub_key, nullptr, false}, 0, result, nullptr);
+  // RegCreateKeyA asks for whatever the key grants.
+  return CreateKeyCore(key, CallText{sub_key, nullptr, false}, kMaximumAllowed, result, nullptr);
 }
 LONG RegistryEmulator::CreateKeyExW(HKEY key, const char16_t* sub_key, REGSAM sam, HKEY* result,
                                     DWORD* disposition) {

@@ -15,7 +15,7 @@ std::u16string RegistryEmulator::Decode(const char* text) const {
 
 std::string RegistryEmulator::Encode(const std::u16string& text) const {
   bool used_default = false;
-  return CodePage::Encode(code_page_(), text, '?', &used_default);
+  return CodePage::Encode(code_page_(), text, CodePage::Fit::kBest, '?', &used_default);
 }
 
 const std::u16string* RegistryEmulator::Text(const CallText& text) {
@@ -38,7 +38,9 @@ const std::u16string& RegistryEmulator::TextOrEmpty(const CallText& text) {
 std::string RegistryEmulator::LogText(const CallText& text) const {
   if (!text.is_wide) return text.ansi != nullptr ? text.ansi : "";
   bool used_default = false;
-  return text.wide != nullptr ? CodePage::Encode(kCpUtf8, text.wide, '?', &used_default) : "";
+  return text.wide != nullptr
+             ? CodePage::Encode(kCpUtf8, text.wide, CodePage::Fit::kExact, '?', &used_default)
+             : "";
 }
 
 // String data are kept as Windows keeps them, in UTF-16; the ANSI calls

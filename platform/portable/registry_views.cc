@@ -175,6 +175,7 @@ const RegistryViews::Place* RegistryViews::StandardKeys(std::size_t* count) {
       {kHkeyLocalMachine, kCurrentConfig},
       {kHkeyUsers, u".DEFAULT"},
       {kHkeyUsers, kUserClasses},
+      {kHkeyUsers, u"S-1-5-21-0-0-0-1000\\Environment"},
   };
   *count = sizeof kStandardKeys / sizeof kStandardKeys[0];
   return kStandardKeys;

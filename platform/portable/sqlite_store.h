@@ -33,8 +33,9 @@ class SqliteStore final : public RegistryStore {
  public:
   static constexpr int kDefaultBusyTimeoutMs = 5000;
   static constexpr int kApplicationId = 0x51565247;  // "QVRG"
-  // 1: string data as the ANSI calls gave them; 2: string data in UTF-16.
-  static constexpr int kSchemaVersion = 2;
+  // 1: string data as the ANSI calls gave them; 2: string data in UTF-16;
+  // 3: names folded through the system's whole upper-case table.
+  static constexpr int kSchemaVersion = 3;
 
   struct Options {
     const char* vfs = nullptr;  // SQLite's default VFS when null
@@ -122,6 +123,7 @@ class SqliteStore final : public RegistryStore {
   void Open(const Options& options);
   void AdoptFile(UINT ansi_code_page);
   void ConvertStringsToUtf16(UINT ansi_code_page);
+  void RefoldNames();
   void CreateLocalRoots();
   void Run(Sql sql);
   sqlite3_stmt* Prepared(Sql sql);

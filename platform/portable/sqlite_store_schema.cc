@@ -119,6 +119,7 @@ void SqliteStore::AdoptFile(UINT ansi_code_page) {
       }
       // Before version 2 string data were kept as the ANSI calls gave them.
       if (!objects.empty() && version < 2) ConvertStringsToUtf16(ansi_code_page);
+      if (!objects.empty() && version < 3) RefoldNames();
       if (sqlite3_exec(db_, mark.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         Fail(sqlite3_extended_errcode(db_));
       }

@@ -31,7 +31,7 @@ struct CallRecord {
   RegCall call;
   HKEY key;              // the key handle the call was made on
   std::string argument;  // sub key, value or machine name as passed (ANSI bytes)
-  REGSAM sam;            // rights asked for by RegOpenKeyExA, else 0
+  REGSAM sam;  // rights asked for by an open or create (RegCreateKeyA: MAXIMUM_ALLOWED), else 0
 };
 
 class RegistryStore;

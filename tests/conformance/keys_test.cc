@@ -100,6 +100,7 @@ TEST(RegistryRootsConformance, TheStandardKeysAreThere) {
       {kHkeyCurrentUser, "Software"},
       {kHkeyCurrentUser, "Software\\Classes"},
       {kHkeyUsers, "S-1-5-21-0-0-0-1000\\Software"},
+      {kHkeyCurrentUser, "Environment"},
       {kHkeyLocalMachine, "System\\CurrentControlSet\\Hardware Profiles\\Current"},
   };
   for (const auto& [root, path] : keys) {
@@ -210,6 +211,42 @@ TEST(RegistryDepthConformance, TreesEndFiveHundredAndTwelveLevelsBelowTheirRoot)
   RegCloseKey(levels[0]);
   EXPECT_EQ(RegDeleteKeyA(software, "QvDepth"), kErrorSuccess);
   RegCloseKey(software);
+}
+
+// Names compare through the system's upper-case table: far beyond Latin-1,
+// but what Windows keeps apart stays apart.
+TEST_F(RegistryKeysConformance, NamesAreOneKeyExactlyWhenWindowsFoldsThemAlike) {
+  struct Row {
+    const char16_t* created;
+    const char16_t* opened;
+    bool same;
+  };
+  const Row rows[] = {
+      {u"\u01C6", u"\u01C4", true},  {u"\u03AC", u"\u0386", true},   // ǆ Ǆ, ά Ά
+      {u"\u0461", u"\u0460", true},  {u"\u0491", u"\u0490", true},   // ѡ Ѡ, ґ Ґ
+      {u"\u0561", u"\u0531", true},  {u"\u1E01", u"\u1E00", true},   // ա Ա, ḁ Ḁ
+      {u"\u1EA1", u"\u1EA0", true},  {u"\u1F00", u"\u1F08", true},   // ạ Ạ, ἀ Ἀ
+      {u"\u2170", u"\u2160", true},  {u"\u24D0", u"\u24B6", true},   // ⅰ Ⅰ, ⓐ Ⓐ
+      {u"\uFF41", u"\uFF21", true},  {u"\u00FF", u"\u0178", true},   // ａ Ａ, ÿ Ÿ
+      {u"\u044F", u"\u042F", true},  {u"\u03C9", u"\u03A9", true},   // я Я, ω Ω
+      {u"\u017F", u"S", false},      {u"\u0131", u"I", false},       // ſ S, ı I
+      {u"\u0130", u"i", false},      {u"\u03C2", u"\u03A3", false},  // İ i, ς Σ
+      {u"\u212A", u"k", false},      {u"\u1E9E", u"\u00DF", false},  // K k, ẞ ß
+      {u"\u00B5", u"\u039C", false}, {u"\u01C5", u"\u01C4", false},  // µ Μ, ǅ Ǆ
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing_support::Narrow(row.created));
+    HKEY created = 0;
+    ASSERT_EQ(RegCreateKeyExW(key_, row.created, 0, nullptr, 0, kKeyAllAccess, nullptr, &created,
+                              nullptr),
+              kErrorSuccess);
+    RegCloseKey(created);
+    HKEY opened = 0;
+    const LONG status = RegOpenKeyExW(key_, row.opened, 0, kKeyRead, &opened);
+    if (status == kErrorSuccess) RegCloseKey(opened);
+    EXPECT_EQ(status, row.same ? kErrorSuccess : kErrorFileNotFound);
+    EXPECT_EQ(RegDeleteKeyW(key_, row.created), kErrorSuccess);
+  }
 }
 
 TEST_F(RegistryKeysConformance, NamesIgnoreCaseAndKeepIt) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/portable/best_fit_table.h"
+#include "platform/portable/upper_case_table.h"
 #include "tests/conformance/conformance_support.h"
 #include "tests/support/test_support.h"
 
@@ -31,6 +33,53 @@ TEST(CodePageConformance, AsciiIsItselfInTheAnsiCodePage) {
   ASSERT_EQ(WideCharToMultiByte(kCpAcp, 0, wide, 128, back, 128, nullptr, &used_default), 128);
   EXPECT_FALSE(used_default);
   EXPECT_EQ(std::memcmp(back, bytes, 128), 0);
+}
+
+// Every unit of the Basic Multilingual Plane: WideCharToMultiByte writes it
+// exactly where Windows-1252 holds it, its look-alike where the best-fit
+// table has one (unless asked for WC_NO_BEST_FIT_CHARS), else "?"; a
+// surrogate unit alone is "?" too.
+TEST(CodePageConformance, EveryUnitAsWindowsWritesIt) {
+  if (GetACP() != kCp1252) GTEST_SKIP() << "the ANSI code page is not Windows-1252";
+  char16_t exact[256];
+  char bytes[256];
+  for (int i = 0; i < 256; ++i) bytes[i] = static_cast<char>(i);
+  ASSERT_EQ(MultiByteToWideChar(kCpAcp, 0, bytes, 256, exact, 256), 256);
+  int looked_alike = 0;
+  for (unsigned unit = 0; unit < 0x10000; ++unit) {
+    const auto wide = static_cast<char16_t>(unit);
+    char expected = '?';
+    bool holds = false;
+    for (int i = 0; i < 256; ++i) {
+      if (exact[i] == wide) {
+        expected = static_cast<char>(i);
+        holds = true;
+      }
+    }
+    char fitted = 0;
+    const bool has_look_alike = !holds && portable::BestFitTable::Find(wide, &fitted);
+    char written = 0;
+    BOOL used_default = 0;
+    ASSERT_EQ(WideCharToMultiByte(kCpAcp, 0, &wide, 1, &written, 1, nullptr, &used_default), 1);
+    EXPECT_EQ(written, has_look_alike ? fitted : expected) << std::hex << unit;
+    EXPECT_EQ(used_default != 0, !holds && !has_look_alike) << std::hex << unit;
+    ASSERT_EQ(WideCharToMultiByte(kCpAcp, kWcNoBestFitChars, &wide, 1, &written, 1, nullptr,
+                                  &used_default),
+              1);
+    EXPECT_EQ(written, expected) << "without best fit: " << std::hex << unit;
+    looked_alike += has_look_alike ? 1 : 0;
+  }
+  EXPECT_GT(looked_alike, 100);
+}
+
+// The upper-case table registry names are compared by, against the system's
+// own for every unit.
+TEST(CodePageConformance, EveryUnitsUpperCaseIsTheSystems) {
+  for (unsigned unit = 0; unit < 0x10000; ++unit) {
+    const auto wide = static_cast<char16_t>(unit);
+    ASSERT_EQ(testing_support::SystemUpperCase(wide), portable::UpperCaseTable::Of(wide))
+        << std::hex << unit;
+  }
 }
 
 TEST(CodePageConformance, WindowsLatinOne) {

@@ -51,6 +51,25 @@ TEST_F(RegistryEnumConformance, OrderIsCaseInsensitivelySorted) {
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "B2", "C"}));
 }
 
+TEST_F(RegistryEnumConformance, OrderBeyondAsciiIsByUpperCase) {
+  // ａ, ǆ and ά come after their upper cases' order: Ǆ (U+01C4), Ά (U+0386),
+  // Ａ (U+FF21); lower-cased (as Wine sorts) the order is the same.
+  for (const char16_t* name : {u"\uFF41", u"\u01C6", u"\u03AC", u"b"}) {
+    HKEY created = 0;
+    ASSERT_EQ(RegCreateKeyExW(key_, name, 0, nullptr, 0, kKeyAllAccess, nullptr, &created, nullptr),
+              kErrorSuccess);
+    RegCloseKey(created);
+  }
+  std::vector<std::u16string> names;
+  char16_t buffer[64];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = 64;
+    if (RegEnumKeyExW(key_, index, buffer, &size, nullptr, nullptr, nullptr, nullptr) != 0) break;
+    names.emplace_back(buffer, size);
+  }
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"b", u"\u01C6", u"\u03AC", u"\uFF41"}));
+}
+
 TEST_F(RegistryEnumConformance, BoundariesLeaveTheBufferUntouched) {
   Create("abcd");
   char buffer[8];
@@ -249,6 +268,45 @@ TEST_F(RegistryValuesConformance, AnsiAndWideViewsOfOneKeyAgree) {
   EXPECT_EQ(RegDeleteKeyW(key_, u"WIDE\u00C9"), kErrorSuccess);
   HKEY gone = 0;
   EXPECT_EQ(RegOpenKeyExW(key_, u"Wide\u00E9", 0, kKeyRead, &gone), kErrorFileNotFound);
+}
+
+// The ANSI calls read wide names and data with Windows-1252's best fit (a
+// look-alike where there is one) and one "?" for each UTF-16 unit that has
+// none, a surrogate pair giving two.
+TEST_F(RegistryValuesConformance, AnsiReadsGiveLookAlikesAndOneMarkAUnit) {
+  struct Row {
+    std::u16string stored;
+    std::string read;  // with the zero the call adds
+  };
+  const Row rows[] = {
+      {u"\u0100\u0107\u2018x\u2019", std::string("\x41\x63\x91\x78\x92", 5)},
+      {u"\u0110\uFF21",
+       "\xD0"
+       "A"},
+      {u"a\U0001F600b", "a??b"},
+      {u"\u4E00", "?"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.read);
+    const std::string data = Utf16Bytes(row.stored + u'\0');
+    ASSERT_EQ(RegSetValueExW(key_, u"fit", 0, kRegSz, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())),
+              kErrorSuccess);
+    char buffer[32];
+    DWORD size = sizeof buffer;
+    ASSERT_EQ(
+        RegQueryValueExA(key_, "fit", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size),
+        kErrorSuccess);
+    EXPECT_EQ(std::string(buffer, size), row.read + '\0');
+  }
+  HKEY created = 0;
+  ASSERT_EQ(
+      RegCreateKeyExW(key_, u"\u0100x", 0, nullptr, 0, kKeyAllAccess, nullptr, &created, nullptr),
+      kErrorSuccess);
+  RegCloseKey(created);
+  char name[16] = {};
+  ASSERT_EQ(RegEnumKeyA(key_, 0, name, sizeof name), kErrorSuccess);
+  EXPECT_STREQ(name, "Ax") << "a key's name read through RegEnumKeyA";
 }
 
 TEST_F(RegistryValuesConformance, DwordSizesAreNotChecked) {

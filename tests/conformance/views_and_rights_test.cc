@@ -39,6 +39,24 @@ TEST_F(RegistryKeysConformance, EachCallChecksTheRightItNeeds) {
   RegCloseKey(enumerate_only);
 }
 
+// The rights a create asks for are the rights its handle holds: none at all
+// when it asks for none (RegCreateKeyA asks for all the key grants).
+TEST_F(RegistryKeysConformance, ACreateThatAsksForNoRightsHoldsNone) {
+  HKEY created = 0;
+  ASSERT_EQ(RegCreateKeyExW(key_, u"rights", 0, nullptr, 0, 0, nullptr, &created, nullptr),
+            kErrorSuccess);
+  EXPECT_EQ(Set(created, "v", kRegSz, std::string("x\0", 2)), kErrorAccessDenied);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(created, "v", nullptr, nullptr, nullptr, &size), kErrorAccessDenied);
+  char name[16];
+  EXPECT_EQ(RegEnumKeyA(created, 0, name, sizeof name), kErrorAccessDenied);
+  RegCloseKey(created);
+  HKEY plain = 0;
+  ASSERT_EQ(RegCreateKeyA(key_, "rights", &plain), kErrorSuccess);
+  EXPECT_EQ(Set(plain, "v", kRegSz, std::string("x\0", 2)), kErrorSuccess);
+  RegCloseKey(plain);
+}
+
 TEST_F(RegistryKeysConformance, GenericRightsAreMappedWhenAKeyIsOpened) {
   ASSERT_EQ(Set(key_, "v", kRegSz, std::string("x\0", 2)), kErrorSuccess);
   struct Row {

@@ -299,6 +299,61 @@ TEST_F(DurabilityTest, AVersionOneRegistryGetsItsStringsInUtf16) {
   EXPECT_EQ(RawSql(database_, "PRAGMA user_version"), std::to_string(SqliteStore::kSchemaVersion));
 }
 
+// A version-two registry folded names of a few scripts only: keys and values
+// that Windows holds for one could be two. On first open they become one, in
+// one transaction: the older key keeps its name and values and takes the
+// younger's values and subkeys; of two values of one key, the older stays.
+TEST_F(DurabilityTest, AVersionTwoRegistryGetsItsNamesFoldedAgain) {
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  Registry registry;
+  for (const char16_t* key :
+       {u"Software\\QvFold\\A", u"Software\\QvFold\\B\\Sub", u"Software\\QvFold\\C"}) {
+    registry.CreateKey(kHkeyCurrentUser, key);
+  }
+  registry.SetValue(kHkeyCurrentUser, u"Software\\QvFold\\A", u"v", kRegSz, u"older");
+  registry.SetValue(kHkeyCurrentUser, u"Software\\QvFold\\A", u"OnlyA", kRegSz, u"a");
+  registry.SetValue(kHkeyCurrentUser, u"Software\\QvFold\\B", u"v", kRegSz, u"younger");
+  registry.SetValue(kHkeyCurrentUser, u"Software\\QvFold\\B", u"OnlyB", kRegSz, u"b");
+  registry.SetValue(kHkeyCurrentUser, u"Software\\QvFold\\C", u"x", kRegSz, u"first");
+  registry.SetValue(kHkeyCurrentUser, u"Software\\QvFold\\C", u"y", kRegSz, u"second");
+  TestControls::ResetRegistry();
+  // As version 2 kept them: A and B named "ǆ" and "Ǆ", which it folded apart,
+  // and C's values named "ａ" and "Ａ".
+  RawSql(database_,
+         "UPDATE keys SET name = x'01C6', folded = x'01C6' WHERE folded = x'0041';"
+         "UPDATE keys SET name = x'01C4', folded = x'01C4' WHERE folded = x'0042';"
+         "UPDATE value_data SET name = x'FF41', folded = x'FF41' WHERE folded = x'0058';"
+         "UPDATE value_data SET name = x'FF21', folded = x'FF21' WHERE folded = x'0059';"
+         "PRAGMA user_version = 2");
+  TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
+  // Names no ANSI code page holds: through the wide calls.
+  const auto read = [](const char16_t* path, const char16_t* name) {
+    HKEY key = 0;
+    if (platform::RegOpenKeyExW(kHkeyCurrentUser, path, 0, platform::kKeyRead, &key) != 0) {
+      return std::u16string(u"(no key)");
+    }
+    char16_t data[32] = {};
+    platform::DWORD size = sizeof data;
+    const platform::LONG result = platform::RegQueryValueExW(
+        key, name, nullptr, nullptr, reinterpret_cast<platform::BYTE*>(data), &size);
+    platform::RegCloseKey(key);
+    return result == 0 ? std::u16string(data) : std::u16string(u"(no value)");
+  };
+  const char16_t* merged = u"Software\\QvFold\\\u01C4";
+  EXPECT_EQ(registry.GetBranchNames(kHkeyCurrentUser, u"Software\\QvFold").Count(), 2)
+      << "one key of the two, and C";
+  EXPECT_EQ(read(merged, u"v"), u"older");
+  EXPECT_EQ(read(merged, u"OnlyA"), u"a");
+  EXPECT_EQ(read(merged, u"OnlyB"), u"b");
+  EXPECT_EQ(read(u"Software\\QvFold\\\u01C6\\Sub", nullptr), u"(no value)") << "B's subkey";
+  EXPECT_EQ(read(u"Software\\QvFold\\C", u"\uFF21"), u"first");
+  TestControls::ResetRegistry();
+  EXPECT_EQ(RawSql(database_, "SELECT hex(name) FROM keys WHERE folded = x'01C4'"), "01C6");
+  EXPECT_EQ(RawSql(database_, "SELECT count(*) FROM value_data WHERE folded = x'FF21'"), "1");
+  EXPECT_EQ(RawSql(database_, "PRAGMA user_version"), std::to_string(SqliteStore::kSchemaVersion));
+  EXPECT_EQ(RawSql(database_, "PRAGMA integrity_check"), "ok");
+}
+
 TEST_F(DurabilityTest, ACycleInTheKeyTableIsReportedNotFollowed) {
   TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
   Registry().CreateKey(kHkeyCurrentUser, u"Software\\QvLoop\\A");

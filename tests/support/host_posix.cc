@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/portable/name_folding.h"
 #include "platform/portable/test_controls.h"
 #include "tests/support/test_support.h"
 
@@ -63,6 +64,8 @@ std::string ComputerName() {
 }
 
 bool ProcessIs32Bit() { return platform::portable::TestControls::ProcessIs32Bit(); }
+
+char16_t SystemUpperCase(char16_t unit) { return platform::portable::NameFolding::UpperCase(unit); }
 
 bool RunsUnderWine() { return false; }
 

@@ -54,6 +54,12 @@ std::string ComputerName() {
 
 bool ProcessIs32Bit() { return sizeof(void*) == 4; }
 
+char16_t SystemUpperCase(char16_t unit) {
+  wchar_t text[2] = {static_cast<wchar_t>(unit), 0};
+  ::CharUpperW(text);
+  return static_cast<char16_t>(text[0]);
+}
+
 bool RunsUnderWine() {
   const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;

@@ -37,6 +37,8 @@ bool RunsUnderWine();
 // registry calls see the 32-bit view: the i686 build under WoW64, or the
 // portable backend built for 32 bits or told so (QV_PROCESS_BITS=32).
 bool ProcessIs32Bit();
+// The system's upper case of a UTF-16 unit (CharUpperW on Windows).
+char16_t SystemUpperCase(char16_t unit);
 
 // Runs `call`, expects it to raise an ErrorObject, and returns it.
 template <typename Call>

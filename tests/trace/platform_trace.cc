@@ -63,12 +63,29 @@ std::string PlatformTrace::Handle(HKEY handle) {
 
 std::vector<BYTE> PlatformTrace::PickData(DWORD* size) {
   static constexpr BYTE kBytes[] = {0x00, 'a', 'B', 0xE9, 'z', 0x00, '1'};
+  if (random_.Chance(15)) {
+    const std::u16string& text = random_.Pick(kWideTexts);
+    std::vector<BYTE> data;
+    for (char16_t unit : text + u'\0') {
+      data.push_back(static_cast<BYTE>(unit & 0xFF));
+      data.push_back(static_cast<BYTE>(unit >> 8));
+    }
+    *size = static_cast<DWORD>(data.size());
+    data.push_back('x');
+    return data;
+  }
   *size = random_.Chance(1) ? kMegabyte : random_.Pick(kSmallSizes) + (random_.Chance(10) ? 8 : 0);
   std::vector<BYTE> data(*size + 1, 'x');
   for (DWORD i = 0; i < *size; ++i) {
     data[i] = *size == kMegabyte ? static_cast<BYTE>(i * 7) : random_.Pick(kBytes);
   }
   return data;
+}
+
+std::u16string PlatformTrace::WidePath(const From& from, const std::string& path) {
+  // Now and then a name only the wide calls carry, below the same start.
+  if (!random_.Chance(25)) return Wide(path);
+  return Wide(from.prefix) + random_.Pick(kWideNames);
 }
 
 DWORD PlatformTrace::PickBufferSize() {
@@ -124,10 +141,12 @@ void PlatformTrace::OpenKey() {
   const REGSAM sam = random_.Pick(kRights) | from.view;
   HKEY result = 0x1234;
   const bool wide = random_.Chance(40) || path.size() > kLongestAnsiPath;
-  const LONG status = wide ? platform::RegOpenKeyExW(from.key, Wide(path).c_str(), 0, sam, &result)
+  const std::u16string wide_path = WidePath(from, path);
+  const LONG status = wide ? platform::RegOpenKeyExW(from.key, wide_path.c_str(), 0, sam, &result)
                            : platform::RegOpenKeyExA(from.key, path.c_str(), 0, sam, &result);
-  Print(std::string(wide ? "OpenW " : "OpenA ") + from.symbol + " " + Shown(path) +
-        " sam=" + std::to_string(sam) + " -> " + std::to_string(status) + " " +
+  Print(std::string(wide ? "OpenW " : "OpenA ") + from.symbol + " " +
+        (wide ? Shown(wide_path) : Shown(path)) + " sam=" + std::to_string(sam) + " -> " +
+        std::to_string(status) + " " +
         (status == 0   ? Handle(result)
          : result == 0 ? "null"
                        : "kept"));
@@ -145,11 +164,12 @@ void PlatformTrace::CreateKey() {
   }
   const REGSAM sam = random_.Pick(kRights) | from.view;
   DWORD disposition = 0;
-  const LONG status = platform::RegCreateKeyExW(from.key, Wide(path).c_str(), 0, nullptr, 0, sam,
+  const std::u16string wide_path = WidePath(from, path);
+  const LONG status = platform::RegCreateKeyExW(from.key, wide_path.c_str(), 0, nullptr, 0, sam,
                                                 nullptr, &result, &disposition);
   // Wine says "created" whenever the path's last name is empty.
-  const bool names_a_key = !path.empty() && path.back() != '\\';
-  Print("CreateW " + from.symbol + " " + Shown(path) + " sam=" + std::to_string(sam) + " -> " +
+  const bool names_a_key = !wide_path.empty() && wide_path.back() != u'\\';
+  Print("CreateW " + from.symbol + " " + Shown(wide_path) + " sam=" + std::to_string(sam) + " -> " +
         std::to_string(status) + " " +
         (status == 0
              ? Handle(result) + (names_a_key ? " disposition=" + std::to_string(disposition) : "")

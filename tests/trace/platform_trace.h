@@ -42,6 +42,8 @@ class PlatformTrace {
   // Data of a chosen size, followed in memory by a byte that is not zero.
   std::vector<BYTE> PickData(DWORD* size);
   DWORD PickBufferSize();
+  // The path a wide call takes: `path`, or a wide-only name below `from`.
+  std::u16string WidePath(const From& from, const std::string& path);
   void Step();
   void OpenKey();
   void CreateKey();

@@ -63,6 +63,9 @@ inline constexpr Base kBases[] = {
     {"CLSID32", platform::kHkeyClassesRoot, "CLSID\\QvTrace", kWow64_32Key},
     {"HKLM32C", platform::kHkeyLocalMachine, "Software\\Classes\\CLSID\\QvTrace", kWow64_32Key},
     {"HKCC", platform::kHkeyCurrentConfig, "QvTrace", 0},
+    // A key both views share, by both.
+    {"POL", platform::kHkeyLocalMachine, "Software\\Policies\\QvTrace", 0},
+    {"POL32", platform::kHkeyLocalMachine, "Software\\Policies\\QvTrace", kWow64_32Key},
 };
 
 // Key names in cp1252: case-only differences, accented letters, the longest.
@@ -80,6 +83,20 @@ inline const std::string kKeyNames[] = {
     "z9",
     std::string(255, 'k'),
     std::string(255, 'K'),
+};
+// Names only the wide calls carry: case pairs beyond Latin-1 that Windows folds
+// alike (ǆ Ǆ, ά Ά, ａ Ａ) and one it keeps apart (ſ S), and a look-alike the
+// ANSI calls read with best fit (Ā as "A").
+inline const std::u16string kWideNames[] = {
+    u"\u01C6", u"\u01C4", u"\u03AC", u"\u0386", u"\uFF41", u"\uFF21", u"\u017F", u"S", u"\u0100x",
+};
+// String data the ANSI calls read with best fit, a mark per unit of a
+// surrogate pair, or a mark for what has no look-alike (UTF-16LE, with zero).
+inline const std::u16string kWideTexts[] = {
+    u"\u0100\u0107\u2018x\u2019",
+    u"a\U0001F600b",
+    u"\uFF21\u0110",
+    u"\u4E00",
 };
 inline const std::string kValueNames[] = {
     "", "v", "V", "\xE9", "\xC9", "data", std::string(255, 'n'), std::string(256, 'n'),

@@ -47,6 +47,13 @@ inline constexpr WineDeviation kWineDeviations[] = {
      "the trace asks for one view at a time"},
     {"a key 513 levels below HKLM or HKU", "1450, nothing made", "made (RegistryDepthConformance)",
      "the trace's keys lie a few levels deep"},
+    {"RegQueryValueExW of string data into a buffer one byte longer than the data",
+     "no terminator (a wide zero takes two bytes)", "a two-byte zero written past the buffer",
+     "nothing past the buffer is printed"},
+    {"RegCreateKeyExW with a 256-character name", "87", "created",
+     "key names are at most 255 characters"},
+    {"RegEnumKeyExW with a null name pointer", "87", "a crash",
+     "the trace always passes a name buffer"},
 };
 
 }  // namespace quorvane::trace
