@@ -26,6 +26,9 @@ namespace quorvane::platform {
 [[nodiscard]] LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size,
                                  DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
 LONG RegCloseKey(HKEY key);
+// Makes every change written through the key's registry durable before it
+// returns (writes otherwise reach the disk lazily, as Windows writes hives).
+[[nodiscard]] LONG RegFlushKey(HKEY key);
 
 // The wide forms, for tools that must carry any name and text: names in
 // UTF-16, sizes of names in characters, string data in UTF-16 as the

@@ -1,5 +1,7 @@
 // The portable backend: the platform layer answered by our own emulation of the
 // Win32 registry, file system, environment and conversions.
+#include <pthread.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -79,6 +81,10 @@ class System {
   }
 
   System() {
+    // A process that forks keeps its registry usable on both sides.
+    ::pthread_atfork([] { Instance().registry.LockForFork(); },
+                     [] { Instance().registry.UnlockInParent(); },
+                     [] { Instance().registry.RestartInChild(); });
     // QV_ANSI_CODE_PAGE=65001 makes UTF-8 the ANSI code page of a host program.
     if (const char* chosen = std::getenv("QV_ANSI_CODE_PAGE"); chosen != nullptr) {
       const auto requested = static_cast<UINT>(std::strtoul(chosen, nullptr, 10));
@@ -93,6 +99,9 @@ class System {
     } else if (location != ":memory:") {
       SqliteStore::Options options;
       options.ansi_code_page = code_page.load();
+      // QV_REGISTRY_SYNC=full: every commit synced before it returns.
+      const char* sync = std::getenv("QV_REGISTRY_SYNC");
+      options.sync_every_commit = sync != nullptr && std::strcmp(sync, "full") == 0;
       registry.UseStore(std::make_unique<SqliteStore>(location, options));
     }
   }
@@ -132,6 +141,10 @@ void TestControls::SetProcessIs32Bit(bool is_32_bit) {
   System::Instance().registry.SetProcessIs32Bit(is_32_bit);
 }
 bool TestControls::ProcessIs32Bit() { return System::Instance().registry.ProcessIs32Bit(); }
+void TestControls::UseManualFlushClock() { System::Instance().registry.UseManualFlushClock(); }
+void TestControls::AdvanceFlushClock(int milliseconds) {
+  System::Instance().registry.AdvanceFlushClock(milliseconds);
+}
 void TestControls::DeclareRemoteMachine(const std::u16string& name) {
   System::Instance().registry.DeclareRemoteMachine(name);
 }
@@ -200,6 +213,7 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* r
                                                data_size);
 }
 LONG RegCloseKey(HKEY key) { return System::Instance().registry.CloseKey(key); }
+LONG RegFlushKey(HKEY key) { return System::Instance().registry.FlushKey(key); }
 
 LONG RegOpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result) {
   return System::Instance().registry.OpenKeyExW(key, sub_key, options, sam, result);

@@ -35,8 +35,24 @@ RegistryEmulator::RegistryEmulator(CodePageSource code_page, bool process_is_32_
       store_(std::make_unique<MemoryStore>()),
       computer_name_(HostName()),
       process_is_32_bit_(process_is_32_bit),
-      default_process_is_32_bit_(process_is_32_bit) {
+      default_process_is_32_bit_(process_is_32_bit),
+      flusher_([this] { FlushStore(); }, std::chrono::seconds(1)) {
   SeedStandardKeys();
+}
+
+RegistryEmulator::~RegistryEmulator() { flusher_.Stop(); }
+
+void RegistryEmulator::FlushStore() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  try {
+    store_->Flush();
+  } catch (const StoreFailure&) {
+    // The next write, or the flush at exit, tries again; the diagnosis stays.
+  }
+}
+
+void RegistryEmulator::Written() {
+  if (store_->FlushesLazily()) flusher_.Written();
 }
 
 void RegistryEmulator::SeedStandardKeys() {
@@ -82,6 +98,7 @@ LONG RegistryEmulator::BeginBatch(bool writing) {
     mutex_.unlock();
     return failure.code;
   }
+  if (batch_depth_ == 0) batch_writes_ = writing;
   ++batch_depth_;
   return kErrorSuccess;  // the mutex stays held until EndBatch
 }
@@ -94,6 +111,7 @@ LONG RegistryEmulator::EndBatch(bool commit) {
   LONG result = kErrorSuccess;
   try {
     store_->EndBatch(commit);
+    if (commit && batch_depth_ == 0 && batch_writes_) Written();
   } catch (const StoreFailure& failure) {
     result = failure.code;
   }
@@ -118,6 +136,7 @@ std::string RegistryEmulator::StoreLocation() {
 
 void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  flusher_.Cancel();  // the store going away flushes itself
   store_ = std::move(store);
   batches_apply_.store(store_->HasTransactions(), std::memory_order_release);
   handles_.clear();
@@ -127,6 +146,7 @@ void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
 
 void RegistryEmulator::Reset() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  flusher_.Cancel();
   store_ = std::make_unique<MemoryStore>();
   batches_apply_.store(false, std::memory_order_release);
   handles_.clear();

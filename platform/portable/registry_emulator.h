@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/portable/lazy_flusher.h"
 #include "platform/portable/registry_store.h"
 #include "platform/portable/registry_views.h"
 #include "platform/portable/test_controls.h"
@@ -37,6 +38,10 @@ class RegistryEmulator {
 
   // `process_is_32_bit`: the process's bitness until a test control changes it.
   RegistryEmulator(CodePageSource code_page, bool process_is_32_bit);
+  // Flushes what is still due.
+  ~RegistryEmulator();
+  RegistryEmulator(const RegistryEmulator&) = delete;
+  RegistryEmulator& operator=(const RegistryEmulator&) = delete;
 
   LONG OpenKeyEx(HKEY key, const char* sub_key, DWORD options, REGSAM sam, HKEY* result);
   LONG ConnectRegistry(const char* machine_name, HKEY key, HKEY* result);
@@ -51,6 +56,7 @@ class RegistryEmulator {
   LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved, DWORD* type,
                  BYTE* data, DWORD* data_size);
   LONG CloseKey(HKEY key);
+  LONG FlushKey(HKEY key);
 
   // The wide forms: names in UTF-16, string data as the registry keeps them.
   LONG OpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result);
@@ -90,6 +96,14 @@ class RegistryEmulator {
   void ClearFailures();
   [[nodiscard]] int PendingFailureCount();
   [[nodiscard]] int OpenHandleCount();
+  // Around a fork (pthread_atfork): the registry's locks are held by the
+  // forking thread, so that neither process starts with a lock that a thread
+  // of the other holds (the lazy flush runs on a thread of its own).
+  void LockForFork();
+  void UnlockInParent();
+  void RestartInChild();
+  void UseManualFlushClock();
+  void AdvanceFlushClock(int milliseconds);
   [[nodiscard]] std::vector<CallRecord> CallLog();
   void ClearCallLog();
 
@@ -209,6 +223,9 @@ class RegistryEmulator {
   std::size_t ExistingDepth(KeyId from, std::u16string_view path);
   Cursors& CursorsOf(HKEY key, const Resolved& resolved);
   void SeedStandardKeys();
+  // A write committed: the store flushes it lazily where it does not at once.
+  void Written();
+  void FlushStore();
   HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
   // A handle to a key found below `from`, merged when `from` is.
   HKEY NewHandleBelow(KeyId key, REGSAM rights, const Resolved& from,
@@ -232,6 +249,9 @@ class RegistryEmulator {
   bool process_is_32_bit_;
   const bool default_process_is_32_bit_;
   std::vector<std::u16string> remote_machines_;  // folded
+  bool batch_writes_ = false;                    // the outermost batch takes the write lock
+  // After the store, so that it stops (running a flush that is due) first.
+  LazyFlusher flusher_;
   std::vector<Failure> failures_;
   bool log_calls_ = false;  // from the first ClearCallLog on
   std::vector<CallRecord> call_log_;

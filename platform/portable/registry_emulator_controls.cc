@@ -2,6 +2,8 @@
 // the machine's name and bitness, remote machines and restricted rights.
 #include "platform/portable/registry_emulator.h"
 
+#include <new>
+
 #include "platform/portable/name_folding.h"
 #include "platform/portable/registry_emulator_internal.h"
 
@@ -84,6 +86,30 @@ void RegistryEmulator::ClearFailures() {
 int RegistryEmulator::PendingFailureCount() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   return static_cast<int>(failures_.size());
+}
+
+void RegistryEmulator::LockForFork() {
+  mutex_.lock();
+  flusher_.LockForFork();
+}
+
+void RegistryEmulator::UnlockInParent() {
+  flusher_.UnlockInParent();
+  mutex_.unlock();
+}
+
+void RegistryEmulator::RestartInChild() {
+  flusher_.RestartInChild();
+  // NOTE: the lock was taken by the forking thread, which has another
+  // identity here: the child's lock is made anew over it (do not fork in a
+  // batch).
+  new (&mutex_) std::recursive_mutex();
+}
+
+void RegistryEmulator::UseManualFlushClock() { flusher_.UseManualClock(); }
+
+void RegistryEmulator::AdvanceFlushClock(int milliseconds) {
+  flusher_.AdvanceClock(std::chrono::milliseconds(milliseconds));
 }
 
 int RegistryEmulator::OpenHandleCount() {

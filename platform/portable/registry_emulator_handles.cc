@@ -71,6 +71,16 @@ HKEY RegistryEmulator::NewHandleBelow(KeyId key, REGSAM rights, const Resolved& 
   return handle;
 }
 
+LONG RegistryEmulator::FlushKey(HKEY key) {
+  return Run(RegCall::kFlushKey, key, kNoText, 0, false, nullptr, [&] {
+    Resolved from;
+    if (LONG status = Resolve(key, 0, &from)) return status;
+    store_->Flush();
+    flusher_.Cancel();  // nothing written so far is left to flush
+    return kErrorSuccess;
+  });
+}
+
 LONG RegistryEmulator::CloseKey(HKEY key) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Log({RegCall::kCloseKey, key, "", 0});

@@ -124,6 +124,7 @@ LONG RegistryEmulator::Run(RegCall call, HKEY key, const CallText& text, REGSAM 
     result = body();
     if (result == kErrorSuccess) {
       store_->Commit();
+      if (writing && batch_depth_ == 0) Written();
     } else {
       store_->Rollback();
     }

@@ -50,6 +50,12 @@ class RegistryStore {
   virtual void BeginBatch(bool /*writing*/) {}
   virtual void EndBatch(bool /*commit*/) {}
 
+  // Whether what a committed write changed reaches its medium only when
+  // Flush runs (then the registry flushes lazily, within a second).
+  [[nodiscard]] virtual bool FlushesLazily() const { return false; }
+  // Makes every committed write durable.
+  virtual void Flush() {}
+
   // Why the store last failed, naming its medium ("" when it has not), so
   // that a tool can tell its user more than a result code.
   [[nodiscard]] virtual std::string Diagnosis() const { return {}; }

@@ -42,6 +42,9 @@ class SqliteStore final : public RegistryStore {
     int busy_timeout_ms = kDefaultBusyTimeoutMs;
     // The code page the string data of a version-1 registry were written in.
     UINT ansi_code_page = kCp1252;
+    // Every commit synced before it returns (QV_REGISTRY_SYNC=full); else a
+    // commit reaches the log at once and the disk when Flush runs.
+    bool sync_every_commit = false;
   };
 
   explicit SqliteStore(std::string path);
@@ -61,6 +64,8 @@ class SqliteStore final : public RegistryStore {
   void EndBatch(bool commit) override;
   std::string Diagnosis() const override { return diagnosis_; }
   std::string Location() const override { return path_; }
+  bool FlushesLazily() const override { return !sync_every_commit_; }
+  void Flush() override;
   LONG Check(std::string* report) override;
 
   KeyId Root(const std::u16string& machine, HKEY root) override;
@@ -144,8 +149,9 @@ class SqliteStore final : public RegistryStore {
   static constexpr int kMostParameters = 5;
   std::array<std::array<std::string, kMostParameters + 1>, static_cast<std::size_t>(Sql::kCount)>
       bound_{};
-  LONG unusable_code_ = 0;          // nonzero: every call fails with it
-  bool read_only_ = false;          // this process may only read the file
+  LONG unusable_code_ = 0;  // nonzero: every call fails with it
+  bool read_only_ = false;  // this process may only read the file
+  bool sync_every_commit_ = false;
   bool damaged_ = false;            // damage was met: nothing more is written
   bool structure_checked_ = false;  // before the first write of this store
   bool batch_lost_ = false;         // a failure ended the batch's transaction

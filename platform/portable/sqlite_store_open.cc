@@ -86,6 +86,11 @@ std::unique_ptr<SqliteStore> SqliteStore::Unusable(LONG code, std::string reason
 }
 
 SqliteStore::~SqliteStore() {
+  try {
+    Flush();  // what this process wrote is on the disk when it ends
+  } catch (const StoreFailure&) {
+    // Nothing is left to tell; the commits are in the log all the same.
+  }
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   sqlite3_close(db_);
 }
@@ -99,11 +104,31 @@ void SqliteStore::Open(const Options& options) {
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, options.busy_timeout_ms);
   AdoptFile(options.ansi_code_page);
-  // Every commit reaches the disk before the call that made it returns.
-  if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+  // A commit is in the log when the call that made it returns, so that a
+  // crash or a killed process loses nothing that returned; it reaches the
+  // disk when Flush syncs the log (lazily, on request, at exit), unless
+  // every commit is to be synced before it returns.
+  sync_every_commit_ = options.sync_every_commit;
+  const char* synchronous =
+      sync_every_commit_ ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL";
+  if (sqlite3_exec(db_, synchronous, nullptr, nullptr, nullptr) != SQLITE_OK) {
     Fail(sqlite3_extended_errcode(db_));
   }
+
   CreateLocalRoots();
+}
+
+void SqliteStore::Flush() {
+  if (db_ == nullptr || unusable_code_ != 0 || sync_every_commit_) return;
+  // Syncing the log makes every commit in it durable: a commit that a
+  // checkpoint already moved to the database file was synced there by it.
+  sqlite3_file* log = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK ||
+      log == nullptr || log->pMethods == nullptr) {
+    return;  // no log open: nothing written yet
+  }
+  const int synced = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+  if (synced != SQLITE_OK) Fail(synced);
 }
 
 }  // namespace quorvane::platform::portable

@@ -25,6 +25,7 @@ enum class RegCall {
   kEnumValue,
   kCloseKey,
   kQueryKeyName,  // NtQueryKeyName
+  kFlushKey,
 };
 
 struct CallRecord {
@@ -73,6 +74,12 @@ class TestControls {
   // the log costs nothing when no test reads it.
   [[nodiscard]] static std::vector<CallRecord> CallLog();
   static void ClearCallLog();
+
+  // The lazy flush of a registry database (a sync at most a second after a
+  // write returned) on a clock that moves only when advanced; AdvanceFlushClock
+  // returns once the flushes then due have run.
+  static void UseManualFlushClock();
+  static void AdvanceFlushClock(int milliseconds);
 
   // The ANSI code page: 1252 (default) or 65001.
   static void SetAnsiCodePage(UINT code_page);

@@ -83,6 +83,8 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* r
 
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(ToNative(key)); }
 
+LONG RegFlushKey(HKEY key) { return ::RegFlushKey(ToNative(key)); }
+
 LONG RegOpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;  // Wine would write through it
   ::HKEY native = nullptr;

@@ -397,6 +397,20 @@ ROWS
   check "a damaged registry is not written" 1 $?
   cmp -s "$work/damaged.db" "$work/damaged-before.db"; check "and is left as it was" 0 $?
 
+  # Writes reach the disk lazily, but a qv command that writes syncs them
+  # before it reports success.
+  if strace -o /dev/null true 2>/dev/null; then
+    strace -f -o "$work/syscalls" -e trace=fsync,fdatasync,write,pwrite64 \
+      "$qv_binary" reg add 'HKCU\Software\QvSynced' /v v /d 1 >/dev/null 2>&1
+    # Up to the report: the last write to a file, then a sync after it.
+    sed -n '1,/operation completed/p' "$work/syscalls" >"$work/before-report"
+    written=$(grep -n 'write(\([3-9]\|[1-9][0-9]\)\|pwrite64(' "$work/before-report" | tail -n 1 | cut -d: -f1)
+    synced=$(grep -n 'fsync(\|fdatasync(' "$work/before-report" | tail -n 1 | cut -d: -f1)
+    [[ -n $written && -n $synced && $synced -gt $written ]]
+    check "qv syncs what it wrote before it reports success" 0 $?
+    qv reg delete 'HKCU\Software\QvSynced' /f >/dev/null
+  fi
+
   # Arguments that are no UTF-8 are refused, not changed.
   qv reg add $'HKCU\\Software\\Qv\xff' >/dev/null; check "an argument that is not UTF-8 exits 2" 2 $?
   qv reg add "$key" /v Gone /d x >/dev/null

@@ -1,5 +1,6 @@
 #include "tools/qv/reg_file.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/ansi_text.h"
@@ -70,7 +71,8 @@ void Apply(const RegEntry& entry, const std::u16string& machine, std::uint32_t v
 
 }  // namespace
 
-RegistryBatch::RegistryBatch(bool writing) {
+RegistryBatch::RegistryBatch(bool writing, platform::HKEY written)
+    : writing_(writing), written_{written} {
   CheckRegistryCall(platform::BeginRegistryBatch(writing));
 }
 
@@ -78,9 +80,17 @@ RegistryBatch::~RegistryBatch() {
   if (open_) platform::EndRegistryBatch(false);
 }
 
+void RegistryBatch::Wrote(platform::HKEY root) {
+  if (std::find(written_.begin(), written_.end(), root) == written_.end()) {
+    written_.push_back(root);
+  }
+}
+
 void RegistryBatch::Commit() {
   open_ = false;
   CheckRegistryCall(platform::EndRegistryBatch(true));
+  if (!writing_) return;
+  for (const platform::HKEY root : written_) CheckRegistryCall(platform::RegFlushKey(root));
 }
 
 std::vector<RegValue> RegFile::Values(const RegistryPath& key) {
@@ -222,6 +232,7 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
         continue;
       }
       Apply(entry, machine, view, &result.values);
+      transaction.Wrote(entry.key.root);
     }
   } catch (const RegTextError&) {
     throw changed();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win_types.h"
 #include "tools/qv/reg_text.h"
 #include "tools/qv/registry_path.h"
 
@@ -15,14 +16,22 @@ namespace quorvane::qv {
 // them (a consistent snapshot for readers); rolled back unless committed.
 class RegistryBatch {
  public:
-  explicit RegistryBatch(bool writing);
+  // A batch that writes syncs what it wrote before Commit returns (a tool
+  // reports success only once its writes are on the disk): through the
+  // registry of `written`, a root key, on Windows, where each hive flushes on
+  // its own; the portable registry flushes whole.
+  explicit RegistryBatch(bool writing, platform::HKEY written = kHkeyLocalMachine);
   ~RegistryBatch();
   RegistryBatch(const RegistryBatch&) = delete;
   RegistryBatch& operator=(const RegistryBatch&) = delete;
+  // Another root key this batch writes below.
+  void Wrote(platform::HKEY root);
   void Commit();
 
  private:
   bool open_ = true;
+  bool writing_;
+  std::vector<platform::HKEY> written_;
 };
 
 class RegFile {

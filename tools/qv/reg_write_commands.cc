@@ -122,7 +122,7 @@ int RegAdd(Arguments& arguments) {
   const std::int32_t type = TypeFromName(type_name);
   const std::string bytes = with_value ? DataFor(type, data, separator) : std::string();
   // The key and its value land together or not at all.
-  RegistryBatch transaction(true);
+  RegistryBatch transaction(true, path.root);
   RegFile::CreateKey(path);
   if (with_value) {
     if (!switches.Has(u"f") && RegFile::ValueExists(path, name)) {
@@ -160,7 +160,7 @@ int RegDelete(Arguments& arguments) {
     }
   }
   // However much it removes, a delete is one transaction.
-  RegistryBatch transaction(true);
+  RegistryBatch transaction(true, path.root);
   if (switches.Has(u"va")) {
     RegFile::DeleteValues(path);
   } else if (with_value) {
@@ -181,7 +181,7 @@ int RegCopy(Arguments& arguments) {
   const RegistryPath from = KeyIn(switches, switches.Positional()[0]);
   const RegistryPath to = KeyIn(switches, switches.Positional()[1]);
   RegFile::RequireKey(from);
-  RegistryBatch transaction(true);
+  RegistryBatch transaction(true, to.root);
   if (KeyTree::Contains(from, to))
     throw ToolFailure("cannot copy a key onto itself or into its own tree");
   // The source is read whole first, and every value that would be overwritten
