@@ -80,12 +80,12 @@ void RoundTrip(FuzzInput& input) {
   }
   std::string file;
   try {
-    RegWriter writer(format);
-    for (const Key& key : tree) {
-      writer.Key(key.name);
-      for (const RegValue& value : key.values) writer.Value(value);
-    }
-    file = writer.Finish();
+    file = RegWriter::Whole(format, [&tree](RegWriter& writer) {
+      for (const Key& key : tree) {
+        writer.Key(key.name);
+        for (const RegValue& value : key.values) writer.Value(value);
+      }
+    });
   } catch (const RegTextError&) {
     return;  // a tree a .reg file cannot carry is refused, never altered
   }

@@ -205,6 +205,25 @@ check "good line applied" "REG_SZ" "$(qv reg type 'HKCU\Software\QvBad' /v Good)
 printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvBad]\r\n' >"$work/rmbad.reg"
 qv reg import "$work/rmbad.reg" >/dev/null
 
+# What Windows' editors write is read: comments after keys and values, "#"
+# lines, blank and comment lines inside a continued hex list, blanks after
+# "dword:", lines ended by CR alone, a key line ending in one "\", REGEDIT4
+# in a UTF-16 file; empty string data stay empty.
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvForms] ; a comment\r\n# a hash comment\r\n"a"="b" ; note\r\n"c"=dword:00000002 ; note\r\n"spaced"=dword: 5\r\n"bin"=hex:01,02,\\\r\n; a comment inside\r\n\r\n  03,04\r\n"sz0"=hex(1):\r\n"multi0"=hex(7):\r\n[HKEY_CURRENT_USER\\Software\\QvForms\\Sub\\]\r\n"cr"="alone"\r"next"="line"\r\n' >"$work/forms.reg"
+qv reg import "$work/forms.reg" >/dev/null; check "the forms Windows' editors read" 0 $?
+check "their values" "$(printf '%s|' '    a    REG_SZ    b' '    bin    REG_BINARY    01020304' '    c    REG_DWORD    0x2' '    multi0    REG_MULTI_SZ    ' '    spaced    REG_DWORD    0x5' '    sz0    REG_SZ    ')" \
+  "$(qv reg query 'HKCU\Software\QvForms' | grep '^    ' | paste -sd '|')|"
+check "a line ended by CR alone" "    next    REG_SZ    line" "$(value_line 'HKCU\Software\QvForms\Sub' /v next)"
+qv reg export 'HKCU\Software\QvForms' "$work/forms-out.reg" /regedit4 /y >/dev/null
+check "empty strings stay empty" '"multi0"=hex(7):|"sz0"=hex(1):' \
+  "$(grep -E '^"(sz0|multi0)"' "$work/forms-out.reg" | tr -d '\r' | paste -sd '|')"
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvForms\\Wide]\r\n"w"="1"\r\n' |
+  iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$work/wide4.reg"
+qv reg import "$work/wide4.reg" >/dev/null; check "REGEDIT4 in a UTF-16 file" 0 $?
+qv reg query 'HKCU\Software\QvForms\' >/dev/null; check "a key name ending in one \\" 0 $?
+qv reg query 'HKCU\Software\QvForms\\' >/dev/null; check "but not in two" 1 $?
+qv reg delete 'HKCU\Software\QvForms' /f >/dev/null
+
 # reg add: the word after /d is data; binary in hex; REG_MULTI_SZ items.
 qv reg add "$key" /v Flag /d -h >/dev/null; check "/d -h is data" "    Flag    REG_SZ    -h" "$(value_line "$key" /v Flag)"
 qv reg add "$key" /v Bin /t REG_BINARY /d 0102ff >/dev/null

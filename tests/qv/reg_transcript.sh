@@ -85,7 +85,22 @@ both copy 'KEY\Sub' 'KEY\Copied' /s /f
 both delete 'KEY' /v Count /f
 both delete 'KEY\Sub\Deeper' /f
 both delete 'KEY\Nothing' /f
+both add 'KEY\Bare\Child' /v x /d 1 /f
 both query 'KEY' /s
+# reg.exe's forms: blanks and "+" before a number, an odd count of hex
+# digits, the other name of REG_DWORD, one final "\" after a key name; a
+# number for a type and a separator of two characters are refused; /s with
+# /v or /ve searches the whole tree.
+both add 'KEY' /v Plus /t REG_DWORD /d +5 /f
+both add 'KEY' /v Blank /t REG_DWORD /d ' 5' /f
+both add 'KEY' /v Odd /t REG_BINARY /d 102 /f
+both add 'KEY' /v Little /t REG_DWORD_LITTLE_ENDIAN /d 7 /f
+both add 'KEY' /v Numbered /t 4 /d 5 /f
+both add 'KEY' /v TwoChars /t REG_MULTI_SZ /s ab /d xabyab /f
+both query 'KEY\Sub\'
+both query 'KEY' /s /v Inner
+both query 'KEY' /s /ve
+both query 'KEY' /s /v NoSuchValue
 
 # The 32-bit view keeps HKLM\Software\X at Software\Wow6432Node\X.
 both add 'HKLM\Software\VIEW' /v Bits /d 32 /reg:32 /f

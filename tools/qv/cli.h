@@ -96,9 +96,13 @@ int RunDemo(Arguments& arguments);
 std::vector<std::u16string> CommandLineWords(int argc, char** argv);
 // Whether a person can answer a question on standard input.
 bool StandardInputIsInteractive();
+// Whether standard error is a terminal (progress lines go there).
+bool StandardErrorIsTerminal();
 // Opens a regular file (`path` in UTF-8) for reading in binary; raises
 // ToolFailure when it is missing, no regular file, or cannot be read.
 std::FILE* OpenRegularFile(const std::string& path);
 // What an open file's size and times are now, as text to compare.
 std::string FileStamp(std::FILE* file);
+// An open file's size in bytes.
+std::uint64_t FileSize(std::FILE* file);
 }  // namespace quorvane::qv

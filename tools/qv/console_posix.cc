@@ -26,6 +26,8 @@ std::vector<std::u16string> CommandLineWords(int argc, char** argv) {
 
 bool StandardInputIsInteractive() { return ::isatty(STDIN_FILENO) == 1; }
 
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 std::FILE* OpenRegularFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rbe");
   if (file == nullptr) {
@@ -38,6 +40,11 @@ std::FILE* OpenRegularFile(const std::string& path) {
     throw ToolFailure("cannot import " + path + ": it is not a regular file");
   }
   return file;
+}
+
+std::uint64_t FileSize(std::FILE* file) {
+  struct stat status {};
+  return ::fstat(::fileno(file), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
 std::string FileStamp(std::FILE* file) {

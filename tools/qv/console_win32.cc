@@ -26,6 +26,8 @@ std::vector<std::u16string> CommandLineWords(int, char**) {
 
 bool StandardInputIsInteractive() { return ::_isatty(::_fileno(stdin)) != 0; }
 
+bool StandardErrorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
+
 std::FILE* OpenRegularFile(const std::string& path) {
   const std::u16string wide = Cli::Utf16(path);
   const std::wstring name(wide.begin(), wide.end());
@@ -37,6 +39,11 @@ std::FILE* OpenRegularFile(const std::string& path) {
     throw ToolFailure("cannot import " + path + ": it is not a regular file");
   }
   return file;
+}
+
+std::uint64_t FileSize(std::FILE* file) {
+  struct _stat64 status {};
+  return ::_fstat64(::_fileno(file), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
 std::string FileStamp(std::FILE* file) {

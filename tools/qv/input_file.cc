@@ -21,6 +21,13 @@ void InputFile::Rewind() {
 
 bool InputFile::Unchanged() const { return FileStamp(file_) == stamp_; }
 
+std::uint64_t InputFile::Size() const { return FileSize(file_); }
+
+std::uint64_t InputFile::Position() const {
+  const long position = std::ftell(file_);
+  return position < 0 ? 0 : static_cast<std::uint64_t>(position);
+}
+
 InputFile::Buffer::int_type InputFile::Buffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
   const std::size_t read = std::fread(bytes_, 1, sizeof bytes_, file_);

@@ -4,6 +4,7 @@
 // written to it since it was opened.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <istream>
 #include <memory>
@@ -24,6 +25,9 @@ class InputFile {
   [[nodiscard]] std::istream& Stream() { return stream_; }
   // Back to the first byte, through the same descriptor.
   void Rewind();
+  // Its size in bytes, and how far it has been read.
+  [[nodiscard]] std::uint64_t Size() const;
+  [[nodiscard]] std::uint64_t Position() const;
   // Whether its size and modification time are those it had when opened.
   [[nodiscard]] bool Unchanged() const;
 

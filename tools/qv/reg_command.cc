@@ -52,7 +52,7 @@ constexpr const char* kRegHelp =
     "                    if a line is bad, unless /skip leaves bad lines out\n"
     "\n"
     "types: REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN\n"
-    "       REG_MULTI_SZ REG_QWORD REG_NONE (any case, or a number)\n"
+    "       REG_MULTI_SZ REG_QWORD REG_NONE REG_DWORD_LITTLE_ENDIAN (any case)\n"
     "Every command takes /reg:32 or /reg:64 to choose the 32- or 64-bit registry\n"
     "view (the 32-bit view finds HKLM\\Software\\X at Software\\Wow6432Node\\X).\n"
     "Switches may be written /x or -x, in any case. Every failure exits 1.\n";

@@ -1,8 +1,7 @@
 // What the reg commands share (see reg_commands.h).
 #include <cstdio>
+#include <string>
 
-#include "core/error_object.h"
-#include "core/variant.h"
 #include "platform/unicode_text.h"
 #include "platform/win_types.h"
 #include "tools/qv/reg_commands.h"
@@ -10,6 +9,10 @@
 namespace quorvane::qv {
 
 namespace {
+
+// The longest names Windows' registry holds.
+constexpr std::size_t kLongestKeyName = 255;
+constexpr std::size_t kLongestValueName = 16383;
 
 struct TypeName {
   std::int32_t code;
@@ -36,17 +39,20 @@ std::int32_t TypeFromName(const std::u16string& name) {
   for (const TypeName& type : kTypes) {
     if (Cli::AsciiUpper(name) == type.name) return type.code;
   }
-  try {
-    return Variant(name).ToInt32();
-  } catch (const ErrorObject&) {
-    throw UsageError{"unknown value type '" + Cli::Utf8(name) + "'"};
-  }
+  // Another name reg.exe documents for the same type.
+  if (Cli::AsciiUpper(name) == u"REG_DWORD_LITTLE_ENDIAN") return 4;
+  throw UsageError{"unsupported registry data type '" + Cli::Utf8(name) + "'"};
 }
 
 // /v NAME or /ve (the default value); false when neither is given.
 bool ValueName(const Switches& switches, std::u16string* name) {
   const bool named = switches.Value(u"v", name);
   if (named && switches.Has(u"ve")) throw UsageError{"give /v NAME or /ve, not both"};
+  if (named && name->size() > kLongestValueName) {
+    throw ToolFailure("the value name '" + Cli::Utf8(name->substr(0, 40)) + "...' is longer than " +
+                      std::to_string(kLongestValueName) +
+                      " characters, the most a value name may hold");
+  }
   if (switches.Has(u"ve")) name->clear();
   return named || switches.Has(u"ve");
 }
@@ -55,6 +61,16 @@ bool ValueName(const Switches& switches, std::u16string* name) {
 // chooses (the 32-bit view finds HKLM\Software\X at Wow6432Node\X).
 RegistryPath KeyIn(const Switches& switches, const std::u16string& text) {
   RegistryPath path = RegistryPath::Parse(text);
+  for (std::size_t begin = 0; begin <= path.branch.size();) {
+    std::size_t end = path.branch.find(u'\\', begin);
+    if (end == std::u16string::npos) end = path.branch.size();
+    if (end - begin > kLongestKeyName) {
+      throw ToolFailure("the key name '" + Cli::Utf8(path.branch.substr(begin, 40)) +
+                        "...' is longer than " + std::to_string(kLongestKeyName) +
+                        " characters, the most a key name may hold");
+    }
+    begin = end + 1;
+  }
   if (switches.Has(u"reg:32") && switches.Has(u"reg:64")) {
     throw UsageError{"give /reg:32 or /reg:64, not both"};
   }

@@ -14,7 +14,8 @@
 namespace quorvane::qv {
 
 [[nodiscard]] std::u16string TypeToName(std::int32_t code);
-// A type's name (any case) or number; UsageError for anything else.
+// A type's name, in any case, as reg.exe takes it (not a number); UsageError
+// for anything else.
 [[nodiscard]] std::int32_t TypeFromName(const std::u16string& name);
 // /v NAME or /ve (the default value); false when neither is given.
 bool ValueName(const Switches& switches, std::u16string* name);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "core/ansi_text.h"
 #include "core/error_object.h"
@@ -11,6 +12,7 @@
 #include "tools/qv/cli.h"
 #include "tools/qv/input_file.h"
 #include "tools/qv/key_tree.h"
+#include "tools/qv/progress.h"
 #include "tools/qv/reg_reader.h"
 #include "tools/qv/reg_writer.h"
 #include "tools/qv/replacement_file.h"
@@ -19,14 +21,6 @@ namespace quorvane::qv {
 namespace {
 
 using platform::DWORD;
-
-void ExportTree(const RegistryPath& top, RegWriter* writer, int* keys) {
-  KeyTree::Walk(top, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
-    ++*keys;
-    writer->Key(visit.path.FullName());
-    for (const RegValue& value : ValuesOf(visit.key)) writer->Value(value);
-  });
-}
 
 std::string Canonical(const std::string& path) {
   std::error_code ignored;
@@ -45,29 +39,56 @@ void RefuseRegistryFile(const std::string& file_name) {
   }
 }
 
-void Apply(const RegEntry& entry, const std::u16string& machine, std::uint32_t view, int* values) {
-  RegistryPath key = entry.key;
-  key.machine = machine;
-  key.view = view;
-  switch (entry.kind) {
-    case RegEntry::Kind::kDeleteKey:
-      RegFile::DeleteTree(key);
-      return;
-    case RegEntry::Kind::kKey:
-      if (!key.branch.empty()) RegFile::CreateKey(key);
-      return;
-    case RegEntry::Kind::kDeleteValue: {
-      OpenKey open(key, platform::kKeySetValue);
-      const platform::LONG result = platform::RegDeleteValueW(open.Get(), entry.value.name.c_str());
-      if (result != platform::kErrorFileNotFound) CheckRegistryCall(result);
-      return;
+// Applies a file's entries in order, keeping the key last named open for the
+// values that follow it (a file names each key once, above its values).
+class Applier {
+ public:
+  Applier(const std::u16string& machine, std::uint32_t view) : machine_(machine), view_(view) {}
+
+  void Apply(const RegEntry& entry, int* values) {
+    RegistryPath key = entry.key;
+    key.machine = machine_;
+    key.view = view_;
+    switch (entry.kind) {
+      case RegEntry::Kind::kDeleteKey:
+        open_.reset();
+        RegFile::DeleteTree(key);
+        return;
+      case RegEntry::Kind::kKey:
+        open_.reset();
+        if (!key.branch.empty()) Keep(key, true);
+        return;
+      case RegEntry::Kind::kDeleteValue: {
+        const platform::LONG result =
+            platform::RegDeleteValueW(Target(key).Get(), entry.value.name.c_str());
+        if (result != platform::kErrorFileNotFound) CheckRegistryCall(result);
+        return;
+      }
+      case RegEntry::Kind::kValue:
+        WriteValueTo(Target(key), entry.value);
+        ++*values;
+        return;
     }
-    case RegEntry::Kind::kValue:
-      RegFile::WriteValue(key, entry.value);
-      ++*values;
-      return;
   }
-}
+
+ private:
+  void Keep(const RegistryPath& key, bool create) {
+    open_.reset();
+    open_ = std::make_unique<OpenKey>(key, platform::kKeySetValue, create);
+    open_path_ = key;
+  }
+  const OpenKey& Target(const RegistryPath& key) {
+    if (open_ == nullptr || open_path_.root != key.root || open_path_.branch != key.branch) {
+      Keep(key, false);
+    }
+    return *open_;
+  }
+
+  std::u16string machine_;
+  std::uint32_t view_;
+  std::unique_ptr<OpenKey> open_;
+  RegistryPath open_path_;
+};
 
 }  // namespace
 
@@ -164,26 +185,26 @@ void RegFile::DeleteTree(const RegistryPath& path) { KeyTree::Delete(path); }
 
 int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegFormat format) {
   RefuseRegistryFile(file_name);
-  RegWriter writer(format);
+  // Written as it is read: memory stays small whatever the tree's size, and
+  // the file replaces the old one only once all of it is written.
+  ReplacementFile file(file_name);
+  Progress progress("exported", "keys");
   int keys = 0;
-  {
-    RegistryBatch snapshot(false);
-    try {
-      ExportTree(path, &writer, &keys);
-    } catch (const RegTextError& failure) {
-      throw ToolFailure(std::string("cannot export: ") + failure.what() + "; nothing written");
-    }
-    snapshot.Commit();
-  }
-  std::string bytes;
+  RegistryBatch snapshot(false);
   try {
-    bytes = writer.Finish();
+    RegWriter writer(format, [&file](std::string_view bytes) { file.Write(bytes); });
+    KeyTree::Walk(path, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
+      writer.Key(visit.path.FullName());
+      for (const RegValue& value : ValuesOf(visit.key)) writer.Value(value);
+      progress.Update(static_cast<std::uint64_t>(++keys));
+    });
+    writer.Finish();
   } catch (const RegTextError& failure) {
     throw ToolFailure(std::string("cannot export: ") + failure.what() + "; nothing written");
   }
-  ReplacementFile file(file_name);
-  file.Write(bytes);
+  snapshot.Commit();
   file.Commit();
+  progress.Finish();
   return keys;
 }
 
@@ -221,6 +242,8 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
   };
   input.Rewind();
   RegistryBatch transaction(true);
+  Applier applier(machine, view);
+  Progress progress("imported", "bytes", input.Size());
   try {
     RegReader reader(input.Stream());
     RegEntry entry;
@@ -231,8 +254,9 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
         result.skipped.push_back(error);
         continue;
       }
-      Apply(entry, machine, view, &result.values);
+      applier.Apply(entry, &result.values);
       transaction.Wrote(entry.key.root);
+      progress.Update(input.Position());
     }
   } catch (const RegTextError&) {
     throw changed();

@@ -38,13 +38,15 @@ struct Search {
 };
 
 // A key's block: its name, then the values the search keeps, then an empty
-// line; nothing when it keeps none.
-void ShowValues(const RegistryPath& path, const std::vector<RegValue>& all, Search* search) {
+// line; nothing when it keeps none, unless `always` (a plain /s listing
+// shows every key of the tree, as reg.exe does).
+void ShowValues(const RegistryPath& path, const std::vector<RegValue>& all, Search* search,
+                bool always = false) {
   std::vector<const RegValue*> kept;
   for (const RegValue& value : all) {
     if (search->Keeps(value)) kept.push_back(&value);
   }
-  if (kept.empty()) return;
+  if (kept.empty() && !always) return;
   Cli::Print(path.FullName());
   for (const RegValue* value : kept) Cli::Print(ValueLine(*value));
   Cli::Print(u"");
@@ -62,7 +64,7 @@ void QueryTree(const RegistryPath& path, bool recurse, Search* search) {
           Cli::Print(visit.path.FullName());
         }
       }
-      ShowValues(visit.path, ValuesOf(visit.key), search);
+      ShowValues(visit.path, ValuesOf(visit.key), search, !search->active && !search->typed);
     });
     return;
   }
@@ -76,6 +78,32 @@ void QueryTree(const RegistryPath& path, bool recurse, Search* search) {
   }
 }
 
+// The value named (or the default value) in `values`, or null.
+const RegValue* Named(const std::vector<RegValue>& values, const std::u16string& name) {
+  const std::u16string folded = Cli::AsciiUpper(name);
+  for (const RegValue& value : values) {
+    if (Cli::AsciiUpper(value.name) == folded) return &value;
+  }
+  return nullptr;
+}
+
+// reg query KEY /s /v NAME (or /ve): every key of the tree that holds the
+// value, in the one value's layout, then how many were found.
+void FindInTree(const RegistryPath& path, const std::u16string& name) {
+  int matches = 0;
+  Cli::Print(u"");
+  KeyTree::Walk(path, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
+    const std::vector<RegValue> values = ValuesOf(visit.key);
+    const RegValue* found = Named(values, name);
+    if (found == nullptr) return;
+    ++matches;
+    Cli::Print(visit.path.FullName());
+    Cli::Print(ValueLine(*found));
+    Cli::Print(u"");
+  });
+  Cli::Print(u"Search complete. Number of matches found: " + Cli::Utf16(std::to_string(matches)));
+}
+
 }  // namespace
 
 int RegQuery(Arguments& arguments) {
@@ -85,13 +113,15 @@ int RegQuery(Arguments& arguments) {
   std::u16string name;
   const bool with_value = ValueName(switches, &name);
   RegistryBatch snapshot(false);
+  if (with_value && switches.Has(u"s")) {
+    RegFile::RequireKey(path);
+    FindInTree(path, name);
+    snapshot.Commit();
+    return 0;
+  }
   if (with_value) {
     std::vector<RegValue> values = RegFile::Values(path);  // raises for a missing key
-    const RegValue* found = nullptr;
-    const std::u16string folded = Cli::AsciiUpper(name);
-    for (const RegValue& value : values) {
-      if (Cli::AsciiUpper(value.name) == folded) found = &value;
-    }
+    const RegValue* found = Named(values, name);
     if (found == nullptr && !name.empty()) {
       throw ToolFailure("Unable to find the specified registry value");
     }

@@ -18,6 +18,10 @@ std::u16string TrimEnd(std::u16string text) {
   return text;
 }
 
+void TrimEndInPlace(std::u16string* text) {
+  while (!text->empty() && IsBlank(text->back())) text->pop_back();
+}
+
 std::size_t SkipBlanks(const std::u16string& text, std::size_t pos) {
   while (pos < text.size() && IsBlank(text[pos])) ++pos;
   return pos;
@@ -78,18 +82,24 @@ std::u16string Unquote(const std::u16string& text, std::size_t* pos) {
   throw RegTextError("a quoted text is not closed");
 }
 
+// Hex bytes "01,ab, ff" (a trailing comma allowed), read in one pass.
 std::string HexBytes(const std::u16string& text) {
   std::string bytes;
+  bytes.reserve(text.size() / 3 + 1);
   std::size_t pos = SkipBlanks(text, 0);
   if (pos == text.size()) return bytes;
   while (true) {
     pos = SkipBlanks(text, pos);
     std::size_t end = pos;
-    while (end < text.size() && text[end] != u',' && !IsBlank(text[end])) ++end;
-    const std::u16string item = text.substr(pos, end - pos);
-    std::uint32_t byte = 0;
-    if (!ParseHexNumber(item, 2, &byte)) {
-      throw RegTextError("bad hex byte '" + Narrow(item) + "'");
+    int byte = 0;
+    while (end < text.size() && text[end] != u',' && !IsBlank(text[end])) {
+      const int digit = RegText::HexDigit(text[end]);
+      if (digit < 0 || end - pos == 2) byte = -1;
+      if (byte >= 0) byte = byte * 16 + digit;
+      ++end;
+    }
+    if (end == pos || byte < 0) {
+      throw RegTextError("bad hex byte '" + Narrow(text.substr(pos, end - pos)) + "'");
     }
     bytes.push_back(static_cast<char>(byte));
     pos = SkipBlanks(text, end);
@@ -121,6 +131,34 @@ std::size_t DataStart(const std::u16string& text) {
   return SkipBlanks(text, pos + 1);
 }
 
+// Whether a value line's data are hex (and so may continue on the next line).
+bool IsHexValue(const std::u16string& text) {
+  const std::size_t data = DataStart(text);
+  return data != std::u16string::npos && text.compare(data, 3, u"hex") == 0;
+}
+
+// Data without a comment after them (";" and what follows) and without the
+// blanks before it. Used where the data hold no quotes.
+std::u16string WithoutComment(const std::u16string& data) {
+  std::u16string text = data.substr(0, data.find(u';'));
+  TrimEndInPlace(&text);
+  return text;
+}
+
+// The name of a key line, "[NAME]" with perhaps a comment after it: the
+// last "]" after which only blanks or a comment follow.
+bool KeyLineName(const std::u16string& text, std::u16string* name) {
+  for (std::size_t close = text.rfind(u']'); close != std::u16string::npos && close > 0;
+       close = text.rfind(u']', close - 1)) {
+    const std::size_t after = SkipBlanks(text, close + 1);
+    if (after == text.size() || text[after] == u';') {
+      *name = text.substr(1, close - 1);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 RegReader::RegReader(std::istream& in) : in_(in) {
@@ -143,7 +181,7 @@ RegReader::RegReader(std::istream& in) : in_(in) {
   if (header == kVersion5Header) {
     format_ = RegFormat::kVersion5;
     if (encoding_ == Encoding::kAnsi) encoding_ = Encoding::kUtf8;
-  } else if (header == kRegedit4Header && encoding_ != Encoding::kUtf16) {
+  } else if (header == kRegedit4Header) {
     format_ = RegFormat::kRegedit4;
   } else {
     throw RegTextError("not a .reg file (the first line is neither \"REGEDIT4\" nor \"" +
@@ -151,88 +189,103 @@ RegReader::RegReader(std::istream& in) : in_(in) {
   }
 }
 
-// One line of the file without its end, decoded; false at the end of the file.
+int RegReader::NextUnit() {
+  if (pending_unit_ != -2) {
+    const int unit = pending_unit_;
+    pending_unit_ = -2;
+    return unit;
+  }
+  std::streambuf* buffer = in_.rdbuf();
+  const int low = buffer->sbumpc();
+  if (low == std::char_traits<char>::eof()) return -1;
+  if (encoding_ != Encoding::kUtf16) return low;
+  const int high = buffer->sbumpc();
+  if (high == std::char_traits<char>::eof()) {
+    throw RegTextError("line " + std::to_string(line_number_ + 1) +
+                       ": the file ends inside a UTF-16 character");
+  }
+  return low | (high << 8);
+}
+
+// One line of the file without its end (CR LF, LF or CR alone), decoded;
+// false at the end of the file.
 bool RegReader::PhysicalLine(std::u16string* line) {
   line->clear();
-  std::string bytes;
-  std::streambuf* buffer = in_.rdbuf();
+  line_bytes_.clear();
+  const bool wide = encoding_ == Encoding::kUtf16;
   bool any = false;
-  while (true) {
-    int c = buffer->sbumpc();
-    if (c == std::char_traits<char>::eof()) break;
+  for (int unit = NextUnit(); unit >= 0; unit = NextUnit()) {
     any = true;
-    if (encoding_ == Encoding::kUtf16) {
-      const int high = buffer->sbumpc();
-      if (high == std::char_traits<char>::eof()) {
-        throw RegTextError("line " + std::to_string(line_number_ + 1) +
-                           ": the file ends inside a UTF-16 character");
-      }
-      const auto unit = static_cast<char16_t>(c | (high << 8));
-      if (unit == u'\n') break;
-      line->push_back(unit);
-      if (line->size() > kMaxLineUnits) break;
+    if (unit == '\n') break;
+    if (unit == '\r') {
+      const int after = NextUnit();
+      if (after != '\n' && after >= 0) pending_unit_ = after;
+      break;
+    }
+    if (wide) {
+      line->push_back(static_cast<char16_t>(unit));
     } else {
-      if (c == '\n') break;
-      bytes.push_back(static_cast<char>(c));
-      if (bytes.size() > kMaxLineUnits) break;
+      line_bytes_.push_back(static_cast<char>(unit));
+    }
+    if (line->size() > kMaxLineUnits || line_bytes_.size() > kMaxLineUnits) {
+      throw RegTextError("line " + std::to_string(line_number_ + 1) + " is longer than " +
+                         std::to_string(kMaxLineUnits) + " characters, the most a line may hold");
     }
   }
   if (!any) return false;
   ++line_number_;
-  if (line->size() > kMaxLineUnits || bytes.size() > kMaxLineUnits) {
-    throw RegTextError("line " + std::to_string(line_number_) + " is longer than " +
-                       std::to_string(kMaxLineUnits) + " characters, the most a line may hold");
-  }
   if (encoding_ == Encoding::kUtf8) {
-    *line = UnicodeText::Utf16FromUtf8(bytes);
-    if (UnicodeText::Utf8FromUtf16(*line) != bytes) {
+    *line = UnicodeText::Utf16FromUtf8(line_bytes_);
+    if (UnicodeText::Utf8FromUtf16(*line) != line_bytes_) {
       line->assign(u"\uFFFF");  // reported by Parse as an unreadable line
     }
   } else if (encoding_ == Encoding::kAnsi) {
-    if (!DecodeAnsiExactly(bytes, line)) line->assign(u"\uFFFF");
+    if (!DecodeAnsiExactly(line_bytes_, line)) line->assign(u"\uFFFF");
   }
-  if (!line->empty() && line->back() == u'\r') line->pop_back();
   return true;
 }
 
 bool RegReader::Next(RegEntry* entry, std::string* error) {
   error->clear();
-  std::u16string logical;
-  int first_line = 0;
-  std::u16string line;
-  while (PhysicalLine(&line)) {
-    if (logical.empty()) {
-      first_line = line_number_;
-      const std::size_t start = SkipBlanks(line, 0);
-      if (start == line.size() || line[start] == u';') continue;  // blank or comment
-      logical = line.substr(start);
-    } else {
-      logical += line.substr(SkipBlanks(line, 0));  // a continued hex list
-      if (logical.size() > kMaxLineUnits) {
-        throw RegTextError("line " + std::to_string(first_line) + " is longer than " +
-                           std::to_string(kMaxLineUnits) + " characters, the most a line may hold");
-      }
+  while (PhysicalLine(&physical_)) {
+    const std::size_t start = SkipBlanks(physical_, 0);
+    if (start == physical_.size() || physical_[start] == u';' || physical_[start] == u'#') {
+      continue;  // blank or comment
     }
-    // Only hex data continue on the next line after a final "\".
-    const std::u16string trimmed = TrimEnd(logical);
-    const std::size_t data = DataStart(trimmed);
-    if (!trimmed.empty() && trimmed.back() == u'\\' && data != std::u16string::npos &&
-        trimmed.compare(data, 3, u"hex") == 0) {
-      logical = trimmed.substr(0, trimmed.size() - 1);
-      continue;
+    const int first_line = line_number_;
+    logical_.assign(physical_, start, std::u16string::npos);
+    TrimEndInPlace(&logical_);
+    // Only hex data continue on the next line after a final "\"; each line is
+    // looked at once, and blank and comment lines in between are skipped.
+    if (!logical_.empty() && logical_.back() == u'\\' && IsHexValue(logical_)) {
+      logical_.pop_back();
+      bool more = true;
+      while (more) {
+        if (!PhysicalLine(&physical_)) {
+          *error = "line " + std::to_string(first_line) + ": the file ends inside a continued line";
+          return true;
+        }
+        const std::size_t begin = SkipBlanks(physical_, 0);
+        if (begin == physical_.size() || physical_[begin] == u';') continue;
+        std::size_t stop = physical_.size();
+        while (stop > begin && IsBlank(physical_[stop - 1])) --stop;
+        more = physical_[stop - 1] == u'\\';
+        logical_.append(physical_, begin, (more ? stop - 1 : stop) - begin);
+        if (logical_.size() > kMaxLineUnits) {
+          throw RegTextError("line " + std::to_string(first_line) + " is longer than " +
+                             std::to_string(kMaxLineUnits) +
+                             " characters, the most a line may hold");
+        }
+      }
     }
     entry->line = first_line;
     try {
-      Parse(trimmed, entry);
+      Parse(logical_, entry);
     } catch (const RegTextError& failure) {
       *error = "line " + std::to_string(first_line) + ": " + failure.what();
     } catch (const UsageError& failure) {
       *error = "line " + std::to_string(first_line) + ": " + failure.hint;
     }
-    return true;
-  }
-  if (!logical.empty()) {
-    *error = "line " + std::to_string(first_line) + ": the file ends inside a continued line";
     return true;
   }
   return false;
@@ -242,7 +295,8 @@ bool RegReader::Next(RegEntry* entry, std::string* error) {
 // keeps them; ANSI in REGEDIT4, which the registry keeps in UTF-16. Like
 // Windows' registry editors, the import ends a string with its zero.
 std::string RegReader::TypedHex(std::uint32_t type, const std::string& bytes) const {
-  if (!IsStringType(type)) return bytes;
+  // No data stay no data, as regedit keeps them.
+  if (!IsStringType(type) || bytes.empty()) return bytes;
   std::string utf16 = bytes;
   if (format_ == RegFormat::kRegedit4) {
     std::u16string text;
@@ -259,13 +313,14 @@ void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
     throw RegTextError("bytes that are not text in the file's encoding");
   }
   if (text[0] == u'[') {
-    if (text.back() != u']') throw RegTextError("a key line ends in ']'");
-    const bool remove = text.size() > 2 && text[1] == u'-';
-    const std::u16string name = text.substr(remove ? 2 : 1, text.size() - (remove ? 3 : 2));
+    std::u16string bracketed;
+    if (!KeyLineName(text, &bracketed)) throw RegTextError("a key line ends in ']'");
+    const bool remove = !bracketed.empty() && bracketed[0] == u'-';
+    const std::u16string name = remove ? bracketed.substr(1) : bracketed;
     if (name.rfind(u"\\\\", 0) == 0) {
       throw RegTextError("a key on another machine; import names the machine with /m instead");
     }
-    if (name.empty() || name.back() == u'\\') throw RegTextError("a key line names no key");
+    if (name.empty()) throw RegTextError("a key line names no key");
     key_ = RegistryPath::Parse(name);
     if (remove && key_.branch.empty()) throw RegTextError("a root key cannot be deleted");
     have_key_ = !remove;
@@ -305,25 +360,27 @@ void RegReader::Parse(const std::u16string& text, RegEntry* entry) {
   if (!rest.empty() && rest[0] == u'"') {
     std::size_t end = 0;
     const std::u16string string = Unquote(rest, &end);
-    if (end != rest.size()) throw RegTextError("text after the closing quote");
+    end = SkipBlanks(rest, end);
+    if (end != rest.size() && rest[end] != u';') throw RegTextError("text after the closing quote");
     value.type = kRegSzType;
     value.data = UnicodeText::Utf16Le(string + std::u16string(1, u'\0'));
   } else if (rest.rfind(u"dword:", 0) == 0) {
     std::uint32_t number = 0;
-    if (!ParseHexNumber(rest.substr(6), 8, &number)) {
+    const std::u16string digits = WithoutComment(rest.substr(SkipBlanks(rest, 6)));
+    if (!ParseHexNumber(digits, 8, &number)) {
       throw RegTextError("dword: takes 1 to 8 hex digits");
     }
     value.type = kRegDwordType;
     for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
   } else if (rest.rfind(u"hex:", 0) == 0) {
     value.type = kRegBinaryType;
-    value.data = HexBytes(rest.substr(4));
+    value.data = HexBytes(WithoutComment(rest.substr(4)));
   } else if (rest.rfind(u"hex(", 0) == 0 && rest.find(u"):") != std::u16string::npos) {
     const std::size_t close = rest.find(u"):");
     if (!ParseHexNumber(rest.substr(4, close - 4), 8, &value.type)) {
       throw RegTextError("hex(N): takes a type of 1 to 8 hex digits");
     }
-    value.data = TypedHex(value.type, HexBytes(rest.substr(close + 2)));
+    value.data = TypedHex(value.type, HexBytes(WithoutComment(rest.substr(close + 2))));
   } else {
     throw RegTextError("unknown value data");
   }

@@ -22,10 +22,15 @@ std::string Terminated(const std::u16string& text) {
   return UnicodeText::Utf16Le(text + std::u16string(1, u'\0'));
 }
 
-// A number as reg.exe reads it: decimal, or hex after 0x.
+// A number as reg.exe reads it: blanks and a "+" before it, then decimal, or
+// hex after 0x.
 std::uint64_t Number(const std::u16string& data, std::uint64_t maximum) {
-  const bool hex = data.size() > 2 && data[0] == u'0' && (data[1] == u'x' || data[1] == u'X');
-  const std::u16string digits = hex ? data.substr(2) : data;
+  std::size_t start = data.find_first_not_of(u" \t");
+  if (start == std::u16string::npos) start = data.size();
+  if (start < data.size() && data[start] == u'+') ++start;
+  const std::u16string text = data.substr(start);
+  const bool hex = text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X');
+  const std::u16string digits = hex ? text.substr(2) : text;
   if (digits.empty()) BadData(data, "a number is needed");
   std::uint64_t value = 0;
   const std::uint64_t base = hex ? 16 : 10;
@@ -75,12 +80,13 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
     case 11:  // REG_QWORD
       return LittleEndian(Number(data, ~std::uint64_t{0}), 8);
     default: {
-      // Binary and every other type: hex digits, two a byte.
-      if (data.size() % 2 != 0) BadData(data, "hex data needs two digits a byte");
+      // Binary and every other type: hex digits, two a byte; an odd count
+      // takes a leading zero, as reg.exe reads it ("102" is 01 02).
+      const std::u16string digits = data.size() % 2 == 0 ? data : u"0" + data;
       std::string bytes;
-      for (std::size_t i = 0; i < data.size(); i += 2) {
-        const int high = RegText::HexDigit(data[i]);
-        const int low = RegText::HexDigit(data[i + 1]);
+      for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const int high = RegText::HexDigit(digits[i]);
+        const int low = RegText::HexDigit(digits[i + 1]);
         if (high < 0 || low < 0) BadData(data, "not hex");
         bytes.push_back(static_cast<char>(high * 16 + low));
       }
@@ -114,8 +120,8 @@ int RegAdd(Arguments& arguments) {
   bool with_value = ValueName(switches, &name);
   switches.Value(u"t", &type_name);
   const bool has_data = switches.Value(u"d", &data);
-  if (switches.Value(u"s", &separator) && separator.empty()) {
-    throw UsageError{"/s needs a separator that is not empty"};
+  if (switches.Value(u"s", &separator) && separator.size() != 1) {
+    throw UsageError{"/s takes one character to separate the items"};
   }
   // reg.exe: /t or /d without a name set the default value.
   if (!with_value && (has_data || switches.Has(u"t"))) with_value = true;

@@ -1,6 +1,8 @@
 // The .reg writer: keys and values as lines of either format.
 #include "tools/qv/reg_writer.h"
 
+#include <utility>
+
 #include "core/ansi_text.h"
 #include "platform/unicode_text.h"
 #include "tools/qv/reg_text_internal.h"
@@ -31,11 +33,36 @@ std::u16string Quoted(const std::u16string& text) {
 
 }  // namespace
 
-RegWriter::RegWriter(RegFormat format) : format_(format) {
+RegWriter::RegWriter(RegFormat format, Sink sink) : format_(format), sink_(std::move(sink)) {
+  if (format_ == RegFormat::kVersion5) sink_("\xFF\xFE");
   Line(format == RegFormat::kVersion5 ? kVersion5Header : kRegedit4Header);
 }
 
-void RegWriter::Line(const std::u16string& line) { text_ += line + u"\r\n"; }
+void RegWriter::Line(const std::u16string& line) {
+  text_ += line;
+  text_ += u"\r\n";
+  Drain(false);
+}
+
+void RegWriter::Drain(bool all) {
+  constexpr std::size_t kPiece = 32 * 1024;  // characters
+  if (!all && text_.size() < kPiece) return;
+  if (format_ == RegFormat::kVersion5) {
+    bytes_ = UnicodeText::Utf16Le(text_);
+  } else if (!AnsiText::EncodeExactly(text_, &bytes_)) {
+    throw RegTextError("the tree holds text that the ANSI code page cannot carry");
+  }
+  sink_(bytes_);
+  text_.clear();
+}
+
+std::string RegWriter::Whole(RegFormat format, const std::function<void(RegWriter&)>& write) {
+  std::string file;
+  RegWriter writer(format, [&file](std::string_view bytes) { file.append(bytes); });
+  write(writer);
+  writer.Finish();
+  return file;
+}
 
 void RegWriter::Key(const std::u16string& full_name) {
   if (full_name.find_first_of(u"\r\n") != std::u16string::npos) {
@@ -121,14 +148,9 @@ void RegWriter::Value(const RegValue& value) {
   Line(quotable ? left + Quoted(text.substr(0, text.size() - 1)) : Hex(left, prefix, ansi));
 }
 
-std::string RegWriter::Finish() {
+void RegWriter::Finish() {
   Line(u"");
-  if (format_ == RegFormat::kVersion5) return "\xFF\xFE" + UnicodeText::Utf16Le(text_);
-  std::string bytes;
-  if (!AnsiText::EncodeExactly(text_, &bytes)) {
-    throw RegTextError("the tree holds text that the ANSI code page cannot carry");
-  }
-  return bytes;
+  Drain(true);
 }
 
 }  // namespace quorvane::qv

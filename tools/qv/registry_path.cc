@@ -34,10 +34,15 @@ RegistryPath RegistryPath::Parse(const std::u16string& text) {
   const std::size_t slash = rest.find(u'\\');
   const std::u16string root = Cli::AsciiUpper(rest.substr(0, slash));
   path.branch = slash == std::u16string::npos ? u"" : rest.substr(slash + 1);
-  // As reg.exe: a name ending in a separator names no key, and the
-  // performance data are no tree of keys.
+  // As reg.exe: one final separator is dropped, but a root alone with one
+  // ("HKCU\") or a doubled one names no key; the performance data are no
+  // tree of keys.
   if (!rest.empty() && rest.back() == u'\\') {
-    throw UsageError{"invalid key name '" + Cli::Utf8(text) + "' (it ends in '\\')"};
+    const bool doubled = rest.size() > 1 && rest[rest.size() - 2] == u'\\';
+    if (doubled || slash == rest.size() - 1) {
+      throw UsageError{"invalid key name '" + Cli::Utf8(text) + "' (it ends in '\\')"};
+    }
+    path.branch.pop_back();
   }
   for (const RootSpelling& spelling : kRoots) {
     if (root == spelling.short_name || root == spelling.long_name) {
