@@ -113,6 +113,10 @@ class RegistryEmulator {
     DWORD index = 0;
     SubkeyName subkey;
     bool valid = false;
+    // Every subkey, once a call asked out of order (and the tree was then
+    // as it was at `generation`).
+    std::vector<SubkeyName> all;
+    bool has_all = false;
   };
   struct ValueCursor {
     std::uint64_t generation = 0;
@@ -120,9 +124,12 @@ class RegistryEmulator {
     std::u16string folded;
     StoredValue value;
     bool valid = false;
+    std::vector<std::pair<std::u16string, StoredValue>> all;
+    bool has_all = false;
   };
   // Where enumeration of a key stopped, so that listing it by consecutive
-  // indexes costs one step each.
+  // indexes costs one step each; a call at any other index reads the whole
+  // list once, and then any index costs one step while nothing changes.
   struct Cursors {
     Cursor subkeys;
     ValueCursor values;

@@ -122,9 +122,24 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
   // where the previous call stopped, as long as the tree has not changed.
   Cursor& cursor = CursorsOf(key, from).subkeys;
   const std::uint64_t generation = store_->Generation();
-  if (!cursor.valid || cursor.generation != generation || cursor.index > index) {
-    cursor = Cursor{};
+  if (cursor.generation != generation) cursor = Cursor{};
+  const bool next_in_order =
+      index == 0 || (cursor.valid && (cursor.index == index || cursor.index + 1 == index));
+  if (!cursor.has_all && !next_in_order) {
+    // Out of order (a walk downward, or a jump): the whole list, once.
+    if (from.merged) {
+      for (auto next = NextMergedSubkey(from, nullptr); next;
+           next = NextMergedSubkey(from, &cursor.all.back().folded)) {
+        cursor.all.push_back(std::move(*next));
+      }
+    } else {
+      cursor.all = store_->Subkeys(from.key);
+    }
+    cursor.has_all = true;
+    cursor.generation = generation;
   }
+  if (cursor.has_all) return index < cursor.all.size() ? &cursor.all[index] : nullptr;
+  if (!cursor.valid || cursor.index > index) cursor = Cursor{};
   while (!cursor.valid || cursor.index != index) {
     const std::u16string* after = cursor.valid ? &cursor.subkey.folded : nullptr;
     std::optional<SubkeyName> next =
@@ -134,7 +149,7 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
       return nullptr;
     }
     const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
-    cursor = Cursor{generation, next_index, std::move(*next), true};
+    cursor = Cursor{generation, next_index, std::move(*next), true, {}, false};
   }
   return &cursor.subkey;
 }

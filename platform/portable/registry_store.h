@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win_types.h"
@@ -96,6 +97,26 @@ class RegistryStore {
   // null); its folded name goes to `folded`.
   [[nodiscard]] virtual std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
                                                              std::u16string* folded) = 0;
+
+  // Every subkey, and every value with its folded name, in that order: one
+  // read where enumeration wants them all.
+  [[nodiscard]] virtual std::vector<SubkeyName> Subkeys(KeyId key) {
+    std::vector<SubkeyName> all;
+    for (auto next = NextSubkey(key, nullptr); next; next = NextSubkey(key, &all.back().folded)) {
+      all.push_back(std::move(*next));
+    }
+    return all;
+  }
+  [[nodiscard]] virtual std::vector<std::pair<std::u16string, StoredValue>> Values(KeyId key) {
+    std::vector<std::pair<std::u16string, StoredValue>> all;
+    std::u16string folded;
+    for (auto next = NextValue(key, nullptr, &folded); next;) {
+      all.emplace_back(folded, std::move(*next));
+      const std::u16string after = folded;
+      next = NextValue(key, &after, &folded);
+    }
+    return all;
+  }
 
   // Rights a key grants to whoever opens it; all rights unless restricted.
   [[nodiscard]] virtual REGSAM GrantedRights(KeyId key) = 0;

@@ -39,6 +39,7 @@ const char* SqlText(int index) {
       "SELECT name, folded, id FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1",
       "SELECT name, folded, id FROM keys WHERE parent = ?1 AND folded > ?2"
       " ORDER BY folded LIMIT 1",
+      "SELECT name, folded, id FROM keys WHERE parent = ?1 ORDER BY folded",
       "SELECT name, type, data FROM value_data WHERE key = ? AND folded = ?",
       // The name keeps the case it was first written with.
       "INSERT INTO value_data(key, folded, name, type, data) VALUES(?, ?, ?, ?, ?)"
@@ -47,11 +48,12 @@ const char* SqlText(int index) {
       "SELECT name, type, data, folded FROM value_data WHERE key = ?1 ORDER BY folded LIMIT 1",
       "SELECT name, type, data, folded FROM value_data WHERE key = ?1 AND folded > ?2"
       " ORDER BY folded LIMIT 1",
+      "SELECT name, type, data, folded FROM value_data WHERE key = ?1 ORDER BY folded",
       "SELECT granted FROM keys WHERE id = ?",
       "UPDATE keys SET granted = ? WHERE id = ?",
       "PRAGMA data_version",
   };
-  static_assert(sizeof kSql / sizeof kSql[0] == 28, "one text per statement");
+  static_assert(sizeof kSql / sizeof kSql[0] == 30, "one text per statement");
   return kSql[index];
 }
 
@@ -261,6 +263,30 @@ std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16strin
     Damaged("key " + std::to_string(next.Integer(2)) + " is listed below a younger key");
   }
   return SubkeyName{next.Name(0), next.Name(1)};
+}
+
+std::vector<SubkeyName> SqliteStore::Subkeys(KeyId key) {
+  std::vector<SubkeyName> all;
+  Statement rows(*this, Sql::kAllSubkeys);
+  rows.Bind(1, key);
+  while (rows.Step()) {
+    if (rows.Integer(2) <= key) {
+      Damaged("key " + std::to_string(rows.Integer(2)) + " is listed below a younger key");
+    }
+    all.push_back(SubkeyName{rows.Name(0), rows.Name(1)});
+  }
+  return all;
+}
+
+std::vector<std::pair<std::u16string, StoredValue>> SqliteStore::Values(KeyId key) {
+  std::vector<std::pair<std::u16string, StoredValue>> all;
+  Statement rows(*this, Sql::kAllValues);
+  rows.Bind(1, key);
+  while (rows.Step()) {
+    all.emplace_back(rows.Name(3),
+                     StoredValue{rows.Name(0), static_cast<DWORD>(rows.Integer(1)), rows.Blob(2)});
+  }
+  return all;
 }
 
 const StoredValue* SqliteStore::GetValue(KeyId key, const std::u16string& folded) {

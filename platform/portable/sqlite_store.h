@@ -78,6 +78,8 @@ class SqliteStore final : public RegistryStore {
   bool HasSubkeys(KeyId key) override;
   void DeleteKey(KeyId key) override;
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
+  std::vector<SubkeyName> Subkeys(KeyId key) override;
+  std::vector<std::pair<std::u16string, StoredValue>> Values(KeyId key) override;
 
   const StoredValue* GetValue(KeyId key, const std::u16string& folded) override;
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
@@ -112,11 +114,13 @@ class SqliteStore final : public RegistryStore {
     kDeleteKey,
     kFirstSubkey,
     kNextSubkey,
+    kAllSubkeys,
     kGetValue,
     kSetValue,
     kDeleteValue,
     kFirstValue,
     kNextValue,
+    kAllValues,
     kGranted,
     kSetGranted,
     kDataVersion,
