@@ -22,15 +22,17 @@ void LazyFlusher::Written() {
     // Made by fork: the thread is the parent's and does not run here.
     (void)thread_.release();
   }
-  if (!pending_) {
-    pending_ = true;
-    due_ = Now() + interval_;
-  }
   if (thread_ == nullptr && !stopping_) {
     owner_ = ::getpid();
     thread_ = std::make_unique<std::thread>([this] { Loop(); });
   }
-  changed_.notify_all();
+  // Only the first write after a flush sets the time and wakes the thread:
+  // the writes after it cost a lock and nothing more.
+  if (!pending_) {
+    pending_ = true;
+    due_ = Now() + interval_;
+    changed_.notify_all();
+  }
 }
 
 void LazyFlusher::Cancel() {
