@@ -51,6 +51,14 @@ void RegistryEmulator::FlushStore() {
   }
 }
 
+void RegistryEmulator::RollbackQuietly() {
+  try {
+    store_->Rollback();
+  } catch (const StoreFailure&) {
+    // The call's own failure is what the caller sees.
+  }
+}
+
 void RegistryEmulator::Written() {
   if (store_->FlushesLazily()) flusher_.Written();
 }
@@ -79,13 +87,13 @@ void RegistryEmulator::SeedStandardKeys() {
     walk_all(true);
     AdoptSeparateTrees(true);
     store_->Commit();
+  } catch (const ImageOutdated&) {
+    // Another process changed the registry meanwhile: look again.
+    RollbackQuietly();
+    SeedStandardKeys();
   } catch (const StoreFailure&) {
     view_keys_.clear();
-    try {
-      store_->Rollback();
-    } catch (const StoreFailure&) {
-      // An unusable store answers every call with its failure anyway.
-    }
+    RollbackQuietly();
   }
 }
 

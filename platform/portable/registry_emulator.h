@@ -233,6 +233,9 @@ class RegistryEmulator {
   // A write committed: the store flushes it lazily where it does not at once.
   void Written();
   void FlushStore();
+  // Ends the store's transaction after a failure; a store too broken to do
+  // even that answers every later call with its failure anyway.
+  void RollbackQuietly();
   HKEY NewHandle(KeyId key, REGSAM rights, const std::u16string& machine);
   // A handle to a key found below `from`, merged when `from` is.
   HKEY NewHandleBelow(KeyId key, REGSAM rights, const Resolved& from,

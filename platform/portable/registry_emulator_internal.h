@@ -119,22 +119,27 @@ LONG RegistryEmulator::Run(RegCall call, HKEY key, const CallText& text, REGSAM 
     if (clear_on_failure != nullptr) *clear_on_failure = 0;
     return result;
   }
-  try {
-    store_->Begin(writing);
-    result = body();
-    if (result == kErrorSuccess) {
-      store_->Commit();
-      if (writing && batch_depth_ == 0) Written();
-    } else {
-      store_->Rollback();
-    }
-  } catch (const StoreFailure& failure) {
+  // A call that found the store changed under what its image had answered
+  // runs once more; the second time nothing is answered from the image.
+  for (int attempt = 0; attempt < 2; ++attempt) {
     try {
-      store_->Rollback();
-    } catch (const StoreFailure&) {
-      // The store is unusable; the call's own failure is what the caller sees.
+      store_->Begin(writing);
+      result = body();
+      if (result == kErrorSuccess) {
+        store_->Commit();
+        if (writing && batch_depth_ == 0) Written();
+      } else {
+        store_->Rollback();
+      }
+      break;
+    } catch (const ImageOutdated&) {
+      RollbackQuietly();
+      result = kErrorBusy;  // stands only if the second attempt met it too
+    } catch (const StoreFailure& failure) {
+      RollbackQuietly();
+      result = failure.code;
+      break;
     }
-    result = failure.code;
   }
   if (result != kErrorSuccess && clear_on_failure != nullptr) *clear_on_failure = 0;
   return result;

@@ -33,6 +33,12 @@ struct StoreFailure {
   LONG code;
 };
 
+// Raised by a store that answers reads from an image of earlier ones, when
+// the call that is running found its medium changed by another process after
+// the image answered part of it: the call must run again from its start
+// (the second time it reads the medium alone). Never raised inside a batch.
+struct ImageOutdated {};
+
 class RegistryStore {
  public:
   virtual ~RegistryStore() = default;

@@ -1,5 +1,5 @@
-// The SQLite store's statements, transactions and batches, and the tree's
-// keys and values as rows.
+// The SQLite store's statements, transactions and batches, and the writes to
+// the tree's keys and values as rows.
 #include "platform/portable/sqlite_store.h"
 
 #include <sqlite3.h>
@@ -28,8 +28,7 @@ const char* SqlText(int index) {
       "INSERT INTO keys(parent, name, folded, granted) VALUES(?, ?, ?, ?)",
       "INSERT INTO roots(machine, hkey, id) VALUES(?, ?, ?)",
       "SELECT 1 FROM keys WHERE id = ?",
-      "SELECT parent FROM keys WHERE id = ?",
-      "SELECT name FROM keys WHERE id = ?",
+      "SELECT parent, name, granted FROM keys WHERE id = ?",
       "SELECT id FROM keys WHERE parent = ? AND folded = ?",
       "SELECT 1 FROM keys WHERE parent = ? LIMIT 1",
       "DELETE FROM value_data WHERE key = ?",
@@ -49,11 +48,12 @@ const char* SqlText(int index) {
       "SELECT name, type, data, folded FROM value_data WHERE key = ?1 AND folded > ?2"
       " ORDER BY folded LIMIT 1",
       "SELECT name, type, data, folded FROM value_data WHERE key = ?1 ORDER BY folded",
-      "SELECT granted FROM keys WHERE id = ?",
       "UPDATE keys SET granted = ? WHERE id = ?",
       "PRAGMA data_version",
+      // Any read of the file: it fixes the transaction's snapshot.
+      "SELECT 1 FROM roots LIMIT 1",
   };
-  static_assert(sizeof kSql / sizeof kSql[0] == 30, "one text per statement");
+  static_assert(sizeof kSql / sizeof kSql[0] == 29, "one text per statement");
   return kSql[index];
 }
 
@@ -80,6 +80,19 @@ void SqliteStore::Begin(bool writing) {
   // A batch whose transaction a failure ended answers every later call with
   // that failure: what it did is gone, and what follows must not stand alone.
   if (batch_depth_ > 0 && batch_lost_) throw StoreFailure{last_failure_};
+  if (batch_depth_ == 0) {
+    generation_unknown_ = false;
+    if (!writing && BeginImageScope()) {
+      in_savepoint_ = false;
+      in_transaction_ = true;
+      return;
+    }
+  } else if (writing && lazy_scope_) {
+    // A write in a batch that has only read so far: its transaction begins
+    // now, and the image no longer answers.
+    TakeSnapshot();
+    LeaveImage();
+  }
   // Inside a batch a call that writes gets a savepoint, so that its failure
   // undoes its own work and no more; one that only reads has nothing to undo.
   in_savepoint_ = batch_depth_ > 0 && writing;
@@ -96,7 +109,7 @@ void SqliteStore::Commit() {
   if (!in_transaction_) return;
   in_transaction_ = false;
   if (batch_depth_ == 0) {
-    Run(Sql::kCommit);
+    if (!EndLazyScope()) Run(Sql::kCommit);
   } else if (in_savepoint_) {
     Run(Sql::kRelease);
   }
@@ -106,7 +119,7 @@ void SqliteStore::Rollback() {
   if (!in_transaction_) return;
   in_transaction_ = false;
   if (batch_depth_ == 0) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!EndLazyScope()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     return;
   }
   if (!in_savepoint_) return;
@@ -133,13 +146,18 @@ void SqliteStore::BeginBatch(bool writing) {
   if (unusable_code_ != 0) throw StoreFailure{unusable_code_};
   if (writing) RefuseWritingIfReadOnly();
   if (batch_depth_ == 0) {
-    Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
-    if (writing) {
-      try {
-        CheckBeforeWriting();
-      } catch (const StoreFailure&) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
+    generation_unknown_ = false;
+    // A batch that reads alone begins its transaction at its first miss.
+    const bool lazy = !writing && BeginImageScope();
+    if (!lazy) {
+      Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
+      if (writing) {
+        try {
+          CheckBeforeWriting();
+        } catch (const StoreFailure&) {
+          sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+          throw;
+        }
       }
     }
   }
@@ -148,6 +166,7 @@ void SqliteStore::BeginBatch(bool writing) {
 
 void SqliteStore::EndBatch(bool commit) {
   if (batch_depth_ == 0 || --batch_depth_ > 0) return;
+  if (EndLazyScope()) return;
   if (batch_lost_) {
     batch_lost_ = false;
     if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -170,63 +189,9 @@ void SqliteStore::EndBatch(bool commit) {
   }
 }
 
-KeyId SqliteStore::Root(const std::u16string& machine, HKEY root) {
-  {
-    Statement find(*this, Sql::kFindRoot);
-    find.Bind(1, machine).Bind(2, static_cast<std::int64_t>(root));
-    if (find.Step()) return find.Integer(0);
-  }
-  {
-    Statement create(*this, Sql::kInsertKey);
-    create.Bind(1, std::int64_t{0})
-        .Bind(2, std::string())
-        .Bind(3, Bytes(machine) + std::to_string(root));
-    create.Bind(4, kAllRights);
-    create.Step();
-  }
-  const KeyId id = sqlite3_last_insert_rowid(db_);
-  Statement remember(*this, Sql::kRememberRoot);
-  remember.Bind(1, machine).Bind(2, static_cast<std::int64_t>(root)).Bind(3, id);
-  remember.Step();
-  ++own_changes_;
-  return id;
-}
-
-bool SqliteStore::Exists(KeyId key) {
-  Statement find(*this, Sql::kKeyExists);
-  find.Bind(1, key);
-  return find.Step();
-}
-
-std::optional<KeyId> SqliteStore::Parent(KeyId key) {
-  Statement find(*this, Sql::kKeyParent);
-  find.Bind(1, key);
-  if (!find.Step()) return std::nullopt;
-  const KeyId parent = find.Integer(0);
-  // A parent is always older than its child (see FindSubkey).
-  if (parent >= key) Damaged("key " + std::to_string(key) + " is listed below a younger key");
-  return parent;
-}
-
-std::u16string SqliteStore::Name(KeyId key) {
-  Statement find(*this, Sql::kKeyName);
-  find.Bind(1, key);
-  return find.Step() ? find.Name(0) : std::u16string();
-}
-
-std::optional<KeyId> SqliteStore::FindSubkey(KeyId parent, const std::u16string& folded) {
-  Statement find(*this, Sql::kFindSubkey);
-  find.Bind(1, parent).Bind(2, folded);
-  if (!find.Step()) return std::nullopt;
-  const KeyId child = find.Integer(0);
-  // Keys are never moved, so a subkey is always younger than its parent; a
-  // link that breaks this could close a cycle.
-  if (child <= parent) Damaged("key " + std::to_string(child) + " is listed below a younger key");
-  return child;
-}
-
 KeyId SqliteStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
+  LeaveImage();
   {
     Statement create(*this, Sql::kInsertKey);
     create.Bind(1, parent).Bind(2, name).Bind(3, folded).Bind(4, kAllRights);
@@ -236,13 +201,8 @@ KeyId SqliteStore::CreateSubkey(KeyId parent, const std::u16string& name,
   return sqlite3_last_insert_rowid(db_);
 }
 
-bool SqliteStore::HasSubkeys(KeyId key) {
-  Statement find(*this, Sql::kHasSubkeys);
-  find.Bind(1, key);
-  return find.Step();
-}
-
 void SqliteStore::DeleteKey(KeyId key) {
+  LeaveImage();
   {
     Statement values(*this, Sql::kDeleteKeyValues);
     values.Bind(1, key);
@@ -254,52 +214,8 @@ void SqliteStore::DeleteKey(KeyId key) {
   ++own_changes_;
 }
 
-std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16string* after) {
-  Statement next(*this, after == nullptr ? Sql::kFirstSubkey : Sql::kNextSubkey);
-  next.Bind(1, key);
-  if (after != nullptr) next.Bind(2, *after);
-  if (!next.Step()) return std::nullopt;
-  if (next.Integer(2) <= key) {
-    Damaged("key " + std::to_string(next.Integer(2)) + " is listed below a younger key");
-  }
-  return SubkeyName{next.Name(0), next.Name(1)};
-}
-
-std::vector<SubkeyName> SqliteStore::Subkeys(KeyId key) {
-  std::vector<SubkeyName> all;
-  Statement rows(*this, Sql::kAllSubkeys);
-  rows.Bind(1, key);
-  while (rows.Step()) {
-    if (rows.Integer(2) <= key) {
-      Damaged("key " + std::to_string(rows.Integer(2)) + " is listed below a younger key");
-    }
-    all.push_back(SubkeyName{rows.Name(0), rows.Name(1)});
-  }
-  return all;
-}
-
-std::vector<std::pair<std::u16string, StoredValue>> SqliteStore::Values(KeyId key) {
-  std::vector<std::pair<std::u16string, StoredValue>> all;
-  Statement rows(*this, Sql::kAllValues);
-  rows.Bind(1, key);
-  while (rows.Step()) {
-    all.emplace_back(rows.Name(3),
-                     StoredValue{rows.Name(0), static_cast<DWORD>(rows.Integer(1)), rows.Blob(2)});
-  }
-  return all;
-}
-
-const StoredValue* SqliteStore::GetValue(KeyId key, const std::u16string& folded) {
-  Statement find(*this, Sql::kGetValue);
-  find.Bind(1, key).Bind(2, folded);
-  if (!find.Step()) return nullptr;
-  read_value_.name = find.Name(0);
-  read_value_.type = static_cast<DWORD>(find.Integer(1));
-  read_value_.data = find.Blob(2);
-  return &read_value_;
-}
-
 void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {
+  LeaveImage();
   Statement upsert(*this, Sql::kSetValue);
   upsert.Bind(1, key).Bind(2, folded).Bind(3, value.name);
   upsert.Bind(4, static_cast<std::int64_t>(value.type)).Bind(5, value.data);
@@ -308,6 +224,7 @@ void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const Stored
 }
 
 bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
+  LeaveImage();
   Statement remove(*this, Sql::kDeleteValue);
   remove.Bind(1, key).Bind(2, folded);
   remove.Step();
@@ -315,35 +232,12 @@ bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
   return sqlite3_changes(db_) > 0;
 }
 
-std::optional<StoredValue> SqliteStore::NextValue(KeyId key, const std::u16string* after,
-                                                  std::u16string* folded) {
-  Statement next(*this, after == nullptr ? Sql::kFirstValue : Sql::kNextValue);
-  next.Bind(1, key);
-  if (after != nullptr) next.Bind(2, *after);
-  if (!next.Step()) return std::nullopt;
-  *folded = next.Name(3);
-  return StoredValue{next.Name(0), static_cast<DWORD>(next.Integer(1)), next.Blob(2)};
-}
-
-REGSAM SqliteStore::GrantedRights(KeyId key) {
-  Statement find(*this, Sql::kGranted);
-  find.Bind(1, key);
-  return find.Step() ? static_cast<REGSAM>(find.Integer(0)) : 0;
-}
-
 void SqliteStore::SetGrantedRights(KeyId key, REGSAM rights) {
+  LeaveImage();
   Statement update(*this, Sql::kSetGranted);
   update.Bind(1, static_cast<std::int64_t>(rights)).Bind(2, key);
   update.Step();
   ++own_changes_;
-}
-
-std::uint64_t SqliteStore::Generation() {
-  // data_version moves when another connection commits; our own writes are
-  // counted here.
-  Statement version(*this, Sql::kDataVersion);
-  const std::uint64_t others = version.Step() ? static_cast<std::uint64_t>(version.Integer(0)) : 0;
-  return (others << 32) + own_changes_;
 }
 
 }  // namespace quorvane::platform::portable

@@ -10,11 +10,20 @@
 // written. Failures of the medium map to the codes a Windows program sees:
 // 1011 cannot open, 1012 cannot read, 1013 cannot write, 112 disk full.
 //
+// Reads are answered from an image of what this process read before, as
+// long as no process has committed since (the WAL-index's change counter
+// tells, without a system call); a call that misses begins its transaction
+// then. A call that found the file changed under answers it already gave
+// from the image runs again (ImageOutdated); a batch goes on with what the
+// file holds now.
+//
 // One class, its definitions split by concern: sqlite_store.cc (statements,
-// transactions, keys and values as rows), sqlite_store_open.cc (opening for
-// writing or reading alone), sqlite_store_schema.cc (marks, schema steps,
-// local roots), sqlite_store_failures.cc (failure codes and words, the
-// damage checks); sqlite_store_internal.h holds what they share.
+// transactions, writes), sqlite_store_reads.cc (reads, through the image or
+// the file), sqlite_store_image.cc (when the image answers),
+// sqlite_store_open.cc (opening for writing or reading alone),
+// sqlite_store_schema.cc (marks, schema steps, local roots),
+// sqlite_store_failures.cc (failure codes and words, the damage checks);
+// sqlite_store_internal.h holds what they share.
 #pragma once
 
 #include <array>
@@ -22,7 +31,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/portable/read_image.h"
 #include "platform/portable/registry_store.h"
+#include "platform/portable/wal_stamp.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -91,6 +102,9 @@ class SqliteStore final : public RegistryStore {
   void SetGrantedRights(KeyId key, REGSAM rights) override;
   std::uint64_t Generation() override;
 
+  // What the image of earlier reads holds now, in bytes (estimated).
+  [[nodiscard]] std::size_t ImageBytes() const { return image_.Bytes(); }
+
  private:
   // Every statement the store runs, prepared once per connection.
   enum class Sql {
@@ -106,8 +120,7 @@ class SqliteStore final : public RegistryStore {
     kInsertKey,
     kRememberRoot,
     kKeyExists,
-    kKeyParent,
-    kKeyName,
+    kKeyRow,
     kFindSubkey,
     kHasSubkeys,
     kDeleteKeyValues,
@@ -121,9 +134,9 @@ class SqliteStore final : public RegistryStore {
     kFirstValue,
     kNextValue,
     kAllValues,
-    kGranted,
     kSetGranted,
     kDataVersion,
+    kTouch,
     kCount,
   };
   class Statement;
@@ -143,6 +156,30 @@ class SqliteStore final : public RegistryStore {
   // Runs an inspecting pragma; its findings other than "ok" go to `problems`.
   // Returns a failure that kept it from giving a verdict, else 0.
   LONG Inspect(const char* pragma, std::vector<std::string>* problems);
+
+  // The image (sqlite_store_image.cc). A scope is a call outside a batch, or
+  // a batch; one that reads alone begins its transaction lazily.
+  bool BeginImageScope();
+  // Begins the lazy scope's transaction, and checks that what it sees is what
+  // the image holds.
+  void TakeSnapshot();
+  // A write in a scope that read through the image: from here on, and until
+  // the next scope, everything is read from the file.
+  void LeaveImage();
+  // Ends a lazy scope; true when it never began its transaction.
+  bool EndLazyScope();
+  void MarkServed() { served_from_image_ = true; }
+
+  // Reads from the file (sqlite_store_reads.cc).
+  ReadImage::KeyRow QueryRow(KeyId key);
+  std::optional<KeyId> QuerySubkey(KeyId parent, const std::u16string& folded);
+  void QueryAllSubkeys(KeyId key, std::vector<SubkeyName>* names, std::vector<KeyId>* ids);
+  // The key's row, from the image when it answers.
+  const ReadImage::KeyRow& RowOf(KeyId key);
+  // The key's entry in the image with its whole lists, or null when the image
+  // does not answer.
+  const ReadImage::Key* AllSubkeysOf(KeyId key);
+  const ReadImage::Key* AllValuesOf(KeyId key);
 
   std::string path_;
   sqlite3* db_ = nullptr;
@@ -165,6 +202,19 @@ class SqliteStore final : public RegistryStore {
   bool in_savepoint_ = false;  // the call in a batch holds a savepoint
   int batch_depth_ = 0;
   std::uint64_t own_changes_ = 0;
+
+  ReadImage image_;
+  WalStamp stamp_;
+  ReadImage::KeyRow read_row_;         // what RowOf last read past the image
+  WalStamp::Value image_stamp_;        // the file's stamp the image matches
+  bool image_current_ = false;         // image_stamp_ holds
+  WalStamp::Value scope_stamp_;        // the stamp when the scope began
+  bool image_scope_ = false;           // this scope reads through the image
+  bool lazy_scope_ = false;            // its transaction begins at its first miss
+  bool snapshot_taken_ = false;        // and has begun
+  bool served_from_image_ = false;     // the scope answered from the image
+  bool generation_unknown_ = false;    // the scope's reads are of no one stamp
+  std::uint64_t unknown_generations_ = 0;
 };
 
 }  // namespace quorvane::platform::portable

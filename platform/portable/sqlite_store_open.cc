@@ -116,6 +116,11 @@ void SqliteStore::Open(const Options& options) {
   }
 
   CreateLocalRoots();
+  // The index is open once a transaction has run. A file opened as it
+  // stands cannot change under this process.
+  if (!stamp_.Attach(db_) && name.find("immutable=1") != std::string::npos) {
+    stamp_.AttachUnchanging();
+  }
 }
 
 void SqliteStore::Flush() {
