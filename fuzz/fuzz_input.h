@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -46,9 +47,11 @@ class FuzzInput {
   std::size_t pos_ = 0;
 };
 
-// Stops the run when a property does not hold.
-inline void Require(bool holds) {
-  if (!holds) std::abort();
+// Stops the run when a property does not hold, saying which line found it.
+inline void Require(bool holds, int line = __builtin_LINE(), const char* file = __builtin_FILE()) {
+  if (holds) return;
+  std::fprintf(stderr, "property failed at %s:%d\n", file, line);
+  std::abort();
 }
 
 // Only the documented error numbers may come out.

@@ -100,8 +100,10 @@ void RoundTrip(FuzzInput& input) {
     for (const RegValue& value : key.values) {
       Require(reader.Next(&entry, &error) && error.empty());
       Require(entry.kind == RegEntry::Kind::kValue);
-      // Strings come back ending in their zero, as Windows' editors import them.
-      const bool text = value.type == 1 || value.type == 2 || value.type == 7;
+      // Strings come back ending in their zero, as Windows' editors import
+      // them; no data stay no data.
+      const bool text =
+          (value.type == 1 || value.type == 2 || value.type == 7) && !value.data.empty();
       const std::string expected = text ? qv::RegText::Terminated(value.data) : value.data;
       Require(entry.value.name == value.name && entry.value.type == value.type &&
               entry.value.data == expected);

@@ -148,7 +148,7 @@ for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_
   runs=20000
   [[ $target == sqlite_store_fuzzer ]] && runs=3000  # each run writes a database file
   [[ $target == key_tree_fuzzer ]] && runs=400       # each run builds trees of hundreds of keys
-  QV_REGISTRY=:memory: build-fuzz/fuzz/$target -runs=$runs -max_len=4096 "$scratch" \
+  QV_REGISTRY=:memory: build-fuzz/fuzz/$target -seed=1 -runs=$runs -max_len=4096 "$scratch" \
     "fuzz/corpus/$target" >"$scratch.log" 2>&1 || fuzz_status=1
   echo "$target: $(grep -E "^Done|ERROR|SUMMARY" "$scratch.log")"
   rm -rf "$scratch" "$scratch.log"
