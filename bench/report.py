@@ -3,6 +3,9 @@
 
   report.py [--before REV] RESULT.json...
 
+Read/, Walk/, LastIndex/ and Random: results (read_image_bench) compare the
+database with memory, a walk downward with one upward, and random reads in a
+large file with those in a small one.
 Every "Lib/X[/N]" result is divided by each "Base:KIND/X[/N]" result of the
 same run. "Pair/X" results (the two timed in alternating blocks, with the
 least time per call of each as counters) give the steadiest ratios. Results tagged "before." (the same benchmarks built from an earlier
@@ -117,6 +120,75 @@ def growth(times):
                 previous = count
 
 
+def load_counters(paths, counter):
+    """A counter's value per benchmark (its last repetition)."""
+    values = {}
+    for path in paths:
+        with open(path) as handle:
+            for entry in json.load(handle)["benchmarks"]:
+                if counter in entry and entry.get("run_type") != "aggregate":
+                    values[entry.get("run_name", entry["name"])] = entry[counter]
+    return values
+
+
+def reads(times, paths):
+    """The database's reads against memory's, walks downward against upward,
+    the last index on a fresh handle, and random reads as the file grows."""
+    rows = []
+    for name, seconds in sorted(times.items()):
+        if name.startswith("Read/") and name.endswith(":database"):
+            memory = times.get(name[: -len("database")] + "memory")
+            if memory:
+                rows.append(f"| {name[len('Read/'):-len(':database')]} | {fmt(memory)} | "
+                            f"{fmt(seconds)} | {seconds / memory:.2f} |")
+    if rows:
+        print()
+        print("| read | in memory | database | database / memory |")
+        print("|---|---:|---:|---:|")
+        print("\n".join(rows))
+    walks = []
+    for name, seconds in sorted(times.items()):
+        if name.startswith("Walk/down:"):
+            store, count = name[len("Walk/down:"):].split("/")
+            upward = times.get(f"Walk/up:{store}/{count}")
+            if upward:
+                walks.append(f"| {store} | {count} | {fmt(upward)} | {fmt(seconds)} | "
+                             f"{seconds / upward:.2f} |")
+    if walks:
+        print()
+        print("| walk of a key's subkeys | subkeys | upward | downward | down / up |")
+        print("|---|---:|---:|---:|---:|")
+        print("\n".join(walks))
+    last = [(name, seconds) for name, seconds in sorted(times.items())
+            if name.startswith("LastIndex/")]
+    if last:
+        print()
+        print("| last index on a fresh handle | subkeys | time |")
+        print("|---|---:|---:|")
+        for name, seconds in last:
+            label, count = name[len("LastIndex/"):].split("/")
+            print(f"| {label} | {count} | {fmt(seconds)} |")
+    image = load_counters(paths, "image_bytes")
+    one_read = load_counters(paths, "image_bytes_one_read")
+    random = defaultdict(dict)
+    for name, seconds in times.items():
+        if name.startswith("Random:"):
+            store, count = name[len("Random:"):].split("/")
+            random[store][int(count)] = (name, seconds)
+    if random:
+        print()
+        print("| random reads | values | per read | against the smallest | image | image after one read |")
+        print("|---|---:|---:|---:|---:|---:|")
+        for store, points in sorted(random.items()):
+            smallest = points[min(points)][1]
+            for count in sorted(points):
+                name, seconds = points[count]
+                size = f"{image[name] / 2**20:.1f} MiB" if name in image else "-"
+                first = f"{one_read[name] / 2**10:.1f} KiB" if name in one_read else "-"
+                print(f"| {store} | {count} | {fmt(seconds)} | {seconds / smallest:.2f} | "
+                      f"{size} | {first} |")
+
+
 def fmt(seconds):
     for unit, scale in (("s", 1.0), ("ms", 1e-3), ("us", 1e-6)):
         if seconds >= scale:
@@ -134,6 +206,7 @@ def main():
     ratios(times)
     speedups(times, before)
     growth(times)
+    reads(times, args)
 
 
 if __name__ == "__main__":

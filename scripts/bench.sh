@@ -3,7 +3,8 @@
 #   - the portable backend with Google Benchmark: the library's operations
 #     against their bare platform calls (in memory and on a database), the
 #     persistent calls against a raw SQLite program, the path members, and
-#     enumeration as the key grows;
+#     enumeration as the key grows, and reads of the database against the
+#     same in memory;
 #   - the same operations built from an earlier commit (BEFORE, default
 #     b130e0c, the state before the call path and the persistent registry
 #     were made fast), for the speed-up;
@@ -83,6 +84,9 @@ QV_BENCH_DIR=$scratch run sqlite "db." "" build-bench/bench/sqlite_bench
 QV_BENCH_DIR=$scratch run check "" ":memory:" build-bench/bench/check_bench 3
 run path "" ":memory:" build-bench/bench/path_bench
 run enumeration "" ":memory:" build-bench/bench/enumeration_bench 1  # minutes per repetition
+# Reads of the database against memory; each repetition fills its keys anew
+# (a million values once), so three.
+QV_BENCH_DIR=$scratch run reads "" ":memory:" build-bench/bench/read_image_bench 3
 
 echo "Portable backend (Google Benchmark, best of 5 interleaved repetitions; in memory and on tmpfs best of 3 rounds of them):"
 echo

@@ -50,7 +50,9 @@ std::optional<KeyId> MemoryStore::FindSubkey(KeyId parent, const std::u16string&
 KeyId MemoryStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
   const KeyId id = NewNode(parent);
-  nodes_[parent].subkeys[folded] = {id, name};
+  Node& node = nodes_[parent];
+  node.subkeys[folded] = {id, name};
+  node.subkey_list.reset();
   return id;
 }
 
@@ -66,6 +68,7 @@ void MemoryStore::DeleteKey(KeyId key) {
     for (auto entry = parent->subkeys.begin(); entry != parent->subkeys.end(); ++entry) {
       if (entry->second.first == key) {
         parent->subkeys.erase(entry);
+        parent->subkey_list.reset();
         break;
       }
     }
@@ -97,6 +100,7 @@ void MemoryStore::SetValue(KeyId key, const std::u16string& folded, const Stored
       slot->second.type = value.type;
       slot->second.data = value.data;
     }
+    node->value_list.reset();
     ++generation_;
   }
 }
@@ -104,6 +108,7 @@ void MemoryStore::SetValue(KeyId key, const std::u16string& folded, const Stored
 bool MemoryStore::DeleteValue(KeyId key, const std::u16string& folded) {
   Node* node = Find(key);
   if (node == nullptr || node->values.erase(folded) == 0) return false;
+  node->value_list.reset();
   ++generation_;
   return true;
 }
@@ -116,6 +121,30 @@ std::optional<StoredValue> MemoryStore::NextValue(KeyId key, const std::u16strin
   if (next == node->values.end()) return std::nullopt;
   *folded = next->first;
   return next->second;
+}
+
+SubkeyList MemoryStore::Subkeys(KeyId key) {
+  Node* node = Find(key);
+  if (node == nullptr) return std::make_shared<std::vector<SubkeyName>>();
+  if (!node->subkey_list) {
+    auto all = std::make_shared<std::vector<SubkeyName>>();
+    all->reserve(node->subkeys.size());
+    for (const auto& [folded, subkey] : node->subkeys) all->push_back({subkey.second, folded});
+    node->subkey_list = std::move(all);
+  }
+  return node->subkey_list;
+}
+
+ValueList MemoryStore::Values(KeyId key) {
+  Node* node = Find(key);
+  if (node == nullptr) {
+    return std::make_shared<std::vector<std::pair<std::u16string, StoredValue>>>();
+  }
+  if (!node->value_list) {
+    node->value_list = std::make_shared<std::vector<std::pair<std::u16string, StoredValue>>>(
+        node->values.begin(), node->values.end());
+  }
+  return node->value_list;
 }
 
 REGSAM MemoryStore::GrantedRights(KeyId key) {

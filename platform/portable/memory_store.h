@@ -25,12 +25,14 @@ class MemoryStore final : public RegistryStore {
   bool HasSubkeys(KeyId key) override;
   void DeleteKey(KeyId key) override;
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
+  SubkeyList Subkeys(KeyId key) override;
 
   const StoredValue* GetValue(KeyId key, const std::u16string& folded) override;
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
   bool DeleteValue(KeyId key, const std::u16string& folded) override;
   std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
                                        std::u16string* folded) override;
+  ValueList Values(KeyId key) override;
 
   REGSAM GrantedRights(KeyId key) override;
   void SetGrantedRights(KeyId key, REGSAM rights) override;
@@ -44,6 +46,10 @@ class MemoryStore final : public RegistryStore {
     std::map<std::u16string, std::pair<KeyId, std::u16string>> subkeys;
     std::map<std::u16string, StoredValue> values;
     REGSAM granted = 0xFFFFFFFFu;
+    // The whole lists, made when enumeration first wants them and dropped
+    // when the key's subkeys or values change.
+    SubkeyList subkey_list;
+    ValueList value_list;
   };
 
   Node* Find(KeyId key);

@@ -20,6 +20,27 @@ void ReadImage::RememberRoot(const std::u16string& machine, HKEY root, KeyId id)
   bytes_ += CostOf(machine);
 }
 
+void ReadImage::Forget(KeyId key) {
+  const auto found = keys_.find(key);
+  if (found == keys_.end()) return;
+  // What adding its parts charged, counted again.
+  const Key& entry = found->second;
+  std::size_t cost = sizeof(Key) + kEntryCost;
+  if (entry.row) cost += CostOf(entry.row->name);
+  for (const auto& child : entry.children) cost += CostOf(child.first);
+  for (const auto& [folded, value] : entry.values) {
+    cost += value ? CostOf(folded, *value) : CostOf(folded);
+  }
+  if (entry.subkeys) {
+    for (const SubkeyName& subkey : *entry.subkeys) cost += 2 * CostOf(subkey.name);
+  }
+  if (entry.all_values) {
+    for (const auto& [folded, value] : *entry.all_values) cost += CostOf(folded, value);
+  }
+  bytes_ -= std::min(bytes_, cost);
+  keys_.erase(found);
+}
+
 void ReadImage::Clear() {
   keys_.clear();
   roots_.clear();
@@ -41,11 +62,11 @@ std::size_t ReadImage::FirstAfter(const std::vector<std::pair<std::u16string, St
                                   const std::u16string* after) {
   if (after == nullptr) return 0;
   return static_cast<std::size_t>(
-      std::upper_bound(values.begin(), values.end(), *after,
-                       [](const std::u16string& name,
-                          const std::pair<std::u16string, StoredValue>& value) {
-                         return name < value.first;
-                       }) -
+      std::upper_bound(
+          values.begin(), values.end(), *after,
+          [](const std::u16string& name, const std::pair<std::u16string, StoredValue>& value) {
+            return name < value.first;
+          }) -
       values.begin());
 }
 

@@ -40,10 +40,10 @@ class ReadImage {
     std::unordered_map<std::u16string, std::optional<StoredValue>> values;
     // Every subkey (with its id) and every value, in folded order, once read.
     bool has_all_subkeys = false;
-    std::vector<SubkeyName> subkeys;
+    SubkeyList subkeys;
     std::vector<KeyId> subkey_ids;
     bool has_all_values = false;
-    std::vector<std::pair<std::u16string, StoredValue>> all_values;
+    ValueList all_values;
   };
 
   // The key's entry, made empty when it is not there yet.
@@ -58,6 +58,9 @@ class ReadImage {
     return kEntryCost + (folded.size() + value.name.size()) * 2 + value.data.size();
   }
   [[nodiscard]] bool Full() const { return bytes_ > kLimitBytes; }
+  // Drops what the image holds of one key (its row, lookups and lists), for
+  // a write of this process that changed them.
+  void Forget(KeyId key);
   [[nodiscard]] std::size_t Bytes() const { return bytes_; }
   void Clear();
 

@@ -115,8 +115,7 @@ class RegistryEmulator {
     bool valid = false;
     // Every subkey, once a call asked out of order (and the tree was then
     // as it was at `generation`).
-    std::vector<SubkeyName> all;
-    bool has_all = false;
+    SubkeyList all;
   };
   struct ValueCursor {
     std::uint64_t generation = 0;
@@ -124,8 +123,7 @@ class RegistryEmulator {
     std::u16string folded;
     StoredValue value;
     bool valid = false;
-    std::vector<std::pair<std::u16string, StoredValue>> all;
-    bool has_all = false;
+    ValueList all;
   };
   // Where enumeration of a key stopped, so that listing it by consecutive
   // indexes costs one step each; a call at any other index reads the whole

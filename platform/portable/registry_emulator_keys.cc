@@ -125,20 +125,21 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
   if (cursor.generation != generation) cursor = Cursor{};
   const bool next_in_order =
       index == 0 || (cursor.valid && (cursor.index == index || cursor.index + 1 == index));
-  if (!cursor.has_all && !next_in_order) {
+  if (!cursor.all && !next_in_order) {
     // Out of order (a walk downward, or a jump): the whole list, once.
     if (from.merged) {
+      auto all = std::make_shared<std::vector<SubkeyName>>();
       for (auto next = NextMergedSubkey(from, nullptr); next;
-           next = NextMergedSubkey(from, &cursor.all.back().folded)) {
-        cursor.all.push_back(std::move(*next));
+           next = NextMergedSubkey(from, &all->back().folded)) {
+        all->push_back(std::move(*next));
       }
+      cursor.all = std::move(all);
     } else {
       cursor.all = store_->Subkeys(from.key);
     }
-    cursor.has_all = true;
     cursor.generation = generation;
   }
-  if (cursor.has_all) return index < cursor.all.size() ? &cursor.all[index] : nullptr;
+  if (cursor.all) return index < cursor.all->size() ? &(*cursor.all)[index] : nullptr;
   if (!cursor.valid || cursor.index > index) cursor = Cursor{};
   while (!cursor.valid || cursor.index != index) {
     const std::u16string* after = cursor.valid ? &cursor.subkey.folded : nullptr;
@@ -149,7 +150,7 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
       return nullptr;
     }
     const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
-    cursor = Cursor{generation, next_index, std::move(*next), true, {}, false};
+    cursor = Cursor{generation, next_index, std::move(*next), true, {}};
   }
   return &cursor.subkey;
 }

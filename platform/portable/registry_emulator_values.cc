@@ -76,12 +76,11 @@ const StoredValue* RegistryEmulator::ValueAt(HKEY key, const Resolved& from, DWO
   if (cursor.generation != generation) cursor = ValueCursor{};
   const bool next_in_order =
       index == 0 || (cursor.valid && (cursor.index == index || cursor.index + 1 == index));
-  if (!cursor.has_all && !next_in_order) {
+  if (!cursor.all && !next_in_order) {
     cursor.all = store_->Values(from.key);
-    cursor.has_all = true;
     cursor.generation = generation;
   }
-  if (cursor.has_all) return index < cursor.all.size() ? &cursor.all[index].second : nullptr;
+  if (cursor.all) return index < cursor.all->size() ? &(*cursor.all)[index].second : nullptr;
   if (!cursor.valid || cursor.index > index) cursor = ValueCursor{};
   while (!cursor.valid || cursor.index != index) {
     std::u16string folded;
@@ -92,8 +91,7 @@ const StoredValue* RegistryEmulator::ValueAt(HKEY key, const Resolved& from, DWO
       return nullptr;
     }
     const DWORD next_index = cursor.valid ? cursor.index + 1 : 0;
-    cursor =
-        ValueCursor{generation, next_index, std::move(folded), std::move(*next), true, {}, false};
+    cursor = ValueCursor{generation, next_index, std::move(folded), std::move(*next), true, {}};
   }
   return &cursor.value;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -26,6 +27,10 @@ struct SubkeyName {
   std::u16string name;
   std::u16string folded;
 };
+
+// A key's whole lists in enumeration order, values with their folded names.
+using SubkeyList = std::shared_ptr<const std::vector<SubkeyName>>;
+using ValueList = std::shared_ptr<const std::vector<std::pair<std::u16string, StoredValue>>>;
 
 // Raised by a store that cannot read or write its medium; the registry answers
 // the call with `code`.
@@ -105,19 +110,21 @@ class RegistryStore {
                                                              std::u16string* folded) = 0;
 
   // Every subkey, and every value with its folded name, in that order: one
-  // read where enumeration wants them all.
-  [[nodiscard]] virtual std::vector<SubkeyName> Subkeys(KeyId key) {
-    std::vector<SubkeyName> all;
-    for (auto next = NextSubkey(key, nullptr); next; next = NextSubkey(key, &all.back().folded)) {
-      all.push_back(std::move(*next));
+  // read where enumeration wants them all. The lists are shared and never
+  // change: a store may hand out the same one again while the key's lists
+  // stay as they are, so that a caller asking for them again copies nothing.
+  [[nodiscard]] virtual SubkeyList Subkeys(KeyId key) {
+    auto all = std::make_shared<std::vector<SubkeyName>>();
+    for (auto next = NextSubkey(key, nullptr); next; next = NextSubkey(key, &all->back().folded)) {
+      all->push_back(std::move(*next));
     }
     return all;
   }
-  [[nodiscard]] virtual std::vector<std::pair<std::u16string, StoredValue>> Values(KeyId key) {
-    std::vector<std::pair<std::u16string, StoredValue>> all;
+  [[nodiscard]] virtual ValueList Values(KeyId key) {
+    auto all = std::make_shared<std::vector<std::pair<std::u16string, StoredValue>>>();
     std::u16string folded;
     for (auto next = NextValue(key, nullptr, &folded); next;) {
-      all.emplace_back(folded, std::move(*next));
+      all->emplace_back(folded, std::move(*next));
       const std::u16string after = folded;
       next = NextValue(key, &after, &folded);
     }

@@ -103,13 +103,14 @@ void SqliteStore::Begin(bool writing) {
   }
   in_transaction_ = true;
   if (writing) CheckBeforeWriting();
+  if (writing && batch_depth_ == 0) BeginWritingOverImage();
 }
 
 void SqliteStore::Commit() {
   if (!in_transaction_) return;
   in_transaction_ = false;
   if (batch_depth_ == 0) {
-    if (!EndLazyScope()) Run(Sql::kCommit);
+    if (!EndLazyScope()) CommitOverImage();
   } else if (in_savepoint_) {
     Run(Sql::kRelease);
   }
@@ -120,6 +121,7 @@ void SqliteStore::Rollback() {
   in_transaction_ = false;
   if (batch_depth_ == 0) {
     if (!EndLazyScope()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    EndWritingOverImage(false);
     return;
   }
   if (!in_savepoint_) return;
@@ -158,6 +160,7 @@ void SqliteStore::BeginBatch(bool writing) {
           sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
           throw;
         }
+        BeginWritingOverImage();
       }
     }
   }
@@ -170,12 +173,13 @@ void SqliteStore::EndBatch(bool commit) {
   if (batch_lost_) {
     batch_lost_ = false;
     if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    EndWritingOverImage(false);
     if (commit) throw StoreFailure{last_failure_};
     return;
   }
   if (commit) {
     try {
-      Run(Sql::kCommit);
+      CommitOverImage();
     } catch (const StoreFailure&) {
       // A commit that failed (a full disk) may leave its transaction open;
       // the next batch must begin on a clean connection.
@@ -186,23 +190,44 @@ void SqliteStore::EndBatch(bool commit) {
     }
   } else {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    EndWritingOverImage(false);
   }
+}
+
+void SqliteStore::CommitOverImage() {
+  try {
+    Run(Sql::kCommit);
+  } catch (const StoreFailure&) {
+    // Whether anything reached the file is not known.
+    writing_over_image_ = false;
+    image_.Clear();
+    image_current_ = false;
+    throw;
+  }
+  EndWritingOverImage(true);
 }
 
 KeyId SqliteStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
   LeaveImage();
+  ForgetInImage(parent);
   {
     Statement create(*this, Sql::kInsertKey);
     create.Bind(1, parent).Bind(2, name).Bind(3, folded).Bind(4, kAllRights);
     create.Step();
   }
   ++own_changes_;
-  return sqlite3_last_insert_rowid(db_);
+  const KeyId created = sqlite3_last_insert_rowid(db_);
+  ForgetInImage(created);  // a lookup of an id once used may be there
+  return created;
 }
 
 void SqliteStore::DeleteKey(KeyId key) {
   LeaveImage();
+  if (writing_over_image_) {
+    image_.Forget(QueryRow(key).parent);
+    image_.Forget(key);
+  }
   {
     Statement values(*this, Sql::kDeleteKeyValues);
     values.Bind(1, key);
@@ -216,6 +241,7 @@ void SqliteStore::DeleteKey(KeyId key) {
 
 void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {
   LeaveImage();
+  ForgetInImage(key);
   Statement upsert(*this, Sql::kSetValue);
   upsert.Bind(1, key).Bind(2, folded).Bind(3, value.name);
   upsert.Bind(4, static_cast<std::int64_t>(value.type)).Bind(5, value.data);
@@ -225,6 +251,7 @@ void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const Stored
 
 bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
   LeaveImage();
+  ForgetInImage(key);
   Statement remove(*this, Sql::kDeleteValue);
   remove.Bind(1, key).Bind(2, folded);
   remove.Step();
@@ -234,6 +261,7 @@ bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
 
 void SqliteStore::SetGrantedRights(KeyId key, REGSAM rights) {
   LeaveImage();
+  ForgetInImage(key);
   Statement update(*this, Sql::kSetGranted);
   update.Bind(1, static_cast<std::int64_t>(rights)).Bind(2, key);
   update.Step();

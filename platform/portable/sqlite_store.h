@@ -89,8 +89,8 @@ class SqliteStore final : public RegistryStore {
   bool HasSubkeys(KeyId key) override;
   void DeleteKey(KeyId key) override;
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
-  std::vector<SubkeyName> Subkeys(KeyId key) override;
-  std::vector<std::pair<std::u16string, StoredValue>> Values(KeyId key) override;
+  SubkeyList Subkeys(KeyId key) override;
+  ValueList Values(KeyId key) override;
 
   const StoredValue* GetValue(KeyId key, const std::u16string& folded) override;
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
@@ -168,12 +168,21 @@ class SqliteStore final : public RegistryStore {
   void LeaveImage();
   // Ends a lazy scope; true when it never began its transaction.
   bool EndLazyScope();
+  // A transaction that writes, begun (holding the write lock) on the file
+  // the image matches, keeps the image: each write forgets the keys it
+  // changes, and the commit moves the image to the file's new stamp if no
+  // one else's commit came with it.
+  void BeginWritingOverImage();
+  void EndWritingOverImage(bool committed);
+  void ForgetInImage(KeyId key);
+  void CommitOverImage();
   void MarkServed() { served_from_image_ = true; }
 
   // Reads from the file (sqlite_store_reads.cc).
   ReadImage::KeyRow QueryRow(KeyId key);
   std::optional<KeyId> QuerySubkey(KeyId parent, const std::u16string& folded);
   void QueryAllSubkeys(KeyId key, std::vector<SubkeyName>* names, std::vector<KeyId>* ids);
+  ValueList QueryAllValues(KeyId key);
   // The key's row, from the image when it answers.
   const ReadImage::KeyRow& RowOf(KeyId key);
   // The key's entry in the image with its whole lists, or null when the image
@@ -205,15 +214,16 @@ class SqliteStore final : public RegistryStore {
 
   ReadImage image_;
   WalStamp stamp_;
-  ReadImage::KeyRow read_row_;         // what RowOf last read past the image
-  WalStamp::Value image_stamp_;        // the file's stamp the image matches
-  bool image_current_ = false;         // image_stamp_ holds
-  WalStamp::Value scope_stamp_;        // the stamp when the scope began
-  bool image_scope_ = false;           // this scope reads through the image
-  bool lazy_scope_ = false;            // its transaction begins at its first miss
-  bool snapshot_taken_ = false;        // and has begun
-  bool served_from_image_ = false;     // the scope answered from the image
-  bool generation_unknown_ = false;    // the scope's reads are of no one stamp
+  ReadImage::KeyRow read_row_;       // what RowOf last read past the image
+  WalStamp::Value image_stamp_;      // the file's stamp the image matches
+  bool image_current_ = false;       // image_stamp_ holds
+  WalStamp::Value scope_stamp_;      // the stamp when the scope began
+  bool image_scope_ = false;         // this scope reads through the image
+  bool lazy_scope_ = false;          // its transaction begins at its first miss
+  bool snapshot_taken_ = false;      // and has begun
+  bool served_from_image_ = false;   // the scope answered from the image
+  bool generation_unknown_ = false;  // the scope's reads are of no one stamp
+  bool writing_over_image_ = false;  // see BeginWritingOverImage
   std::uint64_t unknown_generations_ = 0;
 };
 

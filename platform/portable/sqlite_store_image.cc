@@ -58,6 +58,37 @@ bool SqliteStore::EndLazyScope() {
   return !began;
 }
 
+void SqliteStore::BeginWritingOverImage() {
+  writing_over_image_ = stamp_.Attached() && image_current_ && stamp_.Read() == image_stamp_;
+  if (!writing_over_image_) {
+    image_.Clear();
+    image_current_ = false;
+  }
+}
+
+void SqliteStore::EndWritingOverImage(bool committed) {
+  if (!writing_over_image_) return;
+  writing_over_image_ = false;
+  // A rolled-back transaction left the file as it was, and so the image.
+  if (!committed) return;
+  // Every commit moves the WAL index's change counter by exactly one and a
+  // restart of the log changes its salts: one step with the same salts is
+  // this commit alone.
+  const WalStamp::Value now = stamp_.Read();
+  if (now == image_stamp_) return;  // nothing was written
+  if (now.change == image_stamp_.change + 1 && now.salt1 == image_stamp_.salt1 &&
+      now.salt2 == image_stamp_.salt2) {
+    image_stamp_ = now;
+    return;
+  }
+  image_.Clear();
+  image_current_ = false;
+}
+
+void SqliteStore::ForgetInImage(KeyId key) {
+  if (writing_over_image_) image_.Forget(key);
+}
+
 std::uint64_t SqliteStore::Generation() {
   if (!stamp_.Attached()) {
     // data_version moves when another connection commits; our own writes
@@ -73,8 +104,8 @@ std::uint64_t SqliteStore::Generation() {
   // A scope that writes holds the write lock, so the stamp stands still
   // until it commits.
   const WalStamp::Value stamp = image_scope_ ? scope_stamp_ : stamp_.Read();
-  return ((std::uint64_t{stamp.change} << 32) ^ (std::uint64_t{stamp.salt1} << 16) ^
-          stamp.frames ^ stamp.salt2) +
+  return ((std::uint64_t{stamp.change} << 32) ^ (std::uint64_t{stamp.salt1} << 16) ^ stamp.frames ^
+          stamp.salt2) +
          own_changes_;
 }
 

@@ -55,6 +55,17 @@ void SqliteStore::QueryAllSubkeys(KeyId key, std::vector<SubkeyName>* names,
   }
 }
 
+ValueList SqliteStore::QueryAllValues(KeyId key) {
+  auto all = std::make_shared<std::vector<std::pair<std::u16string, StoredValue>>>();
+  Statement rows(*this, Sql::kAllValues);
+  rows.Bind(1, key);
+  while (rows.Step()) {
+    all->emplace_back(rows.Name(3),
+                      StoredValue{rows.Name(0), static_cast<DWORD>(rows.Integer(1)), rows.Blob(2)});
+  }
+  return all;
+}
+
 const ReadImage::KeyRow& SqliteStore::RowOf(KeyId key) {
   if (image_scope_) {
     const ReadImage::Key& entry = image_.Of(key);
@@ -100,6 +111,7 @@ KeyId SqliteStore::Root(const std::u16string& machine, HKEY root) {
     create.Step();
   }
   const KeyId id = sqlite3_last_insert_rowid(db_);
+  ForgetInImage(id);
   Statement remember(*this, Sql::kRememberRoot);
   remember.Bind(1, machine).Bind(2, static_cast<std::int64_t>(root)).Bind(3, id);
   remember.Step();
@@ -132,7 +144,7 @@ std::optional<KeyId> SqliteStore::FindSubkey(KeyId parent, const std::u16string&
     const ReadImage::Key& entry = image_.Of(parent);
     if (entry.has_all_subkeys) {
       MarkServed();
-      const std::optional<std::size_t> at = ReadImage::Position(entry.subkeys, folded);
+      const std::optional<std::size_t> at = ReadImage::Position(*entry.subkeys, folded);
       return at ? std::optional<KeyId>(entry.subkey_ids[*at]) : std::nullopt;
     }
     if (const auto known = entry.children.find(folded); known != entry.children.end()) {
@@ -154,7 +166,7 @@ bool SqliteStore::HasSubkeys(KeyId key) {
     const ReadImage::Key& entry = image_.Of(key);
     if (entry.has_all_subkeys || entry.has_subkeys) {
       MarkServed();
-      return entry.has_all_subkeys ? !entry.subkeys.empty() : *entry.has_subkeys;
+      return entry.has_all_subkeys ? !entry.subkeys->empty() : *entry.has_subkeys;
     }
     TakeSnapshot();
   }
@@ -174,17 +186,19 @@ const ReadImage::Key* SqliteStore::AllSubkeysOf(KeyId key) {
   TakeSnapshot();
   if (!image_scope_) return nullptr;
   ReadImage::Key& entry = image_.Of(key);
-  QueryAllSubkeys(key, &entry.subkeys, &entry.subkey_ids);
+  auto all = std::make_shared<std::vector<SubkeyName>>();
+  QueryAllSubkeys(key, all.get(), &entry.subkey_ids);
+  for (const SubkeyName& subkey : *all) image_.Charge(2 * ReadImage::CostOf(subkey.name));
+  entry.subkeys = std::move(all);
   entry.has_all_subkeys = true;
-  for (const SubkeyName& subkey : entry.subkeys) image_.Charge(2 * ReadImage::CostOf(subkey.name));
   return &entry;
 }
 
 std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16string* after) {
   if (const ReadImage::Key* entry = AllSubkeysOf(key)) {
-    const std::size_t at = ReadImage::FirstAfter(entry->subkeys, after);
-    if (at == entry->subkeys.size()) return std::nullopt;
-    return entry->subkeys[at];
+    const std::size_t at = ReadImage::FirstAfter(*entry->subkeys, after);
+    if (at == entry->subkeys->size()) return std::nullopt;
+    return (*entry->subkeys)[at];
   }
   Statement next(*this, after == nullptr ? Sql::kFirstSubkey : Sql::kNextSubkey);
   next.Bind(1, key);
@@ -194,10 +208,10 @@ std::optional<SubkeyName> SqliteStore::NextSubkey(KeyId key, const std::u16strin
   return SubkeyName{next.Name(0), next.Name(1)};
 }
 
-std::vector<SubkeyName> SqliteStore::Subkeys(KeyId key) {
+SubkeyList SqliteStore::Subkeys(KeyId key) {
   if (const ReadImage::Key* entry = AllSubkeysOf(key)) return entry->subkeys;
-  std::vector<SubkeyName> all;
-  QueryAllSubkeys(key, &all, nullptr);
+  auto all = std::make_shared<std::vector<SubkeyName>>();
+  QueryAllSubkeys(key, all.get(), nullptr);
   return all;
 }
 
@@ -209,16 +223,8 @@ const ReadImage::Key* SqliteStore::AllValuesOf(KeyId key) {
   }
   TakeSnapshot();
   if (!image_scope_) return nullptr;
-  std::vector<std::pair<std::u16string, StoredValue>> all;
-  {
-    Statement rows(*this, Sql::kAllValues);
-    rows.Bind(1, key);
-    while (rows.Step()) {
-      all.emplace_back(rows.Name(3), StoredValue{rows.Name(0),
-                                                 static_cast<DWORD>(rows.Integer(1)), rows.Blob(2)});
-      image_.Charge(ReadImage::CostOf(all.back().first, all.back().second));
-    }
-  }
+  ValueList all = QueryAllValues(key);
+  for (const auto& [folded, value] : *all) image_.Charge(ReadImage::CostOf(folded, value));
   ReadImage::Key& entry = image_.Of(key);
   entry.all_values = std::move(all);
   entry.has_all_values = true;
@@ -227,25 +233,18 @@ const ReadImage::Key* SqliteStore::AllValuesOf(KeyId key) {
   return &entry;
 }
 
-std::vector<std::pair<std::u16string, StoredValue>> SqliteStore::Values(KeyId key) {
+ValueList SqliteStore::Values(KeyId key) {
   if (const ReadImage::Key* entry = AllValuesOf(key)) return entry->all_values;
-  std::vector<std::pair<std::u16string, StoredValue>> all;
-  Statement rows(*this, Sql::kAllValues);
-  rows.Bind(1, key);
-  while (rows.Step()) {
-    all.emplace_back(rows.Name(3),
-                     StoredValue{rows.Name(0), static_cast<DWORD>(rows.Integer(1)), rows.Blob(2)});
-  }
-  return all;
+  return QueryAllValues(key);
 }
 
 std::optional<StoredValue> SqliteStore::NextValue(KeyId key, const std::u16string* after,
                                                   std::u16string* folded) {
   if (const ReadImage::Key* entry = AllValuesOf(key)) {
-    const std::size_t at = ReadImage::FirstAfter(entry->all_values, after);
-    if (at == entry->all_values.size()) return std::nullopt;
-    *folded = entry->all_values[at].first;
-    return entry->all_values[at].second;
+    const std::size_t at = ReadImage::FirstAfter(*entry->all_values, after);
+    if (at == entry->all_values->size()) return std::nullopt;
+    *folded = (*entry->all_values)[at].first;
+    return (*entry->all_values)[at].second;
   }
   Statement next(*this, after == nullptr ? Sql::kFirstValue : Sql::kNextValue);
   next.Bind(1, key);
@@ -260,8 +259,8 @@ const StoredValue* SqliteStore::GetValue(KeyId key, const std::u16string& folded
     const ReadImage::Key& entry = image_.Of(key);
     if (entry.has_all_values) {
       MarkServed();
-      const std::optional<std::size_t> at = ReadImage::Position(entry.all_values, folded);
-      return at ? &entry.all_values[*at].second : nullptr;
+      const std::optional<std::size_t> at = ReadImage::Position(*entry.all_values, folded);
+      return at ? &(*entry.all_values)[*at].second : nullptr;
     }
     if (const auto known = entry.values.find(folded); known != entry.values.end()) {
       MarkServed();

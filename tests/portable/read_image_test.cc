@@ -105,10 +105,10 @@ void ApplyToRegistry(int round) {
     case Change::kSetNumber: {
       key = Create(kHkeyCurrentUser, path);
       const DWORD number = static_cast<DWORD>(round);
-      EXPECT_EQ(platform::RegSetValueExA(key, "V", 0, platform::kRegDword,
-                                         reinterpret_cast<const unsigned char*>(&number),
-                                         sizeof number),
-                0);
+      EXPECT_EQ(
+          platform::RegSetValueExA(key, "V", 0, platform::kRegDword,
+                                   reinterpret_cast<const unsigned char*>(&number), sizeof number),
+          0);
       break;
     }
     case Change::kDeleteValue:
@@ -276,8 +276,8 @@ std::string SlotName(int slot) { return "S" + std::to_string(slot); }
 TEST_F(ReadImageTest, EveryReadInARaceShowsACommittedState) {
   constexpr int kWriters = 2;
   constexpr int kChangesPerWriter = 1500;
-  void* shared = ::mmap(nullptr, sizeof(RaceLog), PROT_READ | PROT_WRITE,
-                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  void* shared =
+      ::mmap(nullptr, sizeof(RaceLog), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(shared, MAP_FAILED);
   auto* log = new (shared) RaceLog{};
   UseDatabase();
@@ -295,11 +295,10 @@ TEST_F(ReadImageTest, EveryReadInARaceShowsACommittedState) {
         const std::uint32_t change = ++changes[slot];
         log->begun[slot].store(change);
         const LONG result =
-            DeletesAt(change)
-                ? platform::RegDeleteValueA(key, SlotName(slot).c_str())
-                : platform::RegSetValueExA(key, SlotName(slot).c_str(), 0, platform::kRegDword,
-                                           reinterpret_cast<const unsigned char*>(&change),
-                                           sizeof change);
+            DeletesAt(change) ? platform::RegDeleteValueA(key, SlotName(slot).c_str())
+                              : platform::RegSetValueExA(
+                                    key, SlotName(slot).c_str(), 0, platform::kRegDword,
+                                    reinterpret_cast<const unsigned char*>(&change), sizeof change);
         if (result != 0 && !(DeletesAt(change) && result == 2)) return false;
         log->returned[slot].store(change);
       }
@@ -310,9 +309,9 @@ TEST_F(ReadImageTest, EveryReadInARaceShowsACommittedState) {
 
   UseDatabase();
   HKEY key = 0;
-  ASSERT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvRace", 0, platform::kKeyRead,
-                                    &key),
-            0);
+  ASSERT_EQ(
+      platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvRace", 0, platform::kKeyRead, &key),
+      0);
   std::mt19937 random(7);
   int reads = 0;
   int failures = 0;
@@ -321,8 +320,9 @@ TEST_F(ReadImageTest, EveryReadInARaceShowsACommittedState) {
     const std::uint32_t ceiling = log->begun[slot].load();
     ++reads;
     if (!Allowed(floor, ceiling, seen) && ++failures <= 5) {
-      ADD_FAILURE() << how << " " << SlotName(slot) << ": saw " << (seen ? std::to_string(*seen) : "none")
-                    << " between changes " << floor << " and " << ceiling;
+      ADD_FAILURE() << how << " " << SlotName(slot) << ": saw "
+                    << (seen ? std::to_string(*seen) : "none") << " between changes " << floor
+                    << " and " << ceiling;
     }
   };
   const auto writers_running = [&] {
@@ -343,10 +343,9 @@ TEST_F(ReadImageTest, EveryReadInARaceShowsACommittedState) {
         const std::uint32_t floor = log->returned[slot].load();
         std::uint32_t data = 0;
         DWORD size = sizeof data;
-        const LONG result = platform::RegQueryValueExA(key, SlotName(slot).c_str(), nullptr,
-                                                       nullptr,
-                                                       reinterpret_cast<unsigned char*>(&data),
-                                                       &size);
+        const LONG result =
+            platform::RegQueryValueExA(key, SlotName(slot).c_str(), nullptr, nullptr,
+                                       reinterpret_cast<unsigned char*>(&data), &size);
         check(slot, floor, result == 0 ? std::optional<std::uint32_t>(data) : std::nullopt,
               "a query of");
         continue;
@@ -389,7 +388,8 @@ class InterruptedStore final : public testing_support::ForwardingStore {
       SqliteStore other(path_);
       other.Begin(true);
       other.SetValue(key, folded, StoredValue{u"Late", platform::kRegDword, std::string(4, '\7')});
-      other.SetValue(key, u"EARLY", StoredValue{u"Early", platform::kRegDword, std::string(4, '\2')});
+      other.SetValue(key, u"EARLY",
+                     StoredValue{u"Early", platform::kRegDword, std::string(4, '\2')});
       other.Commit();
     }
     return ForwardingStore::GetValue(key, folded);
@@ -445,9 +445,9 @@ TEST_F(ReadImageTest, TheImageHoldsWhatWasReadAndNoMore) {
   platform::RegCloseKey(key);
   store = UseDatabase();  // as a process that starts afresh
 
-  ASSERT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead,
-                                    &key),
-            0);
+  ASSERT_EQ(
+      platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead, &key),
+      0);
   char data[128];
   DWORD size = sizeof data;
   ASSERT_EQ(platform::RegQueryValueExA(key, "Value7", nullptr, nullptr,
@@ -465,6 +465,67 @@ TEST_F(ReadImageTest, TheImageHoldsWhatWasReadAndNoMore) {
   EXPECT_EQ(index, 2000u);
   EXPECT_GT(store->ImageBytes(), one_value + 2000u * 200u) << "a listing keeps the whole list";
   platform::RegCloseKey(key);
+}
+
+DWORD SubkeyCount(const char* path) {
+  HKEY key = 0;
+  EXPECT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, path, 0, platform::kKeyRead, &key), 0);
+  char name[64];
+  DWORD count = 0;
+  while (platform::RegEnumKeyA(key, count, name, sizeof name) == 0) ++count;
+  platform::RegCloseKey(key);
+  return count;
+}
+
+void SetNumber(const char* path, const char* name, DWORD number) {
+  HKEY key = Create(kHkeyCurrentUser, path);
+  EXPECT_EQ(
+      platform::RegSetValueExA(key, name, 0, platform::kRegDword,
+                               reinterpret_cast<const unsigned char*>(&number), sizeof number),
+      0);
+  platform::RegCloseKey(key);
+}
+
+DWORD GetNumber(const char* path, const char* name) {
+  HKEY key = 0;
+  EXPECT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, path, 0, platform::kKeyRead, &key), 0);
+  const DWORD number = ReadNumber(key, name);
+  platform::RegCloseKey(key);
+  return number;
+}
+
+TEST_F(ReadImageTest, OwnWritesKeepTheRestOfTheImageAndAnotherProcesssCommitsEmptyIt) {
+  SqliteStore* store = UseDatabase();
+  HKEY listed = Create(kHkeyCurrentUser, "Software\\QvListed");
+  for (int i = 0; i < 500; ++i) platform::RegCloseKey(Create(listed, "k" + std::to_string(i)));
+  platform::RegCloseKey(listed);
+  SetNumber("Software\\QvOther", "n", 1);
+  ASSERT_EQ(SubkeyCount("Software\\QvListed"), 500u);
+  const std::size_t listed_bytes = store->ImageBytes();
+
+  // A write of this process elsewhere leaves the list in the image.
+  SetNumber("Software\\QvOther", "n", 2);
+  EXPECT_GE(store->ImageBytes(), listed_bytes - 1024) << "the list was kept";
+  EXPECT_EQ(GetNumber("Software\\QvOther", "n"), 2u);
+  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 500u);
+
+  // One to the listed key itself is seen; so are deletes of values and keys.
+  platform::RegCloseKey(Create(kHkeyCurrentUser, "Software\\QvListed\\new"));
+  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 501u);
+  ASSERT_EQ(platform::RegDeleteKeyA(kHkeyCurrentUser, "Software\\QvListed\\k7"), 0);
+  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 500u);
+
+  // Another process's commits, then a write of ours: the image was of an
+  // older file, and nothing of it may answer.
+  const pid_t writer = Spawn([] {
+    platform::RegCloseKey(Create(kHkeyCurrentUser, "Software\\QvListed\\theirs"));
+    SetNumber("Software\\QvOther", "n", 9);
+    return !::testing::Test::HasFailure();
+  });
+  ASSERT_EQ(Wait(writer), 0);
+  SetNumber("Software\\QvThird", "n", 3);
+  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 501u);
+  EXPECT_EQ(GetNumber("Software\\QvOther", "n"), 9u);
 }
 
 }  // namespace
