@@ -17,3 +17,5 @@ set(SQLite3_INCLUDE_DIR /usr/include CACHE PATH "")
 set(SQLite3_LIBRARY /usr/lib/i386-linux-gnu/libsqlite3.so.0 CACHE FILEPATH "")
 # Where the kernel cannot run 32-bit programs, pass an emulator
 # (-DCMAKE_CROSSCOMPILING_EMULATOR=qemu-i386-static) for the tests.
+# pkg-config answers for i386 alone (a host's 64-bit hivex would not link).
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/i386-linux-gnu/pkgconfig)

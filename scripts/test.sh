@@ -16,7 +16,8 @@ need_packages=()
 have() { dpkg -s "$1" >/dev/null 2>&1; }
 for package in cmake ninja-build g++ g++-multilib googletest libsqlite3-dev sqlite3 \
                libbenchmark-dev pkg-config clang libclang-rt-14-dev g++-mingw-w64-x86-64 \
-               g++-mingw-w64-i686 wine wine64 hyperfine qemu-user-static strace; do
+               g++-mingw-w64-i686 wine wine64 hyperfine qemu-user-static strace scdoc \
+               libhivex-dev libhivex-bin; do
   have "$package" || need_packages+=("$package")
 done
 if ((${#need_packages[@]})); then

@@ -50,6 +50,12 @@ constexpr const char* kRegHelp =
     "                    apply a .reg file (either format, UTF-16, UTF-8 or ANSI);\n"
     "                    the whole file is checked first and nothing is applied\n"
     "                    if a line is bad, unless /skip leaves bad lines out\n"
+    "  save KEY FILE [/y]\n"
+    "                    write KEY and its tree to FILE as a hive file (the\n"
+    "                    format of Windows' own registry files)\n"
+    "  restore KEY FILE [/f]\n"
+    "                    replace KEY's values and subkeys with a hive file's, as\n"
+    "                    one transaction; asks first unless /f\n"
     "\n"
     "types: REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN\n"
     "       REG_MULTI_SZ REG_QWORD REG_NONE REG_DWORD_LITTLE_ENDIAN (any case)\n"
@@ -81,6 +87,8 @@ int RunReg(Arguments& arguments) {
     if (command == u"export") return RegExport(arguments);
     if (command == u"import") return RegImport(arguments);
     if (command == u"check") return RegCheck(arguments);
+    if (command == u"save") return RegSave(arguments);
+    if (command == u"restore") return RegRestore(arguments);
     throw UsageError{"unknown reg command '" + Cli::Utf8(command) + "'"};
   } catch (const UsageError& usage) {
     std::fflush(stdout);

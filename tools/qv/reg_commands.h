@@ -42,5 +42,7 @@ int RegList(Arguments& arguments);
 int RegExport(Arguments& arguments);
 int RegImport(Arguments& arguments);
 int RegCheck(Arguments& arguments);
+int RegSave(Arguments& arguments);
+int RegRestore(Arguments& arguments);
 
 }  // namespace quorvane::qv

@@ -27,18 +27,6 @@ std::string Canonical(const std::string& path) {
   return std::filesystem::weakly_canonical(std::filesystem::u8path(path), ignored).u8string();
 }
 
-// The registry's own database (and its companions) is never an export target.
-void RefuseRegistryFile(const std::string& file_name) {
-  const std::string database = platform::RegistryStoreLocation();
-  if (database.empty()) return;
-  const std::string target = Canonical(file_name);
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-    if (target == Canonical(database + suffix)) {
-      throw ToolFailure("cannot export to " + file_name + ": it is the registry's own database");
-    }
-  }
-}
-
 // Applies a file's entries in order, keeping the key last named open for the
 // values that follow it (a file names each key once, above its values).
 class Applier {
@@ -183,8 +171,19 @@ void RegFile::DeleteValue(const RegistryPath& key, const std::u16string& name) {
 
 void RegFile::DeleteTree(const RegistryPath& path) { KeyTree::Delete(path); }
 
+void RegFile::RefuseOwnDatabase(const std::string& file_name) {
+  const std::string database = platform::RegistryStoreLocation();
+  if (database.empty()) return;
+  const std::string target = Canonical(file_name);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    if (target == Canonical(database + suffix)) {
+      throw ToolFailure("cannot write to " + file_name + ": it is the registry's own database");
+    }
+  }
+}
+
 int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegFormat format) {
-  RefuseRegistryFile(file_name);
+  RefuseOwnDatabase(file_name);
   // Written as it is read: memory stays small whatever the tree's size, and
   // the file replaces the old one only once all of it is written.
   ReplacementFile file(file_name);

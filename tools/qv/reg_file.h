@@ -73,6 +73,9 @@ class RegFile {
   [[nodiscard]] static std::vector<std::u16string> SubkeyNames(const RegistryPath& key);
   // Deletes `path` with every key below it; a key already gone is no error.
   static void DeleteTree(const RegistryPath& path);
+  // The registry's own database (and its companions) is never written by a
+  // command: ToolFailure when `file_name` is one of them.
+  static void RefuseOwnDatabase(const std::string& file_name);
 };
 
 }  // namespace quorvane::qv

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "tools/qv/hive_file.h"
 #include "tools/qv/reg_commands.h"
 #include "tools/qv/reg_file.h"
 
@@ -24,6 +25,37 @@ int RegExport(Arguments& arguments) {
   const RegFormat format = switches.Has(u"regedit4") ? RegFormat::kRegedit4 : RegFormat::kVersion5;
   const int keys = RegFile::Export(path, Cli::Utf8(file), format);
   Cli::Print(u"Exported " + Cli::Utf16(std::to_string(keys)) + u" key(s) to " + file + u".");
+  return 0;
+}
+
+int RegSave(Arguments& arguments) {
+  const Switches switches(arguments, {}, {u"y", u"reg:32", u"reg:64"});
+  if (switches.Positional().size() != 2) throw UsageError{"save takes KEY and FILE"};
+  const RegistryPath path = KeyIn(switches, switches.Positional()[0]);
+  const std::u16string file = switches.Positional()[1];
+  std::error_code ignored;
+  if (!switches.Has(u"y") &&
+      std::filesystem::exists(std::filesystem::u8path(Cli::Utf8(file)), ignored) &&
+      !Confirm("File " + Cli::Utf8(file) + " already exists. Overwrite")) {
+    throw ToolFailure(Cli::Utf8(file) + " exists and was left as it is (add /y to overwrite it)");
+  }
+  (void)HiveFile::Save(path, Cli::Utf8(file));
+  Cli::Print(u"The operation completed successfully.");
+  return 0;
+}
+
+int RegRestore(Arguments& arguments) {
+  const Switches switches(arguments, {}, {u"f", u"reg:32", u"reg:64"});
+  if (switches.Positional().size() != 2) throw UsageError{"restore takes KEY and FILE"};
+  const RegistryPath path = KeyIn(switches, switches.Positional()[0]);
+  const std::u16string file = switches.Positional()[1];
+  if (!switches.Has(u"f") && !Confirm("Replace everything in " + Cli::Utf8(path.FullName()) +
+                                      " with " + Cli::Utf8(file))) {
+    throw ToolFailure(Cli::Utf8(path.FullName()) +
+                      " was left as it is (add /f to restore without asking)");
+  }
+  (void)HiveFile::Restore(path, Cli::Utf8(file));
+  Cli::Print(u"The operation completed successfully.");
   return 0;
 }
 

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Drives the bash completion function as bash would (COMP_WORDS, COMP_CWORD)
+# against a registry of known keys, and compares what it offers.
+#   completion_test.sh QV COMPLETION_FILE
+set -uo pipefail
+qv=$1 completion=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export QV_REGISTRY=$scratch/registry.db
+for key in 'HKCU\Software\QvComplete\Alpha' 'HKCU\Software\QvComplete\alps' \
+           'HKCU\Software\QvComplete\Beta' 'HKCU\Software\QvComplete\with space'; do
+  "$qv" reg add "$key" /f >/dev/null || exit 1
+done
+# shellcheck source=/dev/null
+source "$completion"
+
+failed=0 total=0
+# offers EXPECTED WORD...: the words of the line, the last one being completed.
+offers() {
+  local expected=$1
+  shift
+  COMP_WORDS=("$qv" "$@")
+  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+  COMPREPLY=()
+  _qv
+  local got
+  got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd'|')
+  total=$((total + 1))
+  if [[ $got != "$expected" ]]; then
+    echo "FAIL: qv $* -> '$got', expected '$expected'"
+    failed=1
+  fi
+}
+
+offers 'reg' 're'
+offers 'setting' 'se'
+offers '--help|add|check|copy|delete|export|import|list|query|restore|save|type' reg ''
+offers 'HKCC\\|HKCR\\|HKCU\\' reg query 'hkc'
+offers 'HKEY_CURRENT_CONFIG\\|HKEY_CURRENT_USER\\' reg query 'HKEY_CU'
+offers 'HKCU\\Software\\' reg query 'HKCU\\Sof'
+offers 'HKCU\\Software\\QvComplete\\' reg query 'HKCU\\Software\\QvC'
+# Any case, and every subkey whose name begins so.
+offers 'HKCU\\Software\\QvComplete\\Alpha\\|HKCU\\Software\\QvComplete\\alps\\' \
+  reg query 'HKCU\\Software\\QvComplete\\al'
+offers "'HKCU\\Software\\QvComplete\\Beta\\" reg delete "'HKCU\\Software\\QvComplete\\B"
+offers "'HKCU\\Software\\QvComplete\\with space\\" reg list "'HKCU\\Software\\QvComplete\\w"
+offers '' reg query 'HKCU\\Software\\NoSuchKey\\'
+offers '/v|/ve' reg query 'HKCU\\Software' '/v'
+offers '/reg:32|/reg:64' reg add 'HKCU\\Software' '/reg'
+offers 'REG_DWORD|REG_DWORD_BIG_ENDIAN|REG_DWORD_LITTLE_ENDIAN' reg add 'HKCU\\X' /t 'REG_DW'
+offers 'get|save' setting ''
+offers 'getfile|getfilelessext' path 'getf'
+offers 'getext' path 'gete'
+echo "completion: $((total)) cases, $([ $failed = 0 ] && echo all as expected || echo SOME FAILED)"
+exit $failed

@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# qv reg save and restore against hivex's own tools: a tree of every type
+# saved by qv reads the same through hivexget and hivexml, a hive written by
+# hivexsh restores exactly, save -> restore -> export gives the export
+# before, and damaged hives change nothing.
+#   hive_test.sh QV
+set -u
+qv=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export QV_REGISTRY=$work/registry.db
+key='HKCU\Software\QvHive'
+passed=0 failed=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [[ $2 == "$3" ]]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
+  fi
+}
+export_of() { "$qv" reg export "$1" "$work/$2" /y >/dev/null && iconv -f UTF-16 -t UTF-8 "$work/$2"; }
+
+# Every type, empty and odd-length data, names beyond ASCII and the BMP, the
+# default value, a value larger than a hive's small-data cell.
+cat >"$work/every.reg" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\QvHive]
+@="default"
+"sz"="text"
+"sz0"=hex(1):
+"odd"=hex(1):41,00,42
+"expand"=hex(2):25,00,41,00,25,00,00,00
+"binary"=hex:00,01,fe,ff
+"binary0"=hex:
+"dword"=dword:0000002a
+"big-endian"=hex(5):00,00,00,2a
+"multi"=hex(7):61,00,00,00,62,00,00,00,00,00
+"qword"=hex(b):2a,00,00,00,00,00,00,00
+"none"=hex(0):01
+"type 1234"=hex(4d2):01,02
+"Ünïcödé ∑ 😀"="ναι"
+
+[HKEY_CURRENT_USER\Software\QvHive\Sub]
+
+[HKEY_CURRENT_USER\Software\QvHive\Sub\Déep ∑]
+"x"=dword:00000001
+
+[HKEY_CURRENT_USER\Software\QvHive\empty]
+REG
+python3 - "$work/every.reg" <<'PY'
+import sys
+# The .reg file as Windows writes it (UTF-16), with one 100 KB binary added.
+text = open(sys.argv[1], encoding="utf-8").read()
+big = ",".join(f"{i % 256:02x}" for i in range(100_000))
+text = text.replace('"none"', f'"large"=hex:{big}\n"none"')
+open(sys.argv[1], "w", encoding="utf-16", newline="\r\n").write(text)
+PY
+"$qv" reg import "$work/every.reg" >/dev/null; check "import the tree" 0 $?
+before=$(export_of "$key" before.reg)
+
+"$qv" reg save "$key" "$work/tree.hiv" >/dev/null; check "save" 0 $?
+"$qv" reg save "$key" "$work/tree.hiv" </dev/null >/dev/null 2>&1
+check "save onto a file without /y refuses" 1 $?
+check "hivexget: a string" "text" "$(hivexget "$work/tree.hiv" '\' sz)"
+check "hivexget: a number" "42" "$(hivexget "$work/tree.hiv" '\' dword)"
+check "hivexget: a name beyond ASCII" "1" "$(hivexget "$work/tree.hiv" '\Sub\Déep ∑' x)"
+check "hivexml: every value and key" "16 4" "$(hivexml "$work/tree.hiv" | python3 -c '
+import sys, xml.etree.ElementTree as tree
+root = tree.parse(sys.stdin).getroot()
+print(len(root.findall(".//value")), len(root.findall(".//node")))')"
+
+# Changed, then restored: exactly the export before.
+"$qv" reg add "$key\\Added" /v n /d 1 /f >/dev/null
+"$qv" reg delete "$key" /v sz /f >/dev/null
+"$qv" reg add "$key" /v dword /t REG_DWORD /d 7 /f >/dev/null
+"$qv" reg restore "$key" "$work/tree.hiv" /f >/dev/null; check "restore" 0 $?
+check "save, restore, export: the export before" "$before" "$(export_of "$key" after.reg)"
+"$qv" reg restore "$key" "$work/tree.hiv" </dev/null >/dev/null 2>&1
+check "restore without /f and no terminal refuses" 1 $?
+"$qv" reg restore 'HKCU\Software\QvNoSuchKey' "$work/tree.hiv" /f >/dev/null 2>&1
+check "restore into a missing key fails" 1 $?
+
+# A hive written by hivex's own shell restores as it holds.
+"$qv" reg add 'HKCU\Software\QvEmpty' /f >/dev/null
+"$qv" reg save 'HKCU\Software\QvEmpty' "$work/empty.hiv" >/dev/null
+hivexsh -w "$work/empty.hiv" <<'SH' >/dev/null
+add Made
+cd Made
+setval 3
+text
+string:made by hivexsh
+n
+dword:0x10
+@
+string:the default
+add Child
+commit
+SH
+check "hivexsh wrote its hive" 0 $?
+"$qv" reg add 'HKCU\Software\QvTarget\Old' /f >/dev/null
+"$qv" reg restore 'HKCU\Software\QvTarget' "$work/empty.hiv" /f >/dev/null
+check "a hive of hivexsh restores" 0 $?
+check "its keys" "Made" "$("$qv" reg list 'HKCU\Software\QvTarget' | tr -d '\r')"
+check "its values" "    (Default)    REG_SZ    the default
+    n    REG_DWORD    0x10
+    text    REG_SZ    made by hivexsh" \
+  "$("$qv" reg query 'HKCU\Software\QvTarget\Made' | tr -d '\r' | grep '^    ')"
+
+# Damaged hives: refused, with the registry as it was.
+python3 - "$work/tree.hiv" "$work" <<'PY'
+import random, struct, sys
+data = open(sys.argv[1], "rb").read()
+out = sys.argv[2]
+open(f"{out}/truncated.hiv", "wb").write(data[:6000])
+open(f"{out}/not-a-hive.hiv", "wb").write(b"Windows Registry Editor Version 5.00\r\n")
+header = bytearray(data)
+header[100] ^= 0xFF  # the header's checksum no longer holds
+open(f"{out}/checksum.hiv", "wb").write(header)
+random.seed(5)
+for n in range(20):
+    mutated = bytearray(data)
+    for _ in range(8):
+        at = random.randrange(4096, len(mutated))
+        mutated[at] = random.randrange(256)
+    open(f"{out}/mutated-{n}.hiv", "wb").write(mutated)
+PY
+after=$(export_of "$key" current.reg)
+for damaged in truncated not-a-hive checksum; do
+  "$qv" reg restore "$key" "$work/$damaged.hiv" /f >/dev/null 2>"$work/stderr"
+  check "$damaged hive exits 1" 1 $?
+  [[ $(cat "$work/stderr") == *"nothing restored"* ]]; check "$damaged hive: says so" 0 $?
+  check "$damaged hive changes nothing" "$after" "$(export_of "$key" current.reg)"
+done
+# Randomly damaged cells: either the hive restores whole or nothing changes,
+# and qv never crashes.
+crashes=0
+for n in $(seq 0 19); do
+  "$qv" reg export "$key" "$work/pre.reg" /y >/dev/null
+  "$qv" reg restore "$key" "$work/mutated-$n.hiv" /f >/dev/null 2>&1
+  status=$?
+  ((status > 1)) && crashes=$((crashes + 1))
+  if ((status == 1)); then
+    "$qv" reg export "$key" "$work/post.reg" /y >/dev/null
+    cmp -s "$work/pre.reg" "$work/post.reg" || crashes=$((crashes + 1))
+  fi
+done
+check "damaged cells: no crash, and a refusal changes nothing" 0 "$crashes"
+
+# Deeper than the registry allows (512 levels below the root): refused.
+{
+  for _ in $(seq 513); do printf 'add d\ncd d\n'; done
+  echo commit
+} | hivexsh -w "$work/empty.hiv" >/dev/null 2>&1
+# (the shell keeps what it made in the file it opened)
+"$qv" reg restore 'HKCU\Software\QvTarget' "$work/empty.hiv" /f >/dev/null 2>"$work/stderr"
+check "a tree too deep exits 1" 1 $?
+[[ $(cat "$work/stderr") == *"deeper than the registry allows"* ]]; check "it says why" 0 $?
+check "and changes nothing" "Made" "$("$qv" reg list 'HKCU\Software\QvTarget' | tr -d '\r')"
+
+echo "hive files: $passed passed, $failed failed"
+((failed == 0))

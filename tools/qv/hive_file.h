@@ -1,0 +1,28 @@
+// Registry trees to and from hive files: the regf format of Windows' own
+// registry files and of what reg.exe saves. The format is read and written
+// by hivex; this side lays down an empty hive for a save and walks trees.
+#pragma once
+
+#include <string>
+
+#include "tools/qv/registry_path.h"
+
+namespace quorvane::qv {
+
+class HiveFile {
+ public:
+  // Whether this build reads and writes hive files at all.
+  [[nodiscard]] static bool Available();
+  // Writes `path` and its tree, read as one snapshot, to `file_name` as a
+  // new hive; the file is replaced only once the hive is whole and synced.
+  // Returns the number of keys.
+  static int Save(const RegistryPath& path, const std::string& file_name);
+  // Replaces the values and subkeys of `path` (which must exist) with the
+  // hive's root and tree, as one transaction. The file is read whole and
+  // checked first: a damaged hive, a cycle, a tree deeper than the registry
+  // allows or a name over a limit changes nothing. Returns the number of
+  // keys.
+  static int Restore(const RegistryPath& path, const std::string& file_name);
+};
+
+}  // namespace quorvane::qv

@@ -1,0 +1,19 @@
+// Builds without hivex (the win32 one): hive files are refused in words.
+#include "tools/qv/cli.h"
+#include "tools/qv/hive_file.h"
+
+namespace quorvane::qv {
+
+namespace {
+
+[[noreturn]] void Refuse() {
+  throw ToolFailure("hive files need hivex, which this build of qv was made without");
+}
+
+}  // namespace
+
+bool HiveFile::Available() { return false; }
+int HiveFile::Save(const RegistryPath&, const std::string&) { Refuse(); }
+int HiveFile::Restore(const RegistryPath&, const std::string&) { Refuse(); }
+
+}  // namespace quorvane::qv
