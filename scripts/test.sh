@@ -144,12 +144,14 @@ echo "== fuzz targets, a short fixed run each"
 fuzz_status=0
 for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_page_fuzzer \
               reg_file_fuzzer qv_arguments_fuzzer registry_path_fuzzer sqlite_store_fuzzer \
-              key_tree_fuzzer; do
+              key_tree_fuzzer hive_fuzzer; do
   scratch=$(mktemp -d)
   runs=20000
   [[ $target == sqlite_store_fuzzer ]] && runs=3000  # each run writes a database file
   [[ $target == key_tree_fuzzer ]] && runs=400       # each run builds trees of hundreds of keys
-  QV_REGISTRY=:memory: build-fuzz/fuzz/$target -seed=1 -runs=$runs -max_len=4096 "$scratch" \
+  max_len=4096
+  [[ $target == hive_fuzzer ]] && max_len=16384      # a hive is 8 KiB at the least
+  QV_REGISTRY=:memory: build-fuzz/fuzz/$target -seed=1 -runs=$runs -max_len=$max_len "$scratch" \
     "fuzz/corpus/$target" >"$scratch.log" 2>&1 || fuzz_status=1
   echo "$target: $(grep -E "^Done|ERROR|SUMMARY" "$scratch.log")"
   rm -rf "$scratch" "$scratch.log"

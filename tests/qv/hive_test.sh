@@ -159,5 +159,43 @@ check "a tree too deep exits 1" 1 $?
 [[ $(cat "$work/stderr") == *"deeper than the registry allows"* ]]; check "it says why" 0 $?
 check "and changes nothing" "Made" "$("$qv" reg list 'HKCU\Software\QvTarget' | tr -d '\r')"
 
+# What did a program change? Saved, changed by other processes, compared,
+# undone.
+"$qv" reg save "$key" "$work/saved.hiv" /y >/dev/null
+"$qv" reg export "$key" "$work/saved.reg" /y >/dev/null
+for saved in saved.hiv saved.reg; do
+  "$qv" reg compare "$key" "$work/$saved" /s >/dev/null
+  check "compare with $saved before any change: identical" 0 $?
+done
+"$qv" reg add "$key\\Made\\Below" /v z /d 1 /f >/dev/null
+"$qv" reg add "$key" /v dword /t REG_DWORD /d 7 /f >/dev/null
+"$qv" reg add "$key" /v fresh /d new /f >/dev/null
+"$qv" reg delete "$key" /v sz /f >/dev/null
+"$qv" reg delete "$key\\Sub" /f >/dev/null
+check "compare lists exactly what changed" "< Value: HKEY_CURRENT_USER\\Software\\QvHive  dword  REG_DWORD  0x7
+> Value: $work/saved.hiv  dword  REG_DWORD  0x2a
+< Value: HKEY_CURRENT_USER\\Software\\QvHive  fresh  REG_SZ  new
+> Value: $work/saved.hiv  sz  REG_SZ  text
+< Key: HKEY_CURRENT_USER\\Software\\QvHive\\Made
+< Key: HKEY_CURRENT_USER\\Software\\QvHive\\Made\\Below
+> Key: $work/saved.hiv\\Sub
+> Key: $work/saved.hiv\\Sub\\Déep ∑
+Result Compared: Different
+The operation completed successfully." "$("$qv" reg compare "$key" "$work/saved.hiv" /s | tr -d '\r')"
+"$qv" reg compare "$key" "$work/saved.hiv" /s /on >/dev/null; check "different exits 2" 2 $?
+check "without /s: the top's values and subkeys only" "< Key: HKEY_CURRENT_USER\\Software\\QvHive\\Made
+> Key: $work/saved.hiv\\Sub
+Result Compared: Different" "$("$qv" reg compare "$key" "$work/saved.hiv" | tr -d '\r' | grep -v '^. Value\|operation')"
+"$qv" reg compare "$key" "$work/saved.reg" /s /on >/dev/null; check "with the .reg: exits 2" 2 $?
+"$qv" reg compare "$key" "$work/saved.hiv" /v sz /on >/dev/null; check "one value: exits 2" 2 $?
+"$qv" reg compare "$key" "$work/saved.hiv" /v qword /on >/dev/null; check "an unchanged value: 0" 0 $?
+"$qv" reg compare "$key" 'HKCU\Software\QvTarget' /on >/dev/null; check "two keys: exits 2" 2 $?
+"$qv" reg compare "$key" "$work/no-such.hiv" >/dev/null 2>&1; check "a missing file: exits 1" 1 $?
+"$qv" reg diff "$key" "$work/saved.hiv" /out "$work/undo.reg" >/dev/null; check "diff" 0 $?
+"$qv" reg import "$work/undo.reg" >/dev/null; check "the undo file imports" 0 $?
+"$qv" reg compare "$key" "$work/saved.hiv" /s >/dev/null; check "after the undo: identical" 0 $?
+check "after the undo: the export saved" "$(iconv -f UTF-16 -t UTF-8 "$work/saved.reg")" \
+  "$(export_of "$key" undone.reg)"
+
 echo "hive files: $passed passed, $failed failed"
 ((failed == 0))

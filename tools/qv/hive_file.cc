@@ -132,11 +132,6 @@ std::string HiveName(const std::u16string& name, const char* what) {
   return utf8;
 }
 
-struct LoadedKey {
-  std::u16string below;  // the path below the hive's root, "" for the root
-  std::vector<RegValue> values;
-};
-
 // Frees what hivex allocates for its answers.
 struct FreeDeleter {
   void operator()(void* memory) const { std::free(memory); }
@@ -144,9 +139,12 @@ struct FreeDeleter {
 template <typename T>
 using Allocated = std::unique_ptr<T, FreeDeleter>;
 
-std::vector<LoadedKey> ReadHive(const std::string& file_name) {
-  const auto damaged = [&file_name](const std::string& what) {
-    return ToolFailure(file_name + ": " + what + "; nothing restored");
+}  // namespace
+
+std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
+                                          const std::string& consequence) {
+  const auto damaged = [&](const std::string& what) {
+    return ToolFailure(file_name + ": " + what + "; " + consequence);
   };
   Hive hive(hivex_open(file_name.c_str(), 0));
   if (!hive) throw damaged("not a hive file that can be read (" + Reason() + ")");
@@ -158,12 +156,12 @@ std::vector<LoadedKey> ReadHive(const std::string& file_name) {
   std::vector<Pending> pending{{hivex_root(hive.get()), 0, u""}};
   if (pending.back().node == 0) throw damaged("the hive has no root key");
   std::set<hive_node_h> seen;
-  std::vector<LoadedKey> keys;
+  std::vector<Key> keys;
   while (!pending.empty()) {
     Pending current = std::move(pending.back());
     pending.pop_back();
     if (!seen.insert(current.node).second) throw damaged("a key is listed twice or below itself");
-    LoadedKey key{current.below, {}};
+    Key key{current.below, {}};
     Allocated<hive_value_h> values(hivex_node_values(hive.get(), current.node));
     if (!values) throw damaged("a key's values cannot be read (" + Reason() + ")");
     for (const hive_value_h* value = values.get(); *value != 0; ++value) {
@@ -204,6 +202,8 @@ std::vector<LoadedKey> ReadHive(const std::string& file_name) {
   }
   return keys;
 }
+
+namespace {
 
 RegistryPath Below(const RegistryPath& top, const std::u16string& below) {
   RegistryPath path = top;
@@ -276,14 +276,14 @@ int HiveFile::Save(const RegistryPath& top, const std::string& file_name) {
 }
 
 int HiveFile::Restore(const RegistryPath& top, const std::string& file_name) {
-  const std::vector<LoadedKey> keys = ReadHive(file_name);
+  const std::vector<Key> keys = Read(file_name, "nothing restored");
   RegistryBatch transaction(true);
   RegFile::RequireKey(top);
   for (const std::u16string& name : RegFile::SubkeyNames(top)) {
     RegFile::DeleteTree(Below(top, name));
   }
   RegFile::DeleteValues(top);
-  for (const LoadedKey& key : keys) RegFile::WriteValues(Below(top, key.below), key.values);
+  for (const Key& key : keys) RegFile::WriteValues(Below(top, key.below), key.values);
   transaction.Wrote(top.root);
   transaction.Commit();
   return static_cast<int>(keys.size());

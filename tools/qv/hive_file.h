@@ -4,13 +4,21 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "tools/qv/reg_text.h"
 #include "tools/qv/registry_path.h"
 
 namespace quorvane::qv {
 
 class HiveFile {
  public:
+  // A key of a hive: its path below the hive's root ("" for the root) and
+  // its values, exactly.
+  struct Key {
+    std::u16string below;
+    std::vector<RegValue> values;
+  };
   // Whether this build reads and writes hive files at all.
   [[nodiscard]] static bool Available();
   // Writes `path` and its tree, read as one snapshot, to `file_name` as a
@@ -23,6 +31,10 @@ class HiveFile {
   // allows or a name over a limit changes nothing. Returns the number of
   // keys.
   static int Restore(const RegistryPath& path, const std::string& file_name);
+  // The whole hive, each key before its subkeys; ToolFailure (ending in
+  // `consequence`) for a file that is not a sound hive.
+  [[nodiscard]] static std::vector<Key> Read(const std::string& file_name,
+                                             const std::string& consequence);
 };
 
 }  // namespace quorvane::qv

@@ -15,5 +15,6 @@ namespace {
 bool HiveFile::Available() { return false; }
 int HiveFile::Save(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Restore(const RegistryPath&, const std::string&) { Refuse(); }
+std::vector<HiveFile::Key> HiveFile::Read(const std::string&, const std::string&) { Refuse(); }
 
 }  // namespace quorvane::qv

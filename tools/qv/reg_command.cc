@@ -56,6 +56,14 @@ constexpr const char* kRegHelp =
     "  restore KEY FILE [/f]\n"
     "                    replace KEY's values and subkeys with a hive file's, as\n"
     "                    one transaction; asks first unless /f\n"
+    "  compare KEY1 KEY2|FILE [/v NAME | /ve] [/s] [/oa | /od | /os | /on]\n"
+    "                    compare two keys, or a key with a saved hive or .reg\n"
+    "                    file (its first key); /s the whole trees; show all\n"
+    "                    (/oa), differences (/od, the default), matches (/os) or\n"
+    "                    nothing (/on); exit 0 identical, 2 different, 1 failed\n"
+    "  diff KEY FILE /out UNDO.reg [/y]\n"
+    "                    write the .reg file that turns KEY's tree back into\n"
+    "                    what FILE (a hive or .reg file) saved\n"
     "\n"
     "types: REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN\n"
     "       REG_MULTI_SZ REG_QWORD REG_NONE REG_DWORD_LITTLE_ENDIAN (any case)\n"
@@ -89,6 +97,8 @@ int RunReg(Arguments& arguments) {
     if (command == u"check") return RegCheck(arguments);
     if (command == u"save") return RegSave(arguments);
     if (command == u"restore") return RegRestore(arguments);
+    if (command == u"compare") return RegCompare(arguments);
+    if (command == u"diff") return RegDiff(arguments);
     throw UsageError{"unknown reg command '" + Cli::Utf8(command) + "'"};
   } catch (const UsageError& usage) {
     std::fflush(stdout);

@@ -44,5 +44,8 @@ int RegImport(Arguments& arguments);
 int RegCheck(Arguments& arguments);
 int RegSave(Arguments& arguments);
 int RegRestore(Arguments& arguments);
+// reg_compare_commands.cc
+int RegCompare(Arguments& arguments);
+int RegDiff(Arguments& arguments);
 
 }  // namespace quorvane::qv

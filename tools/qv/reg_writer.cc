@@ -65,6 +65,13 @@ std::string RegWriter::Whole(RegFormat format, const std::function<void(RegWrite
 }
 
 void RegWriter::Key(const std::u16string& full_name) {
+  CheckKeyName(full_name);
+  key_ = full_name;
+  Line(u"");
+  Line(u"[" + full_name + u"]");
+}
+
+void RegWriter::CheckKeyName(const std::u16string& full_name) const {
   if (full_name.find_first_of(u"\r\n") != std::u16string::npos) {
     throw RegTextError("the key \"" + Narrow(full_name) +
                        "\" has a line break in its name, which a .reg file cannot carry");
@@ -74,9 +81,26 @@ void RegWriter::Key(const std::u16string& full_name) {
     throw RegTextError("the key \"" + Narrow(full_name) +
                        "\" has a name the ANSI code page cannot carry (the version-5 form can)");
   }
+}
+
+void RegWriter::CheckValueName(const std::u16string& name) const {
+  std::string ignored;
+  if (format_ == RegFormat::kRegedit4 && !AnsiText::EncodeExactly(name, &ignored)) {
+    throw RegTextError("the value \"" + Narrow(name) + "\" of \"" + Narrow(key_) +
+                       "\" has a name the ANSI code page cannot carry (the version-5 form can)");
+  }
+}
+
+void RegWriter::DeleteKey(const std::u16string& full_name) {
+  CheckKeyName(full_name);
   key_ = full_name;
   Line(u"");
-  Line(u"[" + full_name + u"]");
+  Line(u"[-" + full_name + u"]");
+}
+
+void RegWriter::DeleteValue(const std::u16string& name) {
+  CheckValueName(name);
+  Line((name.empty() ? u"@" : Quoted(name)) + u"=-");
 }
 
 std::u16string RegWriter::Hex(const std::u16string& left, const std::string& prefix,
@@ -106,10 +130,7 @@ void RegWriter::Value(const RegValue& value) {
     throw RegTextError("the value \"" + Narrow(value.name) + "\" of \"" + Narrow(key_) + "\" " +
                        why);
   };
-  std::string ignored;
-  if (format_ == RegFormat::kRegedit4 && !AnsiText::EncodeExactly(value.name, &ignored)) {
-    fail("has a name the ANSI code page cannot carry (the version-5 form can)");
-  }
+  CheckValueName(value.name);
   if (value.type == kRegDwordType && value.data.size() == 4) {
     const auto byte = [&](int i) {
       return static_cast<unsigned>(static_cast<unsigned char>(value.data[i]));

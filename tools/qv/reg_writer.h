@@ -19,6 +19,10 @@ class RegWriter {
   // "[NAME]" after an empty line; NAME is ROOT\Branch.
   void Key(const std::u16string& full_name);
   void Value(const RegValue& value);
+  // "[-NAME]": the key and its tree deleted on import.
+  void DeleteKey(const std::u16string& full_name);
+  // "NAME"=- below the last key: the value deleted on import.
+  void DeleteValue(const std::u16string& name);
   // The end of the file; what is left goes to the sink.
   void Finish();
   // The whole file as bytes, for a tree built in memory.
@@ -26,6 +30,8 @@ class RegWriter {
                                          const std::function<void(RegWriter&)>& write);
 
  private:
+  void CheckKeyName(const std::u16string& full_name) const;
+  void CheckValueName(const std::u16string& name) const;
   void Line(const std::u16string& line);
   // Hands what is pending to the sink once there is enough of it (or all of
   // it with `all`).
