@@ -65,6 +65,10 @@ LONG RegCloseKey(HKEY key);
 // transaction: a consistent snapshot for readers, all or nothing for writers.
 // Elsewhere they do nothing and succeed.
 [[nodiscard]] LONG BeginRegistryBatch(bool writing);
+// A batch that only reads, for a walk that reads each key once (an export, a
+// comparison): nothing it reads is kept for later calls, so that memory stays
+// small whatever the tree's size. Ended by EndRegistryBatch.
+[[nodiscard]] LONG BeginRegistryScan();
 LONG EndRegistryBatch(bool commit);
 // A sentence on why the registry's store last failed, naming its file ("" when
 // there is nothing to add to the result code).

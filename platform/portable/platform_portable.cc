@@ -252,6 +252,7 @@ LONG NtQueryKeyName(HKEY key, std::u16string* name) {
 }
 
 LONG BeginRegistryBatch(bool writing) { return System::Instance().registry.BeginBatch(writing); }
+LONG BeginRegistryScan() { return System::Instance().registry.BeginBatch(false, true); }
 LONG EndRegistryBatch(bool commit) { return System::Instance().registry.EndBatch(commit); }
 std::string RegistryStoreDiagnosis() { return System::Instance().registry.StoreDiagnosis(); }
 std::string RegistryStoreLocation() { return System::Instance().registry.StoreLocation(); }

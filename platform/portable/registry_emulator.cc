@@ -97,11 +97,15 @@ void RegistryEmulator::SeedStandardKeys() {
   }
 }
 
-LONG RegistryEmulator::BeginBatch(bool writing) {
+LONG RegistryEmulator::BeginBatch(bool writing, bool scan) {
   if (!batches_apply_.load(std::memory_order_acquire)) return kErrorSuccess;
   mutex_.lock();
   try {
-    store_->BeginBatch(writing);
+    if (scan) {
+      store_->BeginScan();
+    } else {
+      store_->BeginBatch(writing);
+    }
   } catch (const StoreFailure& failure) {
     mutex_.unlock();
     return failure.code;

@@ -77,7 +77,8 @@ class RegistryEmulator {
   // The calls this thread makes until EndBatch run as one store transaction;
   // other threads wait for it to end. With a store that has no transactions
   // both do nothing (and cost nothing: the library batches every operation).
-  LONG BeginBatch(bool writing);
+  // A scan reads without keeping what it read for later calls.
+  LONG BeginBatch(bool writing, bool scan = false);
   LONG EndBatch(bool commit);
   [[nodiscard]] std::string StoreDiagnosis();
   [[nodiscard]] std::string StoreLocation();

@@ -60,6 +60,8 @@ class RegistryStore {
   // use for batches.
   [[nodiscard]] virtual bool HasTransactions() const { return false; }
   virtual void BeginBatch(bool /*writing*/) {}
+  // A batch that reads, keeping nothing of what it read for later calls.
+  virtual void BeginScan() { BeginBatch(false); }
   virtual void EndBatch(bool /*commit*/) {}
 
   // Whether what a committed write changed reaches its medium only when

@@ -167,6 +167,17 @@ void SqliteStore::BeginBatch(bool writing) {
   ++batch_depth_;
 }
 
+void SqliteStore::BeginScan() {
+  if (unusable_code_ != 0) throw StoreFailure{unusable_code_};
+  // Outside a batch: a read transaction of its own, past the image. Inside
+  // one, the batch's own scope goes on.
+  if (batch_depth_ == 0) {
+    generation_unknown_ = false;
+    Run(Sql::kBeginRead);
+  }
+  ++batch_depth_;
+}
+
 void SqliteStore::EndBatch(bool commit) {
   if (batch_depth_ == 0 || --batch_depth_ > 0) return;
   if (EndLazyScope()) return;

@@ -72,6 +72,7 @@ class SqliteStore final : public RegistryStore {
   void Rollback() override;
   [[nodiscard]] bool HasTransactions() const override { return true; }
   void BeginBatch(bool writing) override;
+  void BeginScan() override;
   void EndBatch(bool commit) override;
   std::string Diagnosis() const override { return diagnosis_; }
   std::string Location() const override { return path_; }

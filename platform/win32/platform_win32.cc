@@ -184,6 +184,7 @@ LONG NtQueryKeyName(HKEY key, std::u16string* name) {
 
 // The Windows registry keeps its own consistency and reports its own failures.
 LONG BeginRegistryBatch(bool) { return ERROR_SUCCESS; }
+LONG BeginRegistryScan() { return ERROR_SUCCESS; }
 LONG EndRegistryBatch(bool) { return ERROR_SUCCESS; }
 std::string RegistryStoreDiagnosis() { return {}; }
 std::string RegistryStoreLocation() { return {}; }

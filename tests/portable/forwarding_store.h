@@ -28,6 +28,7 @@ class ForwardingStore : public platform::portable::RegistryStore {
   void Rollback() override { inner_->Rollback(); }
   bool HasTransactions() const override { return inner_->HasTransactions(); }
   void BeginBatch(bool writing) override { inner_->BeginBatch(writing); }
+  void BeginScan() override { inner_->BeginScan(); }
   void EndBatch(bool commit) override { inner_->EndBatch(commit); }
   KeyId Root(const std::u16string& machine, platform::HKEY root) override {
     return inner_->Root(machine, root);

@@ -229,7 +229,7 @@ int HiveFile::Save(const RegistryPath& top, const std::string& file_name) {
   Progress progress("saved", "keys");
   std::vector<hive_node_h> nodes;
   int keys = 0;
-  RegistryBatch snapshot(false);
+  RegistryBatch snapshot{RegistryBatch::Scan{}};
   KeyTree::Walk(top, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
     hive_node_h node = hivex_root(hive.get());
     if (visit.depth > 0) {

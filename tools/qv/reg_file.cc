@@ -85,6 +85,10 @@ RegistryBatch::RegistryBatch(bool writing, platform::HKEY written)
   CheckRegistryCall(platform::BeginRegistryBatch(writing));
 }
 
+RegistryBatch::RegistryBatch(Scan) : writing_(false) {
+  CheckRegistryCall(platform::BeginRegistryScan());
+}
+
 RegistryBatch::~RegistryBatch() {
   if (open_) platform::EndRegistryBatch(false);
 }
@@ -189,7 +193,7 @@ int RegFile::Export(const RegistryPath& path, const std::string& file_name, RegF
   ReplacementFile file(file_name);
   Progress progress("exported", "keys");
   int keys = 0;
-  RegistryBatch snapshot(false);
+  RegistryBatch snapshot{RegistryBatch::Scan{}};
   try {
     RegWriter writer(format, [&file](std::string_view bytes) { file.Write(bytes); });
     KeyTree::Walk(path, platform::kKeyRead, [&](const KeyTree::Visit& visit) {

@@ -21,6 +21,10 @@ class RegistryBatch {
   // registry of `written`, a root key, on Windows, where each hive flushes on
   // its own; the portable registry flushes whole.
   explicit RegistryBatch(bool writing, platform::HKEY written = kHkeyLocalMachine);
+  // A snapshot for a walk that reads each key once: the registry keeps
+  // nothing of it for later calls.
+  struct Scan {};
+  explicit RegistryBatch(Scan);
   ~RegistryBatch();
   RegistryBatch(const RegistryBatch&) = delete;
   RegistryBatch& operator=(const RegistryBatch&) = delete;

@@ -112,7 +112,7 @@ int RegQuery(Arguments& arguments) {
   const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   std::u16string name;
   const bool with_value = ValueName(switches, &name);
-  RegistryBatch snapshot(false);
+  RegistryBatch snapshot{RegistryBatch::Scan{}};
   if (with_value && switches.Has(u"s")) {
     RegFile::RequireKey(path);
     FindInTree(path, name);

@@ -54,7 +54,7 @@ void TreeSnapshot::Add(Key key) {
 TreeSnapshot TreeSnapshot::OfKey(const RegistryPath& top, bool whole_tree) {
   TreeSnapshot snapshot;
   snapshot.top_name_ = top.FullName();
-  RegistryBatch read(false);
+  RegistryBatch read{RegistryBatch::Scan{}};
   if (!whole_tree) {
     snapshot.Add(Key{u"", RegFile::Values(top)});
     for (const std::u16string& name : RegFile::SubkeyNames(top)) snapshot.Add(Key{name, {}});
