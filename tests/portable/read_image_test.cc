@@ -465,6 +465,23 @@ TEST_F(ReadImageTest, TheImageHoldsWhatWasReadAndNoMore) {
   EXPECT_EQ(index, 2000u);
   EXPECT_GT(store->ImageBytes(), one_value + 2000u * 200u) << "a listing keeps the whole list";
   platform::RegCloseKey(key);
+
+  // A scan (an export's walk) reads past the image: nothing of it stays.
+  store = UseDatabase();
+  ASSERT_EQ(platform::BeginRegistryScan(), 0);
+  ASSERT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead,
+                                    &key),
+            0);
+  index = 0;
+  for (DWORD name_size = sizeof name; platform::RegEnumValueA(key, index, name, &name_size, nullptr,
+                                                              nullptr, nullptr, nullptr) == 0;
+       name_size = sizeof name) {
+    ++index;
+  }
+  platform::RegCloseKey(key);
+  EXPECT_EQ(platform::EndRegistryBatch(true), 0);
+  EXPECT_EQ(index, 2000u);
+  EXPECT_LT(store->ImageBytes(), 16u * 1024u) << "a scan keeps nothing";
 }
 
 DWORD SubkeyCount(const char* path) {
