@@ -29,6 +29,9 @@ bool ValueName(const Switches& switches, std::u16string* name);
 [[nodiscard]] std::u16string ValueLine(const RegValue& value);
 // Asks on the terminal; without one the answer is no.
 bool Confirm(const std::string& question);
+// An existing FILE is replaced only with /y or when the user says yes:
+// ToolFailure otherwise (reg_file_commands.cc).
+void KeepUnlessOverwriting(const Switches& switches, const std::u16string& file);
 
 // reg_write_commands.cc
 int RegAdd(Arguments& arguments);

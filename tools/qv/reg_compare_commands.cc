@@ -2,7 +2,6 @@
 // saved hive or .reg file), and the .reg file that turns a key back into
 // what a file saved.
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <tuple>
@@ -168,12 +167,7 @@ int RegDiff(Arguments& arguments) {
   const RegistryPath key = KeyIn(switches, switches.Positional()[0]);
   const TreeSnapshot now = TreeSnapshot::OfKey(key, true);
   const TreeSnapshot saved = TreeSnapshot::OfFile(Cli::Utf8(switches.Positional()[1]));
-  std::error_code ignored;
-  if (!switches.Has(u"y") &&
-      std::filesystem::exists(std::filesystem::u8path(Cli::Utf8(out)), ignored) &&
-      !Confirm("File " + Cli::Utf8(out) + " already exists. Overwrite")) {
-    throw ToolFailure(Cli::Utf8(out) + " exists and was left as it is (add /y to overwrite it)");
-  }
+  KeepUnlessOverwriting(switches, out);
   RegFile::RefuseOwnDatabase(Cli::Utf8(out));
   ReplacementFile file(Cli::Utf8(out));
   int changes = 0;

@@ -10,18 +10,22 @@
 
 namespace quorvane::qv {
 
-int RegExport(Arguments& arguments) {
-  const Switches switches(arguments, {u"m"}, {u"y", u"regedit4", u"reg:32", u"reg:64"});
-  if (switches.Positional().size() != 2) throw UsageError{"export takes KEY and FILE"};
-  RegistryPath path = KeyIn(switches, switches.Positional()[0]);
-  switches.Value(u"m", &path.machine);
-  const std::u16string file = switches.Positional()[1];
+void KeepUnlessOverwriting(const Switches& switches, const std::u16string& file) {
   std::error_code ignored;
   if (!switches.Has(u"y") &&
       std::filesystem::exists(std::filesystem::u8path(Cli::Utf8(file)), ignored) &&
       !Confirm("File " + Cli::Utf8(file) + " already exists. Overwrite")) {
     throw ToolFailure(Cli::Utf8(file) + " exists and was left as it is (add /y to overwrite it)");
   }
+}
+
+int RegExport(Arguments& arguments) {
+  const Switches switches(arguments, {u"m"}, {u"y", u"regedit4", u"reg:32", u"reg:64"});
+  if (switches.Positional().size() != 2) throw UsageError{"export takes KEY and FILE"};
+  RegistryPath path = KeyIn(switches, switches.Positional()[0]);
+  switches.Value(u"m", &path.machine);
+  const std::u16string file = switches.Positional()[1];
+  KeepUnlessOverwriting(switches, file);
   const RegFormat format = switches.Has(u"regedit4") ? RegFormat::kRegedit4 : RegFormat::kVersion5;
   const int keys = RegFile::Export(path, Cli::Utf8(file), format);
   Cli::Print(u"Exported " + Cli::Utf16(std::to_string(keys)) + u" key(s) to " + file + u".");
@@ -33,12 +37,7 @@ int RegSave(Arguments& arguments) {
   if (switches.Positional().size() != 2) throw UsageError{"save takes KEY and FILE"};
   const RegistryPath path = KeyIn(switches, switches.Positional()[0]);
   const std::u16string file = switches.Positional()[1];
-  std::error_code ignored;
-  if (!switches.Has(u"y") &&
-      std::filesystem::exists(std::filesystem::u8path(Cli::Utf8(file)), ignored) &&
-      !Confirm("File " + Cli::Utf8(file) + " already exists. Overwrite")) {
-    throw ToolFailure(Cli::Utf8(file) + " exists and was left as it is (add /y to overwrite it)");
-  }
+  KeepUnlessOverwriting(switches, file);
   (void)HiveFile::Save(path, Cli::Utf8(file));
   Cli::Print(u"The operation completed successfully.");
   return 0;
