@@ -34,7 +34,7 @@ offers() {
 
 offers 'reg' 're'
 offers 'setting' 'se'
-offers '--help|add|check|compare|copy|delete|diff|export|import|list|query|restore|save|type' reg ''
+offers '--help|add|check|compare|copy|delete|diff|export|import|list|load|query|restore|save|type|unload' reg ''
 offers 'HKCC\\|HKCR\\|HKCU\\' reg query 'hkc'
 offers 'HKEY_CURRENT_CONFIG\\|HKEY_CURRENT_USER\\' reg query 'HKEY_CU'
 offers 'HKCU\\Software\\' reg query 'HKCU\\Sof'

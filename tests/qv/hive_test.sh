@@ -197,5 +197,23 @@ Result Compared: Different" "$("$qv" reg compare "$key" "$work/saved.hiv" | tr -
 check "after the undo: the export saved" "$(iconv -f UTF-16 -t UTF-8 "$work/saved.reg")" \
   "$(export_of "$key" undone.reg)"
 
+# Loaded: seen and written by every process, written back on unload.
+"$qv" reg load 'HKLM\QvLoaded' "$work/saved.hiv" >/dev/null; check "load" 0 $?
+check "a loaded hive is seen by the next process" "0x2a" \
+  "$("$qv" reg query 'HKLM\QvLoaded' /v dword | tr -d '\r' | sed -n 's/.*REG_DWORD    //p')"
+check "and noted in hivelist" "0" "$("$qv" reg query 'HKLM\SYSTEM\CurrentControlSet\Control\hivelist' \
+  /v '\REGISTRY\MACHINE\QvLoaded' >/dev/null; echo $?)"
+"$qv" reg add 'HKLM\QvLoaded\Written' /v w /t REG_DWORD /d 9 /f >/dev/null
+"$qv" reg load 'HKLM\QvLoaded' "$work/saved.hiv" >/dev/null 2>&1; check "load onto a loaded key fails" 1 $?
+"$qv" reg load 'HKLM\Software\Deeper' "$work/saved.hiv" >/dev/null 2>&1
+check "load below HKLM's children fails" 1 $?
+"$qv" reg load 'HKLM\QvDamaged' "$work/truncated.hiv" >/dev/null 2>&1; check "load of a damaged hive fails" 1 $?
+"$qv" reg query 'HKLM\QvDamaged' >/dev/null 2>&1; check "and makes no key" 1 $?
+"$qv" reg unload 'HKLM\QvLoaded' >/dev/null; check "unload" 0 $?
+check "the write is in the file" "9" "$(hivexget "$work/saved.hiv" '\Written' w)"
+"$qv" reg query 'HKLM\QvLoaded' >/dev/null 2>&1; check "the key is gone" 1 $?
+"$qv" reg unload 'HKLM\QvLoaded' >/dev/null 2>&1; check "unload of a key not loaded fails" 1 $?
+"$qv" reg unload 'HKCU\Software' >/dev/null 2>&1; check "unload of another key fails" 1 $?
+
 echo "hive files: $passed passed, $failed failed"
 ((failed == 0))

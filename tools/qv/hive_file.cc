@@ -3,6 +3,7 @@
 #include <hivex.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/unicode_text.h"
 #include "tools/qv/cli.h"
 #include "tools/qv/key_tree.h"
 #include "tools/qv/progress.h"
@@ -272,6 +274,68 @@ int HiveFile::Save(const RegistryPath& top, const std::string& file_name) {
   if (in.bad()) throw ToolFailure("cannot read the hive back: " + Reason());
   file.Commit();
   progress.Finish();
+  return keys;
+}
+
+namespace {
+
+// The hivelist value that notes a loaded hive, as Windows names it.
+std::u16string HiveListName(const RegistryPath& path) {
+  if (!path.machine.empty() || path.branch.empty() ||
+      path.branch.find(u'\\') != std::u16string::npos ||
+      (path.root != kHkeyLocalMachine && path.root != kHkeyUsers)) {
+    throw ToolFailure("a hive is loaded as HKLM\\NAME or HKU\\NAME of this machine");
+  }
+  return (path.root == kHkeyLocalMachine ? u"\\REGISTRY\\MACHINE\\" : u"\\REGISTRY\\USER\\") +
+         path.branch;
+}
+
+const RegistryPath kHiveList{u"", kHkeyLocalMachine,
+                             u"SYSTEM\\CurrentControlSet\\Control\\hivelist", 0};
+
+}  // namespace
+
+int HiveFile::Load(const RegistryPath& path, const std::string& file_name) {
+  const std::u16string noted = HiveListName(path);
+  const std::vector<Key> keys = Read(file_name, "nothing loaded");
+  std::error_code failed;
+  const std::filesystem::path absolute =
+      std::filesystem::absolute(std::filesystem::u8path(file_name), failed);
+  if (failed) throw ToolFailure(file_name + ": " + failed.message() + "; nothing loaded");
+  RegistryBatch transaction(true);
+  if (RegFile::KeyExists(path)) {
+    throw ToolFailure(Cli::Utf8(path.FullName()) + " exists already; nothing loaded");
+  }
+  for (const Key& key : keys) RegFile::WriteValues(Below(path, key.below), key.values);
+  const std::string data =
+      RegText::Terminated(UnicodeText::Utf16Le(Cli::Utf16(absolute.u8string())));
+  RegFile::WriteValues(kHiveList, {RegValue{noted, platform::kRegSz, data}});
+  transaction.Wrote(path.root);
+  transaction.Commit();
+  return static_cast<int>(keys.size());
+}
+
+int HiveFile::Unload(const RegistryPath& path) {
+  const std::u16string noted = HiveListName(path);
+  std::string file_name;
+  for (const RegValue& value :
+       RegFile::KeyExists(kHiveList) ? RegFile::Values(kHiveList) : std::vector<RegValue>{}) {
+    if (Cli::AsciiUpper(value.name) == Cli::AsciiUpper(noted)) {
+      std::u16string text = UnicodeText::FromUtf16Le(value.data);
+      text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
+      file_name = Cli::Utf8(text);
+    }
+  }
+  if (file_name.empty()) {
+    throw ToolFailure(Cli::Utf8(path.FullName()) + " is not a loaded hive; nothing unloaded");
+  }
+  // The file first: until the key is gone, a failure leaves it loaded.
+  const int keys = Save(path, file_name);
+  RegistryBatch transaction(true);
+  RegFile::DeleteTree(path);
+  RegFile::DeleteValue(kHiveList, noted);
+  transaction.Wrote(path.root);
+  transaction.Commit();
   return keys;
 }
 

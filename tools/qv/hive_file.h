@@ -31,6 +31,16 @@ class HiveFile {
   // allows or a name over a limit changes nothing. Returns the number of
   // keys.
   static int Restore(const RegistryPath& path, const std::string& file_name);
+  // Loads a hive as HKLM\NAME or HKU\NAME (which must not exist): its tree
+  // appears there for every process that uses the registry, kept in the
+  // registry's own store (so a write to it is as durable as any other), and
+  // the file is noted in HKLM\SYSTEM\CurrentControlSet\Control\hivelist,
+  // as Windows notes its loaded hives. The file itself is left alone until
+  // Unload, which writes the tree back to it (whole, synced, in place) and
+  // then removes the key and the note. A crash while a hive is loaded loses
+  // nothing: the key and its note stay, and a later Unload writes the file.
+  static int Load(const RegistryPath& path, const std::string& file_name);
+  static int Unload(const RegistryPath& path);
   // The whole hive, each key before its subkeys; ToolFailure (ending in
   // `consequence`) for a file that is not a sound hive.
   [[nodiscard]] static std::vector<Key> Read(const std::string& file_name,

@@ -15,6 +15,8 @@ namespace {
 bool HiveFile::Available() { return false; }
 int HiveFile::Save(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Restore(const RegistryPath&, const std::string&) { Refuse(); }
+int HiveFile::Load(const RegistryPath&, const std::string&) { Refuse(); }
+int HiveFile::Unload(const RegistryPath&) { Refuse(); }
 std::vector<HiveFile::Key> HiveFile::Read(const std::string&, const std::string&) { Refuse(); }
 
 }  // namespace quorvane::qv

@@ -56,6 +56,11 @@ constexpr const char* kRegHelp =
     "  restore KEY FILE [/f]\n"
     "                    replace KEY's values and subkeys with a hive file's, as\n"
     "                    one transaction; asks first unless /f\n"
+    "  load HKLM\\NAME|HKU\\NAME FILE\n"
+    "                    load a hive file as that key, for every process; the\n"
+    "                    file is written back only by unload\n"
+    "  unload HKLM\\NAME|HKU\\NAME\n"
+    "                    write a loaded hive back to its file and remove the key\n"
     "  compare KEY1 KEY2|FILE [/v NAME | /ve] [/s] [/oa | /od | /os | /on]\n"
     "                    compare two keys, or a key with a saved hive or .reg\n"
     "                    file (its first key); /s the whole trees; show all\n"
@@ -97,6 +102,8 @@ int RunReg(Arguments& arguments) {
     if (command == u"check") return RegCheck(arguments);
     if (command == u"save") return RegSave(arguments);
     if (command == u"restore") return RegRestore(arguments);
+    if (command == u"load") return RegLoad(arguments);
+    if (command == u"unload") return RegUnload(arguments);
     if (command == u"compare") return RegCompare(arguments);
     if (command == u"diff") return RegDiff(arguments);
     throw UsageError{"unknown reg command '" + Cli::Utf8(command) + "'"};

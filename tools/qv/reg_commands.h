@@ -47,6 +47,8 @@ int RegImport(Arguments& arguments);
 int RegCheck(Arguments& arguments);
 int RegSave(Arguments& arguments);
 int RegRestore(Arguments& arguments);
+int RegLoad(Arguments& arguments);
+int RegUnload(Arguments& arguments);
 // reg_compare_commands.cc
 int RegCompare(Arguments& arguments);
 int RegDiff(Arguments& arguments);

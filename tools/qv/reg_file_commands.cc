@@ -58,6 +58,22 @@ int RegRestore(Arguments& arguments) {
   return 0;
 }
 
+int RegLoad(Arguments& arguments) {
+  const Switches switches(arguments, {}, {u"reg:32", u"reg:64"});
+  if (switches.Positional().size() != 2) throw UsageError{"load takes KEY and FILE"};
+  (void)HiveFile::Load(KeyIn(switches, switches.Positional()[0]),
+                       Cli::Utf8(switches.Positional()[1]));
+  Cli::Print(u"The operation completed successfully.");
+  return 0;
+}
+
+int RegUnload(Arguments& arguments) {
+  const Switches switches(arguments, {}, {u"reg:32", u"reg:64"});
+  (void)HiveFile::Unload(KeyIn(switches, OnlyPositional(switches, "KEY")));
+  Cli::Print(u"The operation completed successfully.");
+  return 0;
+}
+
 // The registry's file checked whole: exit 0 when sound, 1 when damaged or not
 // checked, with the findings in words.
 int RegCheck(Arguments& arguments) {
