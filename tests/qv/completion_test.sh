@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Drives the bash completion function as bash would (COMP_WORDS, COMP_CWORD)
 # against a registry of known keys, and compares what it offers.
-#   completion_test.sh QV COMPLETION_FILE
+#   completion_test.sh QV COMPLETION_FILE [EMULATOR]
 set -uo pipefail
-qv=$1 completion=$2
+qv=$1 completion=$2 emulator=${3:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+if [[ -n $emulator ]]; then
+  # The completion runs the command it completes: here, through the emulator.
+  printf '#!/bin/sh\nexec %q %q "$@"\n' "$emulator" "$qv" >"$scratch/qv"
+  chmod +x "$scratch/qv"
+  qv=$scratch/qv
+fi
 export QV_REGISTRY=$scratch/registry.db
 for key in 'HKCU\Software\QvComplete\Alpha' 'HKCU\Software\QvComplete\alps' \
            'HKCU\Software\QvComplete\Beta' 'HKCU\Software\QvComplete\with space'; do
