@@ -52,6 +52,16 @@ LONG RegCloseKey(HKEY key);
 [[nodiscard]] LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size,
                                  DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
 
+// Hive files (advapi32), for tools: a key and its tree saved to a new file
+// (REG_LATEST_FORMAT is 2), and a hive loaded as a key of HKLM or HKU and
+// unloaded again. They need the backup and restore privileges, which
+// EnableHivePrivileges turns on where the process holds them. The portable
+// registry has no hive files of its own: 120 (not implemented).
+[[nodiscard]] LONG RegSaveKeyExW(HKEY key, const char16_t* file, DWORD flags);
+[[nodiscard]] LONG RegLoadKeyW(HKEY key, const char16_t* sub_key, const char16_t* file);
+[[nodiscard]] LONG RegUnLoadKeyW(HKEY key, const char16_t* sub_key);
+[[nodiscard]] LONG EnableHivePrivileges();
+
 // A key's full name in the registry's own namespace, as ntdll's NtQueryKey
 // gives it (KeyNameInformation): "\REGISTRY\Machine\Software\X",
 // "\REGISTRY\User\<SID>\...". Predefined keys and views resolve to the keys

@@ -33,6 +33,7 @@ constexpr LONG kErrorPathNotFound = 3;
 constexpr LONG kErrorAccessDenied = 5;
 constexpr LONG kErrorInvalidHandle = 6;
 constexpr LONG kErrorNoMoreFiles = 18;
+constexpr LONG kErrorCallNotImplemented = 120;
 constexpr LONG kErrorInsufficientBuffer = 122;
 constexpr LONG kErrorNotReady = 21;
 constexpr LONG kErrorBadNetpath = 53;

@@ -252,6 +252,12 @@ LONG NtQueryKeyName(HKEY key, std::u16string* name) {
 }
 
 LONG BeginRegistryBatch(bool writing) { return System::Instance().registry.BeginBatch(writing); }
+// The portable registry keeps no hive files (qv reads and writes them with a
+// library of its own).
+LONG RegSaveKeyExW(HKEY, const char16_t*, DWORD) { return kErrorCallNotImplemented; }
+LONG RegLoadKeyW(HKEY, const char16_t*, const char16_t*) { return kErrorCallNotImplemented; }
+LONG RegUnLoadKeyW(HKEY, const char16_t*) { return kErrorCallNotImplemented; }
+LONG EnableHivePrivileges() { return kErrorCallNotImplemented; }
 LONG BeginRegistryScan() { return System::Instance().registry.BeginBatch(false, true); }
 LONG EndRegistryBatch(bool commit) { return System::Instance().registry.EndBatch(commit); }
 std::string RegistryStoreDiagnosis() { return System::Instance().registry.StoreDiagnosis(); }

@@ -182,6 +182,38 @@ LONG NtQueryKeyName(HKEY key, std::u16string* name) {
   return ERROR_SUCCESS;
 }
 
+LONG RegSaveKeyExW(HKEY key, const char16_t* file, DWORD flags) {
+  return ::RegSaveKeyExW(ToNative(key), Wide(file), nullptr, flags);
+}
+
+LONG RegLoadKeyW(HKEY key, const char16_t* sub_key, const char16_t* file) {
+  return ::RegLoadKeyW(ToNative(key), Wide(sub_key), Wide(file));
+}
+
+LONG RegUnLoadKeyW(HKEY key, const char16_t* sub_key) {
+  return ::RegUnLoadKeyW(ToNative(key), Wide(sub_key));
+}
+
+LONG EnableHivePrivileges() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    return static_cast<LONG>(::GetLastError());
+  }
+  LONG result = ERROR_SUCCESS;
+  for (const wchar_t* name : {L"SeBackupPrivilege", L"SeRestorePrivilege"}) {
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!::LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid) ||
+        !::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) ||
+        ::GetLastError() != ERROR_SUCCESS) {  // ERROR_NOT_ALL_ASSIGNED: not held
+      result = static_cast<LONG>(::GetLastError());
+    }
+  }
+  ::CloseHandle(token);
+  return result;
+}
+
 // The Windows registry keeps its own consistency and reports its own failures.
 LONG BeginRegistryBatch(bool) { return ERROR_SUCCESS; }
 LONG BeginRegistryScan() { return ERROR_SUCCESS; }

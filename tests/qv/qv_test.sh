@@ -437,5 +437,35 @@ ROWS
   check "and names the value" "qv: Unable to find the specified registry value" "$(cat "$work/stderr")"
 fi
 
+# Hive files, on both backends where the build has them: saved, changed,
+# compared, undone, restored, loaded and unloaded.
+hive_key='HKCU\Software\QvHiveRound'
+qv reg add "$hive_key\Sub" /v s /d 'héllo' /f >/dev/null
+qv reg add "$hive_key" /v d /t REG_DWORD /d 5 /f >/dev/null
+hive="saved-$$.hiv"
+(cd "$work" && qv reg save "$hive_key" "$hive" >/dev/null)
+if [[ $? == 0 ]]; then
+  qv reg add "$hive_key\Extra" /f >/dev/null
+  qv reg add "$hive_key" /v d /t REG_DWORD /d 6 /f >/dev/null
+  (cd "$work" && qv reg compare "$hive_key" "$hive" /s /on >/dev/null)
+  check "hive: compare finds the changes" 2 $?
+  (cd "$work" && qv reg diff "$hive_key" "$hive" /out undo.reg >/dev/null && qv reg import undo.reg >/dev/null)
+  check "hive: the undo file imports" 0 $?
+  (cd "$work" && qv reg compare "$hive_key" "$hive" /s /on >/dev/null)
+  check "hive: undone, identical" 0 $?
+  qv reg delete "$hive_key\Sub" /f >/dev/null
+  (cd "$work" && qv reg restore "$hive_key" "$hive" /f >/dev/null)
+  check "hive: restore" 0 $?
+  check "hive: restored" "    s    REG_SZ    héllo" "$(value_line "$hive_key\Sub" /v s)"
+  (cd "$work" && qv reg load 'HKLM\QvHiveLoaded' "$hive" >/dev/null)
+  check "hive: load" 0 $?
+  check "hive: loaded" "    d    REG_DWORD    0x5" "$(value_line 'HKLM\QvHiveLoaded' /v d)"
+  qv reg unload 'HKLM\QvHiveLoaded' >/dev/null; check "hive: unload" 0 $?
+  qv reg query 'HKLM\QvHiveLoaded' >/dev/null; check "hive: unloaded" 1 $?
+  qv reg delete "$hive_key" /f >/dev/null
+else
+  grep -q "hivex" "$work/stderr"; check "hive files refused in words where the build has none" 0 $?
+fi
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

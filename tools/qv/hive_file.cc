@@ -205,15 +205,6 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
   return keys;
 }
 
-namespace {
-
-RegistryPath Below(const RegistryPath& top, const std::u16string& below) {
-  RegistryPath path = top;
-  if (!below.empty()) path.branch += (path.branch.empty() ? u"" : u"\\") + below;
-  return path;
-}
-
-}  // namespace
 
 bool HiveFile::Available() { return true; }
 
@@ -306,7 +297,7 @@ int HiveFile::Load(const RegistryPath& path, const std::string& file_name) {
   if (RegFile::KeyExists(path)) {
     throw ToolFailure(Cli::Utf8(path.FullName()) + " exists already; nothing loaded");
   }
-  for (const Key& key : keys) RegFile::WriteValues(Below(path, key.below), key.values);
+  for (const Key& key : keys) RegFile::WriteValues(HiveFile::Below(path, key.below), key.values);
   const std::string data =
       RegText::Terminated(UnicodeText::Utf16Le(Cli::Utf16(absolute.u8string())));
   RegFile::WriteValues(kHiveList, {RegValue{noted, platform::kRegSz, data}});
@@ -339,18 +330,5 @@ int HiveFile::Unload(const RegistryPath& path) {
   return keys;
 }
 
-int HiveFile::Restore(const RegistryPath& top, const std::string& file_name) {
-  const std::vector<Key> keys = Read(file_name, "nothing restored");
-  RegistryBatch transaction(true);
-  RegFile::RequireKey(top);
-  for (const std::u16string& name : RegFile::SubkeyNames(top)) {
-    RegFile::DeleteTree(Below(top, name));
-  }
-  RegFile::DeleteValues(top);
-  for (const Key& key : keys) RegFile::WriteValues(Below(top, key.below), key.values);
-  transaction.Wrote(top.root);
-  transaction.Commit();
-  return static_cast<int>(keys.size());
-}
 
 }  // namespace quorvane::qv

@@ -41,6 +41,8 @@ class HiveFile {
   // nothing: the key and its note stay, and a later Unload writes the file.
   static int Load(const RegistryPath& path, const std::string& file_name);
   static int Unload(const RegistryPath& path);
+  // The path of a key `below` (as Key::below has it) the key `top`.
+  [[nodiscard]] static RegistryPath Below(const RegistryPath& top, const std::u16string& below);
   // The whole hive, each key before its subkeys; ToolFailure (ending in
   // `consequence`) for a file that is not a sound hive.
   [[nodiscard]] static std::vector<Key> Read(const std::string& file_name,

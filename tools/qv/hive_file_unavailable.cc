@@ -1,4 +1,4 @@
-// Builds without hivex (the win32 one): hive files are refused in words.
+// Portable builds without hivex: hive files are refused in words.
 #include "tools/qv/cli.h"
 #include "tools/qv/hive_file.h"
 
@@ -14,7 +14,6 @@ namespace {
 
 bool HiveFile::Available() { return false; }
 int HiveFile::Save(const RegistryPath&, const std::string&) { Refuse(); }
-int HiveFile::Restore(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Load(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Unload(const RegistryPath&) { Refuse(); }
 std::vector<HiveFile::Key> HiveFile::Read(const std::string&, const std::string&) { Refuse(); }

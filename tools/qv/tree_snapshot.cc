@@ -73,11 +73,28 @@ TreeSnapshot TreeSnapshot::OfKey(const RegistryPath& top, bool whole_tree) {
 TreeSnapshot TreeSnapshot::OfFile(const std::string& file_name) {
   TreeSnapshot snapshot;
   snapshot.top_name_ = Cli::Utf16(file_name);
-  if (LooksLikeHive(file_name)) {
-    for (HiveFile::Key& key : HiveFile::Read(file_name, "nothing compared")) {
-      snapshot.Add(Key{std::move(key.below), std::move(key.values)});
-    }
+  const auto from_hive = [&](const std::vector<HiveFile::Key>& keys) {
+    for (const HiveFile::Key& key : keys) snapshot.Add(Key{key.below, key.values});
     return snapshot;
+  };
+  if (LooksLikeHive(file_name)) return from_hive(HiveFile::Read(file_name, "nothing compared"));
+  bool reg_file = true;
+  {
+    InputFile probe(file_name);
+    try {
+      RegReader header(probe.Stream());
+    } catch (const RegTextError&) {
+      reg_file = false;
+    }
+  }
+  if (!reg_file) {
+    // A hive in another form, closed again first (Windows' own calls read
+    // the ones they write, whatever their form, but not while it is open).
+    try {
+      return from_hive(HiveFile::Read(file_name, "nothing compared"));
+    } catch (const ToolFailure&) {
+      throw ToolFailure(file_name + ": neither a .reg file nor a hive file; nothing compared");
+    }
   }
   InputFile input(file_name);
   try {
