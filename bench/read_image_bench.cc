@@ -214,7 +214,7 @@ void FillValues(int values) {
 // A database of `values` values, made once per run.
 std::string RandomDatabase(int values) {
   const std::string name = "random-" + std::to_string(values);
-  const std::string file = DatabaseFile(name);
+  std::string file = DatabaseFile(name);
   if (std::filesystem::exists(file)) return file;
   UseStore(Store::kDatabase, name);
   FillValues(values);

@@ -432,7 +432,7 @@ TEST_F(ReadImageTest, ACallThatMeetsACommitAfterTheImageAnsweredRunsAgain) {
 }
 
 TEST_F(ReadImageTest, TheImageHoldsWhatWasReadAndNoMore) {
-  SqliteStore* store = UseDatabase();
+  UseDatabase();
   HKEY key = Create(kHkeyCurrentUser, "Software\\QvMany");
   for (int i = 0; i < 2000; ++i) {
     const std::string name = "Value" + std::to_string(i);
@@ -443,7 +443,7 @@ TEST_F(ReadImageTest, TheImageHoldsWhatWasReadAndNoMore) {
               0);
   }
   platform::RegCloseKey(key);
-  store = UseDatabase();  // as a process that starts afresh
+  SqliteStore* store = UseDatabase();  // as a process that starts afresh
 
   ASSERT_EQ(
       platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead, &key),
@@ -463,15 +463,16 @@ TEST_F(ReadImageTest, TheImageHoldsWhatWasReadAndNoMore) {
     ++index;
   }
   EXPECT_EQ(index, 2000u);
-  EXPECT_GT(store->ImageBytes(), one_value + 2000u * 200u) << "a listing keeps the whole list";
+  EXPECT_GT(store->ImageBytes(), one_value + std::size_t{2000} * 200)
+      << "a listing keeps the whole list";
   platform::RegCloseKey(key);
 
   // A scan (an export's walk) reads past the image: nothing of it stays.
   store = UseDatabase();
   ASSERT_EQ(platform::BeginRegistryScan(), 0);
-  ASSERT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead,
-                                    &key),
-            0);
+  ASSERT_EQ(
+      platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead, &key),
+      0);
   index = 0;
   for (DWORD name_size = sizeof name; platform::RegEnumValueA(key, index, name, &name_size, nullptr,
                                                               nullptr, nullptr, nullptr) == 0;

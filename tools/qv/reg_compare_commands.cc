@@ -184,8 +184,9 @@ int RegDiff(Arguments& arguments) {
       ++changes;
     }
     // Keys as they were: values set back, values made since deleted.
-    for (const auto& [folded, was] : saved.Keys()) {
-      const auto current = now.Keys().find(folded);
+    for (const auto& saved_key : saved.Keys()) {
+      const TreeSnapshot::Key& was = saved_key.second;
+      const auto current = now.Keys().find(saved_key.first);
       const Values before = ByName(was.values);
       const Values after = current == now.Keys().end() ? Values{} : ByName(current->second.values);
       bool named = false;

@@ -104,7 +104,12 @@ TreeSnapshot TreeSnapshot::OfFile(const std::string& file_name) {
     std::u16string top;
     Key* current = nullptr;
     while (reader.Next(&entry, &error)) {
-      if (!error.empty()) throw ToolFailure(file_name + ": " + error + "; nothing compared");
+      if (!error.empty()) {
+        std::string message = file_name;
+        message += ": ";
+        message += error;
+        throw ToolFailure(message + "; nothing compared");
+      }
       switch (entry.kind) {
         case RegEntry::Kind::kKey: {
           const std::u16string path = entry.key.FullName();
