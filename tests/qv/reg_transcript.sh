@@ -165,6 +165,50 @@ for format in "" /regedit4; do
   [[ -n ${QV_TRANSCRIPT_KEEP:-} ]] && cp "$work"/*.reg "$QV_TRANSCRIPT_KEEP/"
 done
 "$wine" "$qv_exe" reg delete "$trip" /f >/dev/null 2>&1
+
+# A big tree of every type (1,000 keys, 5,000 values), both ways round.
+python3 - "$work/big.reg" <<'PY'
+import sys
+lines = ["Windows Registry Editor Version 5.00", ""]
+forms = [
+    lambda k, v: f'"text{v}"="value {k} \\"{v}\\" é"',
+    lambda k, v: f'"number{v}"=dword:{(k * 7919 + v) & 0xffffffff:08x}',
+    lambda k, v: f'"bytes{v}"=hex:{",".join(f"{(k + i) % 256:02x}" for i in range(v % 7))}',
+    lambda k, v: f'"expand{v}"=hex(2):25,00,41,00,25,00,00,00',
+    lambda k, v: f'"multi{v}"=hex(7):61,00,00,00,62,00,00,00,00,00',
+    lambda k, v: f'"quad{v}"=hex(b):{k % 256:02x},00,00,00,00,00,00,01',
+    lambda k, v: f'"none{v}"=hex(0):{v:02x}',
+    # (not a 0-byte REG_SZ: Wine's regedit /E writes one as "", which any
+    # editor imports with its zero)
+    lambda k, v: f'"empty{v}"=""',
+]
+for k in range(1000):
+    lines.append(f"[HKEY_CURRENT_USER\\Software\\QvTranscriptBig\\g{k // 50}\\k{k}]")
+    for v in range(5):
+        lines.append(forms[(k + v) % len(forms)](k, v))
+    lines.append("")
+open(sys.argv[1], "w", encoding="utf-16", newline="\r\n").write("\n".join(lines) + "\n")
+PY
+big='HKCU\Software\QvTranscriptBig'
+"$wine" "$qv_exe" reg delete "$big" /f >/dev/null 2>&1
+"$wine" "$qv_exe" reg import "Z:$work/big.reg" >/dev/null 2>&1
+"$wine" "$qv_exe" reg export "$big" "Z:$work/big-first.reg" /y >/dev/null 2>&1
+"$wine" "$qv_exe" reg delete "$big" /f >/dev/null 2>&1
+"$wine" regedit /S "Z:$work/big-first.reg" >/dev/null 2>&1
+"$wine" regedit /E "Z:$work/big-regedit.reg" "HKEY_CURRENT_USER\\Software\\QvTranscriptBig" >/dev/null 2>&1
+"$wine" "$qv_exe" reg delete "$big" /f >/dev/null 2>&1
+"$wine" "$qv_exe" reg import "Z:$work/big-regedit.reg" >/dev/null 2>&1
+"$wine" "$qv_exe" reg export "$big" "Z:$work/big-second.reg" /y >/dev/null 2>&1
+cmp -s "$work/big-first.reg" "$work/big-second.reg"
+check "a tree of 1,000 keys and 5,000 values: qv -> regedit -> qv" 0 $?
+"$wine" "$qv_exe" reg delete "$big" /f >/dev/null 2>&1
+"$wine" regedit /S "Z:$work/big-second.reg" >/dev/null 2>&1
+"$wine" regedit /E "Z:$work/big-regedit-again.reg" "HKEY_CURRENT_USER\\Software\\QvTranscriptBig" >/dev/null 2>&1
+cmp -s "$work/big-regedit.reg" "$work/big-regedit-again.reg"
+check "the same tree: regedit -> qv -> regedit" 0 $?
+[[ $(grep -c . "$work/big-first.reg") -gt 5000 ]]; check "the big tree was exported whole" 0 $?
+[[ -n ${QV_TRANSCRIPT_KEEP:-} ]] && cp "$work"/big*.reg "$QV_TRANSCRIPT_KEEP/"
+"$wine" "$qv_exe" reg delete "$big" /f >/dev/null 2>&1
 "$wine" reg delete "$reference" /f >/dev/null 2>&1
 "$wine" reg delete "$ours" /f >/dev/null 2>&1
 
