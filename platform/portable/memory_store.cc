@@ -1,5 +1,7 @@
 #include "platform/portable/memory_store.h"
 
+#include <algorithm>
+
 namespace quorvane::platform::portable {
 
 MemoryStore::Node* MemoryStore::Find(KeyId key) {
@@ -52,7 +54,7 @@ KeyId MemoryStore::CreateSubkey(KeyId parent, const std::u16string& name,
   const KeyId id = NewNode(parent);
   Node& node = nodes_[parent];
   node.subkeys[folded] = {id, name};
-  node.subkey_list.reset();
+  ListAdded(&node, folded, name);
   return id;
 }
 
@@ -67,8 +69,8 @@ void MemoryStore::DeleteKey(KeyId key) {
   if (Node* parent = Find(node->parent)) {
     for (auto entry = parent->subkeys.begin(); entry != parent->subkeys.end(); ++entry) {
       if (entry->second.first == key) {
+        ListRemoved(parent, entry->first);
         parent->subkeys.erase(entry);
-        parent->subkey_list.reset();
         break;
       }
     }
@@ -121,6 +123,40 @@ std::optional<StoredValue> MemoryStore::NextValue(KeyId key, const std::u16strin
   if (next == node->values.end()) return std::nullopt;
   *folded = next->first;
   return next->second;
+}
+
+namespace {
+
+bool FoldedBefore(const SubkeyName& subkey, const std::u16string& folded) {
+  return subkey.folded < folded;
+}
+
+}  // namespace
+
+void MemoryStore::ListAdded(Node* node, const std::u16string& folded, const std::u16string& name) {
+  if (!node->subkey_list) return;
+  if (node->subkey_list.use_count() > 1) {  // a handle still walks the old one
+    node->subkey_list.reset();
+    return;
+  }
+  std::vector<SubkeyName>& list = *node->subkey_list;
+  const auto at = std::lower_bound(list.begin(), list.end(), folded, FoldedBefore);
+  if (at != list.end() && at->folded == folded) {
+    at->name = name;
+  } else {
+    list.insert(at, SubkeyName{name, folded});
+  }
+}
+
+void MemoryStore::ListRemoved(Node* node, const std::u16string& folded) {
+  if (!node->subkey_list) return;
+  if (node->subkey_list.use_count() > 1) {
+    node->subkey_list.reset();
+    return;
+  }
+  std::vector<SubkeyName>& list = *node->subkey_list;
+  const auto found = std::lower_bound(list.begin(), list.end(), folded, FoldedBefore);
+  if (found != list.end() && found->folded == folded) list.erase(found);
 }
 
 SubkeyList MemoryStore::Subkeys(KeyId key) {

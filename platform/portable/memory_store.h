@@ -46,13 +46,17 @@ class MemoryStore final : public RegistryStore {
     std::map<std::u16string, std::pair<KeyId, std::u16string>> subkeys;
     std::map<std::u16string, StoredValue> values;
     REGSAM granted = 0xFFFFFFFFu;
-    // The whole lists, made when enumeration first wants them and dropped
-    // when the key's subkeys or values change.
-    SubkeyList subkey_list;
+    // The whole lists, made when enumeration first wants them. A change of
+    // the key's subkeys updates the list in place while no one else holds
+    // it (else drops it); a change of its values drops theirs.
+    std::shared_ptr<std::vector<SubkeyName>> subkey_list;
     ValueList value_list;
   };
 
   Node* Find(KeyId key);
+  // Keeps a node's list of subkeys in step with one added or removed.
+  static void ListAdded(Node* node, const std::u16string& folded, const std::u16string& name);
+  static void ListRemoved(Node* node, const std::u16string& folded);
   KeyId NewNode(KeyId parent);
 
   std::unordered_map<KeyId, Node> nodes_;

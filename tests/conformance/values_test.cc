@@ -51,6 +51,54 @@ TEST_F(RegistryEnumConformance, OrderIsCaseInsensitivelySorted) {
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "B2", "C"}));
 }
 
+// Subkeys read at any index, walked downward, while subkeys come and go
+// (between the walks, and with a handle that listed them still open).
+TEST_F(RegistryEnumConformance, AnyIndexStaysRightAsSubkeysComeAndGo) {
+  std::vector<std::string> expected;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "k" + std::to_string(100 + i);
+    Create(name.c_str());
+    expected.push_back(name);
+  }
+  const auto walk_down = [this] {
+    HKEY fresh = 0;
+    EXPECT_EQ(RegOpenKeyExA(key_, "", 0, kKeyRead, &fresh), kErrorSuccess);
+    DWORD count = 0;
+    char buffer[64];
+    while (RegEnumKeyA(fresh, count, buffer, sizeof buffer) == kErrorSuccess) ++count;
+    std::vector<std::string> names(count);
+    for (DWORD index = count; index-- > 0;) {
+      EXPECT_EQ(RegEnumKeyA(fresh, index, buffer, sizeof buffer), kErrorSuccess);
+      names[index] = buffer;
+    }
+    RegCloseKey(fresh);
+    return names;
+  };
+  EXPECT_EQ(walk_down(), expected);
+  HKEY holding = 0;  // lists them out of order, and stays open
+  ASSERT_EQ(RegOpenKeyExA(key_, "", 0, kKeyRead, &holding), kErrorSuccess);
+  char buffer[64];
+  ASSERT_EQ(RegEnumKeyA(holding, 39, buffer, sizeof buffer), kErrorSuccess);
+  const struct {
+    const char* name;
+    bool add;
+  } kSteps[] = {{"k120a", true}, {"k100", false}, {"k139", false}, {"a", true}, {"zz", true}};
+  for (const auto& step : kSteps) {
+    if (step.add) {
+      Create(step.name);
+      expected.insert(std::lower_bound(expected.begin(), expected.end(), step.name), step.name);
+    } else {
+      ASSERT_EQ(RegDeleteKeyA(key_, step.name), kErrorSuccess);
+      expected.erase(std::find(expected.begin(), expected.end(), step.name));
+    }
+    EXPECT_EQ(walk_down(), expected)
+        << "after " << (step.add ? "adding " : "deleting ") << step.name;
+    ASSERT_EQ(RegEnumKeyA(holding, 0, buffer, sizeof buffer), kErrorSuccess);
+    EXPECT_EQ(std::string(buffer), expected.front()) << "the open handle sees the change";
+  }
+  RegCloseKey(holding);
+}
+
 TEST_F(RegistryEnumConformance, OrderBeyondAsciiIsByUpperCase) {
   // ａ, ǆ and ά come after their upper cases' order: Ǆ (U+01C4), Ά (U+0386),
   // Ａ (U+FF21); lower-cased (as Wine sorts) the order is the same.
