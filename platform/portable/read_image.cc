@@ -41,6 +41,61 @@ void ReadImage::Forget(KeyId key) {
   keys_.erase(found);
 }
 
+void ReadImage::DropSubkeyList(Key* entry) {
+  if (entry->subkeys) {
+    std::size_t cost = 0;
+    for (const SubkeyName& subkey : *entry->subkeys) cost += 2 * CostOf(subkey.name);
+    bytes_ -= std::min(bytes_, cost);
+  }
+  entry->has_all_subkeys = false;
+  entry->subkeys.reset();
+  entry->subkey_ids.clear();
+}
+
+void ReadImage::SubkeyAdded(KeyId parent, const std::u16string& name, const std::u16string& folded,
+                            KeyId id) {
+  const auto found = keys_.find(parent);
+  if (found == keys_.end()) return;
+  Key& entry = found->second;
+  if (entry.children.insert_or_assign(folded, id).second) bytes_ += CostOf(folded);
+  entry.has_subkeys = true;
+  if (!entry.has_all_subkeys) return;
+  if (entry.subkeys.use_count() > 1) {  // a handle still walks the old list
+    DropSubkeyList(&entry);
+    return;
+  }
+  std::vector<SubkeyName>& list = *entry.subkeys;
+  const auto at = std::lower_bound(list.begin(), list.end(), folded,
+                                   [](const SubkeyName& subkey, const std::u16string& key) {
+                                     return subkey.folded < key;
+                                   }) -
+                  list.begin();
+  list.insert(list.begin() + at, SubkeyName{name, folded});
+  entry.subkey_ids.insert(entry.subkey_ids.begin() + at, id);
+  bytes_ += 2 * CostOf(name);
+}
+
+void ReadImage::SubkeyDeleted(KeyId parent, KeyId id) {
+  const auto found = keys_.find(parent);
+  if (found == keys_.end()) return;
+  Key& entry = found->second;
+  for (auto& child : entry.children) {
+    if (child.second == id) child.second.reset();  // known to be gone
+  }
+  entry.has_subkeys.reset();
+  if (!entry.has_all_subkeys) return;
+  if (entry.subkeys.use_count() > 1) {
+    DropSubkeyList(&entry);
+    return;
+  }
+  const auto at = std::find(entry.subkey_ids.begin(), entry.subkey_ids.end(), id);
+  if (at == entry.subkey_ids.end()) return;
+  const auto index = at - entry.subkey_ids.begin();
+  bytes_ -= std::min(bytes_, 2 * CostOf((*entry.subkeys)[static_cast<std::size_t>(index)].name));
+  entry.subkeys->erase(entry.subkeys->begin() + index);
+  entry.subkey_ids.erase(at);
+}
+
 void ReadImage::Clear() {
   keys_.clear();
   roots_.clear();

@@ -40,7 +40,7 @@ class ReadImage {
     std::unordered_map<std::u16string, std::optional<StoredValue>> values;
     // Every subkey (with its id) and every value, in folded order, once read.
     bool has_all_subkeys = false;
-    SubkeyList subkeys;
+    std::shared_ptr<std::vector<SubkeyName>> subkeys;  // changed in place only while unshared
     std::vector<KeyId> subkey_ids;
     bool has_all_values = false;
     ValueList all_values;
@@ -61,6 +61,12 @@ class ReadImage {
   // Drops what the image holds of one key (its row, lookups and lists), for
   // a write of this process that changed them.
   void Forget(KeyId key);
+  // Keeps what the image holds of `parent` in step with a subkey this
+  // process added or deleted: the lookup by name, and the whole list (in
+  // place while no handle shares it, else dropped).
+  void SubkeyAdded(KeyId parent, const std::u16string& name, const std::u16string& folded,
+                   KeyId id);
+  void SubkeyDeleted(KeyId parent, KeyId id);
   [[nodiscard]] std::size_t Bytes() const { return bytes_; }
   void Clear();
 
@@ -78,6 +84,8 @@ class ReadImage {
       const std::u16string& folded);
 
  private:
+  void DropSubkeyList(Key* entry);
+
   // What an entry costs beyond its texts: its node, hash slot and allocations.
   static constexpr std::size_t kEntryCost = 96;
 

@@ -125,6 +125,12 @@ void SqliteStore::Rollback() {
     return;
   }
   if (!in_savepoint_) return;
+  // Writes undone here that the image had followed: it no longer matches.
+  if (writing_over_image_ && image_followed_writes_) {
+    writing_over_image_ = false;
+    image_.Clear();
+    image_current_ = false;
+  }
   // Some failures (a full disk, an I/O error) make SQLite roll the whole
   // transaction back itself: then the batch is lost. Either way the first
   // diagnosis is the one the caller hears.
@@ -221,7 +227,6 @@ void SqliteStore::CommitOverImage() {
 KeyId SqliteStore::CreateSubkey(KeyId parent, const std::u16string& name,
                                 const std::u16string& folded) {
   LeaveImage();
-  ForgetInImage(parent);
   {
     Statement create(*this, Sql::kInsertKey);
     create.Bind(1, parent).Bind(2, name).Bind(3, folded).Bind(4, kAllRights);
@@ -229,15 +234,20 @@ KeyId SqliteStore::CreateSubkey(KeyId parent, const std::u16string& name,
   }
   ++own_changes_;
   const KeyId created = sqlite3_last_insert_rowid(db_);
-  ForgetInImage(created);  // a lookup of an id once used may be there
+  if (writing_over_image_) {
+    image_.Forget(created);  // a lookup of an id once used may be there
+    image_.SubkeyAdded(parent, name, folded, created);
+    image_followed_writes_ = true;
+  }
   return created;
 }
 
 void SqliteStore::DeleteKey(KeyId key) {
   LeaveImage();
   if (writing_over_image_) {
-    image_.Forget(QueryRow(key).parent);
+    image_.SubkeyDeleted(QueryRow(key).parent, key);
     image_.Forget(key);
+    image_followed_writes_ = true;
   }
   {
     Statement values(*this, Sql::kDeleteKeyValues);

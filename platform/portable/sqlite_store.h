@@ -215,16 +215,17 @@ class SqliteStore final : public RegistryStore {
 
   ReadImage image_;
   WalStamp stamp_;
-  ReadImage::KeyRow read_row_;       // what RowOf last read past the image
-  WalStamp::Value image_stamp_;      // the file's stamp the image matches
-  bool image_current_ = false;       // image_stamp_ holds
-  WalStamp::Value scope_stamp_;      // the stamp when the scope began
-  bool image_scope_ = false;         // this scope reads through the image
-  bool lazy_scope_ = false;          // its transaction begins at its first miss
-  bool snapshot_taken_ = false;      // and has begun
-  bool served_from_image_ = false;   // the scope answered from the image
-  bool generation_unknown_ = false;  // the scope's reads are of no one stamp
-  bool writing_over_image_ = false;  // see BeginWritingOverImage
+  ReadImage::KeyRow read_row_;          // what RowOf last read past the image
+  WalStamp::Value image_stamp_;         // the file's stamp the image matches
+  bool image_current_ = false;          // image_stamp_ holds
+  WalStamp::Value scope_stamp_;         // the stamp when the scope began
+  bool image_scope_ = false;            // this scope reads through the image
+  bool lazy_scope_ = false;             // its transaction begins at its first miss
+  bool snapshot_taken_ = false;         // and has begun
+  bool served_from_image_ = false;      // the scope answered from the image
+  bool generation_unknown_ = false;     // the scope's reads are of no one stamp
+  bool writing_over_image_ = false;     // see BeginWritingOverImage
+  bool image_followed_writes_ = false;  // and the image was changed to follow them
   std::uint64_t unknown_generations_ = 0;
 };
 

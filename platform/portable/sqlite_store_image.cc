@@ -60,6 +60,7 @@ bool SqliteStore::EndLazyScope() {
 
 void SqliteStore::BeginWritingOverImage() {
   writing_over_image_ = stamp_.Attached() && image_current_ && stamp_.Read() == image_stamp_;
+  image_followed_writes_ = false;
   if (!writing_over_image_) {
     image_.Clear();
     image_current_ = false;
@@ -69,8 +70,15 @@ void SqliteStore::BeginWritingOverImage() {
 void SqliteStore::EndWritingOverImage(bool committed) {
   if (!writing_over_image_) return;
   writing_over_image_ = false;
-  // A rolled-back transaction left the file as it was, and so the image.
-  if (!committed) return;
+  // A rollback leaves the file as it was: so is the image, unless it
+  // followed writes that were undone (a key added or deleted in place).
+  if (!committed) {
+    if (image_followed_writes_) {
+      image_.Clear();
+      image_current_ = false;
+    }
+    return;
+  }
   // Every commit moves the WAL index's change counter by exactly one and a
   // restart of the log changes its salts: one step with the same salts is
   // this commit alone.

@@ -532,6 +532,18 @@ TEST_F(ReadImageTest, OwnWritesKeepTheRestOfTheImageAndAnotherProcesssCommitsEmp
   EXPECT_EQ(SubkeyCount("Software\\QvListed"), 501u);
   ASSERT_EQ(platform::RegDeleteKeyA(kHkeyCurrentUser, "Software\\QvListed\\k7"), 0);
   EXPECT_EQ(SubkeyCount("Software\\QvListed"), 500u);
+  // Batches that add or delete a subkey and are then abandoned leave no
+  // trace in the list the image follows.
+  for (const bool add : {true, false}) {
+    ASSERT_EQ(platform::BeginRegistryBatch(true), 0);
+    if (add) {
+      platform::RegCloseKey(Create(kHkeyCurrentUser, "Software\\QvListed\\abandoned"));
+    } else {
+      ASSERT_EQ(platform::RegDeleteKeyA(kHkeyCurrentUser, "Software\\QvListed\\k8"), 0);
+    }
+    EXPECT_EQ(platform::EndRegistryBatch(false), 0);
+    EXPECT_EQ(SubkeyCount("Software\\QvListed"), 500u) << (add ? "added" : "deleted");
+  }
 
   // Another process's commits, then a write of ours: the image was of an
   // older file, and nothing of it may answer.
