@@ -285,7 +285,7 @@ void RegisterAll() {
           [store, cold](benchmark::State& state) { LastIndex(state, store, cold); })
           ->Arg(100000)
           ->Unit(benchmark::kMillisecond)
-          ->Iterations(cold ? 5 : 50);
+          ->Iterations(50);
     }
     benchmark::RegisterBenchmark((std::string("Random:") + StoreName(store)).c_str(),
                                  [store](benchmark::State& state) { RandomReads(state, store); })
