@@ -1,7 +1,7 @@
 // Reads answered from the image of earlier reads see every commit, of any
 // process, that came before the call: a writer and a reader in lockstep, a
-// randomised race checked against a log of commits, a commit in the middle
-// of a call, and what the image holds.
+// randomised race checked against a log of commits, and a commit in the
+// middle of a call.
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +20,8 @@
 #include "platform/platform.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
-#include "tests/portable/database_test_fixture.h"
 #include "tests/portable/forwarding_store.h"
+#include "tests/portable/read_image_fixture.h"
 
 namespace quorvane {
 namespace {
@@ -32,44 +32,9 @@ using platform::kHkeyCurrentUser;
 using platform::LONG;
 using platform::portable::SqliteStore;
 using platform::portable::TestControls;
-
-class ReadImageTest : public testing_support::DatabaseTest {
- protected:
-  SqliteStore* UseDatabase() const {
-    auto store = std::make_unique<SqliteStore>(database_);
-    SqliteStore* opened = store.get();
-    TestControls::UseRegistryStore(std::move(store));
-    return opened;
-  }
-  // Runs `work` in a child process with a connection of its own.
-  template <typename Work>
-  pid_t Spawn(Work work) const {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      UseDatabase();
-      int status = 0;
-      try {
-        status = work() ? 0 : 1;
-      } catch (...) {
-        status = 2;
-      }
-      TestControls::ResetRegistry();
-      ::_exit(status);
-    }
-    return child;
-  }
-  static int Wait(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-};
-
-HKEY Create(HKEY parent, const std::string& path) {
-  HKEY key = 0;
-  EXPECT_EQ(platform::RegCreateKeyA(parent, path.c_str(), &key), 0) << path;
-  return key;
-}
+using testing_support::Create;
+using testing_support::ReadImageTest;
+using testing_support::ReadNumber;
 
 // The watched tree: keys K0..K6 below it, each with a value V (text or
 // number) and leaf subkeys.
@@ -401,16 +366,6 @@ class InterruptedStore final : public testing_support::ForwardingStore {
   std::string path_;
 };
 
-DWORD ReadNumber(HKEY key, const char* name) {
-  DWORD data = 0;
-  DWORD size = sizeof data;
-  EXPECT_EQ(platform::RegQueryValueExA(key, name, nullptr, nullptr,
-                                       reinterpret_cast<unsigned char*>(&data), &size),
-            0)
-      << name;
-  return data;
-}
-
 TEST_F(ReadImageTest, ACallThatMeetsACommitAfterTheImageAnsweredRunsAgain) {
   auto inner = std::make_unique<SqliteStore>(database_);
   auto store = std::make_unique<InterruptedStore>(std::move(inner), database_);
@@ -429,133 +384,6 @@ TEST_F(ReadImageTest, ACallThatMeetsACommitAfterTheImageAnsweredRunsAgain) {
   EXPECT_EQ(interrupted->value_reads, 2) << "the call ran once more";
   EXPECT_EQ(ReadNumber(key, "Early"), 0x02020202u);
   platform::RegCloseKey(key);
-}
-
-TEST_F(ReadImageTest, TheImageHoldsWhatWasReadAndNoMore) {
-  UseDatabase();
-  HKEY key = Create(kHkeyCurrentUser, "Software\\QvMany");
-  for (int i = 0; i < 2000; ++i) {
-    const std::string name = "Value" + std::to_string(i);
-    const std::string data(100, 'x');
-    ASSERT_EQ(platform::RegSetValueExA(key, name.c_str(), 0, platform::kRegSz,
-                                       reinterpret_cast<const unsigned char*>(data.c_str()),
-                                       static_cast<DWORD>(data.size() + 1)),
-              0);
-  }
-  platform::RegCloseKey(key);
-  SqliteStore* store = UseDatabase();  // as a process that starts afresh
-
-  ASSERT_EQ(
-      platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead, &key),
-      0);
-  char data[128];
-  DWORD size = sizeof data;
-  ASSERT_EQ(platform::RegQueryValueExA(key, "Value7", nullptr, nullptr,
-                                       reinterpret_cast<unsigned char*>(data), &size),
-            0);
-  const std::size_t one_value = store->ImageBytes();
-  EXPECT_LT(one_value, 16u * 1024u) << "one value read, not the key's 2000";
-  char name[32];
-  DWORD index = 0;
-  for (DWORD name_size = sizeof name; platform::RegEnumValueA(key, index, name, &name_size, nullptr,
-                                                              nullptr, nullptr, nullptr) == 0;
-       name_size = sizeof name) {
-    ++index;
-  }
-  EXPECT_EQ(index, 2000u);
-  EXPECT_GT(store->ImageBytes(), one_value + std::size_t{2000} * 200)
-      << "a listing keeps the whole list";
-  platform::RegCloseKey(key);
-
-  // A scan (an export's walk) reads past the image: nothing of it stays.
-  store = UseDatabase();
-  ASSERT_EQ(platform::BeginRegistryScan(), 0);
-  ASSERT_EQ(
-      platform::RegOpenKeyExA(kHkeyCurrentUser, "Software\\QvMany", 0, platform::kKeyRead, &key),
-      0);
-  index = 0;
-  for (DWORD name_size = sizeof name; platform::RegEnumValueA(key, index, name, &name_size, nullptr,
-                                                              nullptr, nullptr, nullptr) == 0;
-       name_size = sizeof name) {
-    ++index;
-  }
-  platform::RegCloseKey(key);
-  EXPECT_EQ(platform::EndRegistryBatch(true), 0);
-  EXPECT_EQ(index, 2000u);
-  EXPECT_LT(store->ImageBytes(), 16u * 1024u) << "a scan keeps nothing";
-}
-
-DWORD SubkeyCount(const char* path) {
-  HKEY key = 0;
-  EXPECT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, path, 0, platform::kKeyRead, &key), 0);
-  char name[64];
-  DWORD count = 0;
-  while (platform::RegEnumKeyA(key, count, name, sizeof name) == 0) ++count;
-  platform::RegCloseKey(key);
-  return count;
-}
-
-void SetNumber(const char* path, const char* name, DWORD number) {
-  HKEY key = Create(kHkeyCurrentUser, path);
-  EXPECT_EQ(
-      platform::RegSetValueExA(key, name, 0, platform::kRegDword,
-                               reinterpret_cast<const unsigned char*>(&number), sizeof number),
-      0);
-  platform::RegCloseKey(key);
-}
-
-DWORD GetNumber(const char* path, const char* name) {
-  HKEY key = 0;
-  EXPECT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, path, 0, platform::kKeyRead, &key), 0);
-  const DWORD number = ReadNumber(key, name);
-  platform::RegCloseKey(key);
-  return number;
-}
-
-TEST_F(ReadImageTest, OwnWritesKeepTheRestOfTheImageAndAnotherProcesssCommitsEmptyIt) {
-  SqliteStore* store = UseDatabase();
-  HKEY listed = Create(kHkeyCurrentUser, "Software\\QvListed");
-  for (int i = 0; i < 500; ++i) platform::RegCloseKey(Create(listed, "k" + std::to_string(i)));
-  platform::RegCloseKey(listed);
-  SetNumber("Software\\QvOther", "n", 1);
-  ASSERT_EQ(SubkeyCount("Software\\QvListed"), 500u);
-  const std::size_t listed_bytes = store->ImageBytes();
-
-  // A write of this process elsewhere leaves the list in the image.
-  SetNumber("Software\\QvOther", "n", 2);
-  EXPECT_GE(store->ImageBytes(), listed_bytes - 1024) << "the list was kept";
-  EXPECT_EQ(GetNumber("Software\\QvOther", "n"), 2u);
-  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 500u);
-
-  // One to the listed key itself is seen; so are deletes of values and keys.
-  platform::RegCloseKey(Create(kHkeyCurrentUser, "Software\\QvListed\\new"));
-  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 501u);
-  ASSERT_EQ(platform::RegDeleteKeyA(kHkeyCurrentUser, "Software\\QvListed\\k7"), 0);
-  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 500u);
-  // Batches that add or delete a subkey and are then abandoned leave no
-  // trace in the list the image follows.
-  for (const bool add : {true, false}) {
-    ASSERT_EQ(platform::BeginRegistryBatch(true), 0);
-    if (add) {
-      platform::RegCloseKey(Create(kHkeyCurrentUser, "Software\\QvListed\\abandoned"));
-    } else {
-      ASSERT_EQ(platform::RegDeleteKeyA(kHkeyCurrentUser, "Software\\QvListed\\k8"), 0);
-    }
-    EXPECT_EQ(platform::EndRegistryBatch(false), 0);
-    EXPECT_EQ(SubkeyCount("Software\\QvListed"), 500u) << (add ? "added" : "deleted");
-  }
-
-  // Another process's commits, then a write of ours: the image was of an
-  // older file, and nothing of it may answer.
-  const pid_t writer = Spawn([] {
-    platform::RegCloseKey(Create(kHkeyCurrentUser, "Software\\QvListed\\theirs"));
-    SetNumber("Software\\QvOther", "n", 9);
-    return !::testing::Test::HasFailure();
-  });
-  ASSERT_EQ(Wait(writer), 0);
-  SetNumber("Software\\QvThird", "n", 3);
-  EXPECT_EQ(SubkeyCount("Software\\QvListed"), 501u);
-  EXPECT_EQ(GetNumber("Software\\QvOther", "n"), 9u);
 }
 
 }  // namespace
