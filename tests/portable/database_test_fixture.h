@@ -3,13 +3,16 @@
 // when the test ends.
 #pragma once
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 
 namespace quorvane::testing_support {
@@ -19,8 +22,8 @@ class DatabaseTest : public ::testing::Test {
   void SetUp() override {
     directory_ = std::filesystem::temp_directory_path() /
                  ("qv-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() +
-                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                  ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(directory_);
     std::filesystem::create_directories(directory_);
     database_ = (directory_ / "registry.db").string();
@@ -28,6 +31,19 @@ class DatabaseTest : public ::testing::Test {
   void TearDown() override {
     platform::portable::TestControls::ResetRegistry();
     std::filesystem::remove_all(directory_);
+  }
+  // Puts the registry on the test's database file, as a process opens it.
+  platform::portable::SqliteStore* UseDatabase() const {
+    auto store = std::make_unique<platform::portable::SqliteStore>(database_);
+    platform::portable::SqliteStore* opened = store.get();
+    platform::portable::TestControls::UseRegistryStore(std::move(store));
+    return opened;
+  }
+  // A child process's exit status (-1 when it did not exit).
+  static int Wait(pid_t child) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   std::filesystem::path directory_;

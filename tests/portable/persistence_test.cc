@@ -16,6 +16,8 @@
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
+#include "tests/portable/database_test_fixture.h"
+#include "tests/portable/database_test_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace quorvane {
@@ -26,22 +28,11 @@ using platform::portable::SqliteStore;
 using platform::portable::TestControls;
 using testing_support::Widen;
 
-class PersistenceTest : public ::testing::Test {
+class PersistenceTest : public testing_support::DatabaseTest {
  protected:
   void SetUp() override {
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("qv-persist-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(directory_);
-    database_ = (directory_ / "registry.db").string();
+    DatabaseTest::SetUp();
     UseDatabase();
-  }
-  void TearDown() override {
-    TestControls::ResetRegistry();
-    std::filesystem::remove_all(directory_);
-  }
-  void UseDatabase() const {
-    TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_));
   }
 
   // Runs `work` in a child process on the same database; returns its pid.
@@ -60,14 +51,6 @@ class PersistenceTest : public ::testing::Test {
     }
     return child;
   }
-  static int Wait(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::filesystem::path directory_;
-  std::string database_;
 };
 
 TEST_F(PersistenceTest, ASettingSavedByAnotherProcessIsFound) {

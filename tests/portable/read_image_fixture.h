@@ -19,12 +19,6 @@ namespace quorvane::testing_support {
 
 class ReadImageTest : public DatabaseTest {
  protected:
-  platform::portable::SqliteStore* UseDatabase() const {
-    auto store = std::make_unique<platform::portable::SqliteStore>(database_);
-    platform::portable::SqliteStore* opened = store.get();
-    platform::portable::TestControls::UseRegistryStore(std::move(store));
-    return opened;
-  }
   // Runs `work` in a child process with a connection of its own.
   template <typename Work>
   pid_t Spawn(Work work) const {
@@ -41,11 +35,6 @@ class ReadImageTest : public DatabaseTest {
       ::_exit(status);
     }
     return child;
-  }
-  static int Wait(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 };
 
