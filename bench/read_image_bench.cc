@@ -4,11 +4,14 @@
 // key on a fresh handle after a write (LastIndex:STORE/N), and random reads
 // in a small and a large database (Random:database/VALUES), which also report
 // the size of the in-process image (image_bytes, and image_bytes_one_read for
-// a fresh process that reads a single value).
+// a fresh process that reads a single value), and one random access to
+// memory in regions the size of the two images (MemoryAccess/BYTES): what a
+// single cache miss costs here, the least a read in the larger image pays.
 //   QV_BENCH_DIR  where the database files go (default: the temporary folder)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -269,6 +272,22 @@ void RandomReads(benchmark::State& state, Store store) {
   TestControls::ResetRegistry();
 }
 
+// A chase of pointers through a region in random order: every load waits for
+// the one before, as the lookups of a read do.
+void MemoryAccess(benchmark::State& state) {
+  const auto slots = static_cast<std::size_t>(state.range(0)) / sizeof(std::size_t);
+  std::vector<std::size_t> order(slots);
+  for (std::size_t i = 0; i < slots; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  std::vector<std::size_t> next(slots);
+  for (std::size_t i = 0; i < slots; ++i) next[order[i]] = order[(i + 1) % slots];
+  std::size_t at = 0;
+  for (auto _ : state) {
+    at = next[at];
+    benchmark::DoNotOptimize(at);
+  }
+}
+
 void RegisterAll() {
   for (Store store : {Store::kMemory, Store::kDatabase}) {
     RegisterReads(store);
@@ -293,6 +312,7 @@ void RegisterAll() {
         ->Arg(1000000)
         ->Unit(benchmark::kMicrosecond);
   }
+  benchmark::RegisterBenchmark("MemoryAccess", MemoryAccess)->Arg(128 << 10)->Arg(128 << 20);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 Read/, Walk/, LastIndex/ and Random: results (read_image_bench) compare the
 database with memory, a walk downward with one upward, and random reads in a
-large file with those in a small one.
+large file with those in a small one; MemoryAccess/BYTES (one random access to
+memory in a small and a large region) gives the least a large file's read can
+cost against a small one's.
 Every "Lib/X[/N]" result is divided by each "Base:KIND/X[/N]" result of the
 same run. "Pair/X" results (the two timed in alternating blocks, with the
 least time per call of each as counters) give the steadiest ratios. Results tagged "before." (the same benchmarks built from an earlier
@@ -187,6 +189,17 @@ def reads(times, paths):
                 first = f"{one_read[name] / 2**10:.1f} KiB" if name in one_read else "-"
                 print(f"| {store} | {count} | {fmt(seconds)} | {seconds / smallest:.2f} | "
                       f"{size} | {first} |")
+    access = {int(name.split("/")[1]): seconds for name, seconds in times.items()
+              if name.startswith("MemoryAccess/")}
+    database = random.get("database", {})
+    if len(access) == 2 and len(database) == 2:
+        near, far = (access[size] for size in sorted(access))
+        small = database[min(database)][1]
+        print()
+        print(f"One random memory access: {fmt(near)} in {min(access) >> 10} KiB, "
+              f"{fmt(far)} in {max(access) >> 20} MiB; a read that makes a single such "
+              f"access in the larger image is at least {(small + far - near) / small:.2f} "
+              f"times the smaller database's read.")
 
 
 def fmt(seconds):

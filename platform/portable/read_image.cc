@@ -5,8 +5,11 @@
 namespace quorvane::platform::portable {
 
 ReadImage::Key& ReadImage::Of(KeyId key) {
+  if (last_entry_ != nullptr && last_key_ == key) return *last_entry_;
   const auto [entry, added] = keys_.try_emplace(key);
   if (added) bytes_ += sizeof(Key) + kEntryCost;
+  last_key_ = key;
+  last_entry_ = &entry->second;
   return entry->second;
 }
 
@@ -27,10 +30,11 @@ void ReadImage::Forget(KeyId key) {
   const Key& entry = found->second;
   std::size_t cost = sizeof(Key) + kEntryCost;
   if (entry.row) cost += CostOf(entry.row->name);
-  for (const auto& child : entry.children) cost += CostOf(child.first);
-  for (const auto& [folded, value] : entry.values) {
+  entry.children.ForEach(
+      [&](const std::u16string& folded, const std::optional<KeyId>&) { cost += CostOf(folded); });
+  entry.values.ForEach([&](const std::u16string& folded, const std::optional<StoredValue>& value) {
     cost += value ? CostOf(folded, *value) : CostOf(folded);
-  }
+  });
   if (entry.subkeys) {
     for (const SubkeyName& subkey : *entry.subkeys) cost += 2 * CostOf(subkey.name);
   }
@@ -38,6 +42,7 @@ void ReadImage::Forget(KeyId key) {
     for (const auto& [folded, value] : *entry.all_values) cost += CostOf(folded, value);
   }
   bytes_ -= std::min(bytes_, cost);
+  if (last_key_ == key) last_entry_ = nullptr;
   keys_.erase(found);
 }
 
@@ -57,7 +62,7 @@ void ReadImage::SubkeyAdded(KeyId parent, const std::u16string& name, const std:
   const auto found = keys_.find(parent);
   if (found == keys_.end()) return;
   Key& entry = found->second;
-  if (entry.children.insert_or_assign(folded, id).second) bytes_ += CostOf(folded);
+  if (entry.children.Set(folded, id)) bytes_ += CostOf(folded);
   entry.has_subkeys = true;
   if (!entry.has_all_subkeys) return;
   if (entry.subkeys.use_count() > 1) {  // a handle still walks the old list
@@ -79,9 +84,9 @@ void ReadImage::SubkeyDeleted(KeyId parent, KeyId id) {
   const auto found = keys_.find(parent);
   if (found == keys_.end()) return;
   Key& entry = found->second;
-  for (auto& child : entry.children) {
-    if (child.second == id) child.second.reset();  // known to be gone
-  }
+  entry.children.ForEach([id](const std::u16string&, std::optional<KeyId>& child) {
+    if (child == id) child.reset();  // known to be gone
+  });
   entry.has_subkeys.reset();
   if (!entry.has_all_subkeys) return;
   if (entry.subkeys.use_count() > 1) {
@@ -97,6 +102,7 @@ void ReadImage::SubkeyDeleted(KeyId parent, KeyId id) {
 }
 
 void ReadImage::Clear() {
+  last_entry_ = nullptr;
   keys_.clear();
   roots_.clear();
   bytes_ = 0;

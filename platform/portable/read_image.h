@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/portable/name_table.h"
 #include "platform/portable/registry_store.h"
 
 namespace quorvane::platform::portable {
@@ -24,6 +25,10 @@ class ReadImage {
   // The size past which the image starts again: room for a few hundred
   // thousand values in a 32-bit process, about a million in a 64-bit one.
   static constexpr std::size_t kLimitBytes = sizeof(void*) >= 8 ? 256u << 20 : 64u << 20;
+
+  ReadImage() = default;
+  ReadImage(const ReadImage&) = delete;
+  ReadImage& operator=(const ReadImage&) = delete;
 
   struct KeyRow {
     bool exists = false;
@@ -36,8 +41,8 @@ class ReadImage {
     std::optional<KeyRow> row;
     std::optional<bool> has_subkeys;
     // By folded name; null: no such subkey (or value).
-    std::unordered_map<std::u16string, std::optional<KeyId>> children;
-    std::unordered_map<std::u16string, std::optional<StoredValue>> values;
+    NameTable<std::optional<KeyId>> children;
+    NameTable<std::optional<StoredValue>> values;
     // Every subkey (with its id) and every value, in folded order, once read.
     bool has_all_subkeys = false;
     std::shared_ptr<std::vector<SubkeyName>> subkeys;  // changed in place only while unshared
@@ -90,6 +95,10 @@ class ReadImage {
   static constexpr std::size_t kEntryCost = 96;
 
   std::unordered_map<KeyId, Key> keys_;
+  // The entry found last: a call reads one key's entry several times over
+  // (its row, then a lookup), and nodes of the map above never move.
+  KeyId last_key_ = 0;
+  Key* last_entry_ = nullptr;
   std::map<std::pair<std::u16string, HKEY>, std::optional<KeyId>> roots_;
   std::size_t bytes_ = 0;
 };

@@ -147,15 +147,15 @@ std::optional<KeyId> SqliteStore::FindSubkey(KeyId parent, const std::u16string&
       const std::optional<std::size_t> at = ReadImage::Position(*entry.subkeys, folded);
       return at ? std::optional<KeyId>(entry.subkey_ids[*at]) : std::nullopt;
     }
-    if (const auto known = entry.children.find(folded); known != entry.children.end()) {
+    if (const std::optional<KeyId>* known = entry.children.Find(folded)) {
       MarkServed();
-      return known->second;
+      return *known;
     }
     TakeSnapshot();
   }
   const std::optional<KeyId> child = QuerySubkey(parent, folded);
   if (image_scope_) {
-    image_.Of(parent).children.emplace(folded, child);
+    image_.Of(parent).children.Add(folded, child);
     image_.Charge(ReadImage::CostOf(folded));
   }
   return child;
@@ -229,7 +229,7 @@ const ReadImage::Key* SqliteStore::AllValuesOf(KeyId key) {
   entry.all_values = std::move(all);
   entry.has_all_values = true;
   // The lookups by name are answered from the whole list from now on.
-  entry.values.clear();
+  entry.values.Clear();
   return &entry;
 }
 
@@ -262,9 +262,9 @@ const StoredValue* SqliteStore::GetValue(KeyId key, const std::u16string& folded
       const std::optional<std::size_t> at = ReadImage::Position(*entry.all_values, folded);
       return at ? &(*entry.all_values)[*at].second : nullptr;
     }
-    if (const auto known = entry.values.find(folded); known != entry.values.end()) {
+    if (const std::optional<StoredValue>* known = entry.values.Find(folded)) {
       MarkServed();
-      return known->second ? &*known->second : nullptr;
+      return *known ? &**known : nullptr;
     }
     TakeSnapshot();
   }
@@ -280,8 +280,9 @@ const StoredValue* SqliteStore::GetValue(KeyId key, const std::u16string& folded
     return &read_value_;
   }
   image_.Charge(found ? ReadImage::CostOf(folded, *found) : ReadImage::CostOf(folded));
-  const auto kept = image_.Of(key).values.emplace(folded, std::move(found)).first;
-  return kept->second ? &*kept->second : nullptr;
+  const std::optional<StoredValue>* kept =
+      image_.Of(key).values.Add(folded, std::move(found)).first;
+  return *kept ? &**kept : nullptr;
 }
 
 }  // namespace quorvane::platform::portable
