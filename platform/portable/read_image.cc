@@ -5,11 +5,21 @@
 namespace quorvane::platform::portable {
 
 ReadImage::Key& ReadImage::Of(KeyId key) {
-  if (last_entry_ != nullptr && last_key_ == key) return *last_entry_;
+  if (!recent_.empty()) {
+    const auto& [recent_key, recent_entry] = recent_[RecentSlotOf(key)];
+    if (recent_entry != nullptr && recent_key == key) return *recent_entry;
+  }
   const auto [entry, added] = keys_.try_emplace(key);
   if (added) bytes_ += sizeof(Key) + kEntryCost;
-  last_key_ = key;
-  last_entry_ = &entry->second;
+  // As many slots as entries (up to a limit): a small image stays small.
+  if (recent_.size() < std::min(keys_.size(), kMostRecentSlots)) {
+    const std::size_t slots = recent_.empty() ? 64 : recent_.size() * 2;
+    bytes_ += (slots - recent_.size()) * sizeof(recent_[0]);
+    recent_.assign(slots, {0, nullptr});
+  }
+  auto& [recent_key, recent_entry] = recent_[RecentSlotOf(key)];
+  recent_key = key;
+  recent_entry = &entry->second;
   return entry->second;
 }
 
@@ -42,7 +52,9 @@ void ReadImage::Forget(KeyId key) {
     for (const auto& [folded, value] : *entry.all_values) cost += CostOf(folded, value);
   }
   bytes_ -= std::min(bytes_, cost);
-  if (last_key_ == key) last_entry_ = nullptr;
+  if (!recent_.empty() && recent_[RecentSlotOf(key)].first == key) {
+    recent_[RecentSlotOf(key)].second = nullptr;
+  }
   keys_.erase(found);
 }
 
@@ -102,7 +114,7 @@ void ReadImage::SubkeyDeleted(KeyId parent, KeyId id) {
 }
 
 void ReadImage::Clear() {
-  last_entry_ = nullptr;
+  recent_.clear();
   keys_.clear();
   roots_.clear();
   bytes_ = 0;
