@@ -153,6 +153,7 @@ void RegistryEmulator::UseStore(std::unique_ptr<RegistryStore> store) {
   batches_apply_.store(store_->HasTransactions(), std::memory_order_release);
   handles_.clear();
   root_cursors_.clear();
+  merged_lists_ = {};
   SeedStandardKeys();
 }
 
@@ -163,6 +164,7 @@ void RegistryEmulator::Reset() {
   batches_apply_.store(false, std::memory_order_release);
   handles_.clear();
   root_cursors_.clear();
+  merged_lists_ = {};
   remote_machines_.clear();
   failures_.clear();
   call_log_.clear();

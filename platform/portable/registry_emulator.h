@@ -194,6 +194,10 @@ class RegistryEmulator {
               KeyId* target, std::u16string* classes_path);
   // The subkey after `after` of a merged key: the union of both parts.
   std::optional<SubkeyName> NextMergedSubkey(const Resolved& from, const std::u16string* after);
+  // A merged key's whole list, the union of both parts' lists in name order
+  // (the user's name where both have one), kept for every handle while the
+  // registry stays at `generation`.
+  SubkeyList MergedSubkeys(const Resolved& from, std::uint64_t generation);
   // Moves what an older registry kept under a separate HKCU, HKCR or HKCC tree
   // to the place the view now leads to. Returns whether there was any.
   bool AdoptSeparateTrees(bool move);
@@ -253,6 +257,13 @@ class RegistryEmulator {
   std::map<HKEY, Cursors> root_cursors_;
   // Stored keys of the predefined keys, by key and view; dropped with the store.
   std::map<std::pair<HKEY, const void*>, KeyId> view_keys_;
+  // Merged lists by the keys of their two parts (0: a part that is missing),
+  // all of one generation; a few dozen at most.
+  struct MergedLists {
+    std::uint64_t generation = 0;
+    std::map<std::pair<KeyId, KeyId>, SubkeyList> lists;
+  };
+  MergedLists merged_lists_;
   HKEY next_handle_ = 0x100;
   std::u16string computer_name_;
   bool process_is_32_bit_;

@@ -127,16 +127,7 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
       index == 0 || (cursor.valid && (cursor.index == index || cursor.index + 1 == index));
   if (!cursor.all && !next_in_order) {
     // Out of order (a walk downward, or a jump): the whole list, once.
-    if (from.merged) {
-      auto all = std::make_shared<std::vector<SubkeyName>>();
-      for (auto next = NextMergedSubkey(from, nullptr); next;
-           next = NextMergedSubkey(from, &all->back().folded)) {
-        all->push_back(std::move(*next));
-      }
-      cursor.all = std::move(all);
-    } else {
-      cursor.all = store_->Subkeys(from.key);
-    }
+    cursor.all = from.merged ? MergedSubkeys(from, generation) : store_->Subkeys(from.key);
     cursor.generation = generation;
   }
   if (cursor.all) return index < cursor.all->size() ? &(*cursor.all)[index] : nullptr;

@@ -86,6 +86,46 @@ std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& fro
   return first;
 }
 
+SubkeyList RegistryEmulator::MergedSubkeys(const Resolved& from, std::uint64_t generation) {
+  constexpr std::size_t kMostMergedLists = 32;
+  std::u16string redirected;
+  const std::u16string& path =
+      RegistryViews::ClassesPath(*from.classes_path, from.view_32, &redirected)
+          ? redirected
+          : *from.classes_path;
+  KeyId parts[2] = {PlaceKey(RegistryViews::UserClasses()),
+                    PlaceKey(RegistryViews::Of(kHkeyClassesRoot))};
+  for (KeyId& part : parts) {
+    if (part != 0 && Walk(part, path, false, &part) != kErrorSuccess) part = 0;
+  }
+  if (merged_lists_.generation != generation || merged_lists_.lists.size() >= kMostMergedLists) {
+    merged_lists_.lists.clear();
+    merged_lists_.generation = generation;
+  }
+  SubkeyList& kept = merged_lists_.lists[{parts[0], parts[1]}];
+  if (kept) return kept;
+  const SubkeyList none = std::make_shared<const std::vector<SubkeyName>>();
+  const SubkeyList user = parts[0] != 0 ? store_->Subkeys(parts[0]) : none;
+  const SubkeyList machine = parts[1] != 0 ? store_->Subkeys(parts[1]) : none;
+  auto all = std::make_shared<std::vector<SubkeyName>>();
+  all->reserve(user->size() + machine->size());
+  auto from_user = user->begin();
+  auto from_machine = machine->begin();
+  while (from_user != user->end() || from_machine != machine->end()) {
+    if (from_machine == machine->end() ||
+        (from_user != user->end() && from_user->folded <= from_machine->folded)) {
+      if (from_machine != machine->end() && from_machine->folded == from_user->folded) {
+        ++from_machine;  // the user's key hides the machine's
+      }
+      all->push_back(*from_user++);
+    } else {
+      all->push_back(*from_machine++);
+    }
+  }
+  kept = std::move(all);
+  return kept;
+}
+
 LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, KeyId* result) {
   if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
   // A name too long fails the call before anything is created.

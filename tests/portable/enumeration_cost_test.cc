@@ -3,8 +3,11 @@
 // listing it in any other order costs one read of the list, then a step.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/portable/test_controls.h"
@@ -91,6 +94,68 @@ TEST(EnumerationCostTest, ValuesAndSubkeysCostOneStepAnItem) {
     EXPECT_EQ(platform::RegCloseKey(fresh), 0);
   }
   EXPECT_EQ(platform::RegCloseKey(key), 0);
+  TestControls::ResetRegistry();
+}
+
+// HKEY_CLASSES_ROOT lists the union of the user's and the machine's classes:
+// out of order, the first handle reads both lists once and every later handle
+// reuses the union until the registry changes.
+TEST(EnumerationCostTest, MergedClassesAreListedOnceForEveryFreshHandle) {
+  int steps = 0;
+  TestControls::UseRegistryStore(std::make_unique<CountingStore>(&steps));
+  // Upper-cased name -> the name listed (the user's where both have it).
+  std::map<std::string, std::string> expected;
+  const auto create = [&](platform::HKEY root, const std::string& name) {
+    platform::HKEY key = 0;
+    ASSERT_EQ(platform::RegCreateKeyA(root, ("Software\\Classes\\QvMerged\\" + name).c_str(), &key),
+              0);
+    EXPECT_EQ(platform::RegCloseKey(key), 0);
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    expected.emplace(upper, name);
+  };
+  constexpr int kEach = 150;
+  for (int i = 0; i < kEach; ++i) {
+    create(platform::kHkeyCurrentUser, "u" + std::to_string(i));
+    if (i % 3 == 0) create(platform::kHkeyCurrentUser, "both" + std::to_string(i));
+  }
+  for (int i = 0; i < kEach; ++i) {
+    create(platform::kHkeyLocalMachine, "m" + std::to_string(i));
+    if (i % 3 == 0) create(platform::kHkeyLocalMachine, "BOTH" + std::to_string(i));
+  }
+  const auto list_downward = [&]() {
+    std::vector<std::string> names;
+    platform::HKEY fresh = 0;
+    EXPECT_EQ(platform::RegOpenKeyExA(platform::kHkeyClassesRoot, "QvMerged", 0, platform::kKeyRead,
+                                      &fresh),
+              0);
+    char name[64];
+    for (auto at = static_cast<platform::DWORD>(expected.size()); at-- > 0;) {
+      EXPECT_EQ(platform::RegEnumKeyA(fresh, at, name, sizeof name), 0) << at;
+      names.insert(names.begin(), name);
+    }
+    EXPECT_EQ(platform::RegEnumKeyA(fresh, static_cast<platform::DWORD>(expected.size()), name,
+                                    sizeof name),
+              platform::kErrorNoMoreItems);
+    EXPECT_EQ(platform::RegCloseKey(fresh), 0);
+    return names;
+  };
+  const auto expected_names = [&]() {
+    std::vector<std::string> names;
+    for (const auto& entry : expected) names.push_back(entry.second);
+    return names;
+  };
+  steps = 0;
+  EXPECT_EQ(list_downward(), expected_names());
+  EXPECT_LE(steps, 2 * (static_cast<int>(expected.size()) + 2)) << "both lists, read once";
+  for (int handle = 0; handle < 3; ++handle) {
+    steps = 0;
+    EXPECT_EQ(list_downward(), expected_names());
+    EXPECT_EQ(steps, 0) << "the union is reused";
+  }
+  create(platform::kHkeyCurrentUser, "m7");  // hides the machine's m7
+  create(platform::kHkeyLocalMachine, "late");
+  EXPECT_EQ(list_downward(), expected_names()) << "a change is seen";
   TestControls::ResetRegistry();
 }
 
