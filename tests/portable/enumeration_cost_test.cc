@@ -142,6 +142,7 @@ TEST(EnumerationCostTest, MergedClassesAreListedOnceForEveryFreshHandle) {
   };
   const auto expected_names = [&]() {
     std::vector<std::string> names;
+    names.reserve(expected.size());
     for (const auto& entry : expected) names.push_back(entry.second);
     return names;
   };
