@@ -14,6 +14,7 @@
 // with what they share in registry_emulator_internal.h.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -192,6 +193,9 @@ class RegistryEmulator {
   // is missing when `create` is set. `classes_path` receives the merged path.
   LONG Locate(HKEY key, const Resolved& from, const std::u16string& path, bool create,
               KeyId* target, std::u16string* classes_path);
+  // A merged key's two parts: the user's key and the machine's (0 where
+  // there is none).
+  std::array<KeyId, 2> MergedParts(const Resolved& from);
   // The subkey after `after` of a merged key: the union of both parts.
   std::optional<SubkeyName> NextMergedSubkey(const Resolved& from, const std::u16string* after);
   // A merged key's whole list, the union of both parts' lists in name order

@@ -4,6 +4,7 @@
 // name.
 #include "platform/portable/registry_emulator.h"
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -67,19 +68,26 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
   return Walk(in_user ? user_root : machine_root, stored, true, target);
 }
 
-std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& from,
-                                                             const std::u16string* after) {
-  // The union of both parts in name order, each name once (the user's).
-  std::optional<SubkeyName> first;
+std::array<KeyId, 2> RegistryEmulator::MergedParts(const Resolved& from) {
   std::u16string redirected;
   const std::u16string& path =
       RegistryViews::ClassesPath(*from.classes_path, from.view_32, &redirected)
           ? redirected
           : *from.classes_path;
-  for (const KeyId root :
-       {PlaceKey(RegistryViews::UserClasses()), PlaceKey(RegistryViews::Of(kHkeyClassesRoot))}) {
-    KeyId part = 0;
-    if (root == 0 || Walk(root, path, false, &part) != kErrorSuccess) continue;
+  std::array<KeyId, 2> parts = {PlaceKey(RegistryViews::UserClasses()),
+                                PlaceKey(RegistryViews::Of(kHkeyClassesRoot))};
+  for (KeyId& part : parts) {
+    if (part != 0 && Walk(part, path, false, &part) != kErrorSuccess) part = 0;
+  }
+  return parts;
+}
+
+std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& from,
+                                                             const std::u16string* after) {
+  // The union of both parts in name order, each name once (the user's).
+  std::optional<SubkeyName> first;
+  for (const KeyId part : MergedParts(from)) {
+    if (part == 0) continue;
     std::optional<SubkeyName> next = store_->NextSubkey(part, after);
     if (next && (!first || next->folded < first->folded)) first = std::move(next);
   }
@@ -88,16 +96,7 @@ std::optional<SubkeyName> RegistryEmulator::NextMergedSubkey(const Resolved& fro
 
 SubkeyList RegistryEmulator::MergedSubkeys(const Resolved& from, std::uint64_t generation) {
   constexpr std::size_t kMostMergedLists = 32;
-  std::u16string redirected;
-  const std::u16string& path =
-      RegistryViews::ClassesPath(*from.classes_path, from.view_32, &redirected)
-          ? redirected
-          : *from.classes_path;
-  KeyId parts[2] = {PlaceKey(RegistryViews::UserClasses()),
-                    PlaceKey(RegistryViews::Of(kHkeyClassesRoot))};
-  for (KeyId& part : parts) {
-    if (part != 0 && Walk(part, path, false, &part) != kErrorSuccess) part = 0;
-  }
+  const std::array<KeyId, 2> parts = MergedParts(from);
   if (merged_lists_.generation != generation || merged_lists_.lists.size() >= kMostMergedLists) {
     merged_lists_.lists.clear();
     merged_lists_.generation = generation;
