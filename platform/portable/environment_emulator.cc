@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/portable/code_page.h"
-#include "platform/portable/name_folding.h"
+#include "platform/portable/text/code_page.h"
+#include "platform/portable/text/name_folding.h"
 
 extern char** environ;
 

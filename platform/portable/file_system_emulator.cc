@@ -11,8 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/portable/code_page.h"
-#include "platform/portable/name_folding.h"
+#include "platform/portable/text/code_page.h"
+#include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {
 namespace {

@@ -11,14 +11,14 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/portable/code_page.h"
 #include "platform/portable/environment_emulator.h"
 #include "platform/portable/file_system_emulator.h"
-#include "platform/portable/name_folding.h"
-#include "platform/portable/number_text.h"
 #include "platform/portable/registry_emulator.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
+#include "platform/portable/text/code_page.h"
+#include "platform/portable/text/name_folding.h"
+#include "platform/portable/text/number_text.h"
 
 namespace quorvane::platform {
 namespace portable {

@@ -6,10 +6,10 @@
 
 #include <cstdlib>
 
-#include "platform/portable/code_page.h"
 #include "platform/portable/memory_store.h"
 #include "platform/portable/registry_emulator_internal.h"
 #include "platform/portable/registry_views.h"
+#include "platform/portable/text/code_page.h"
 
 namespace quorvane::platform::portable {
 

@@ -4,8 +4,8 @@
 
 #include <new>
 
-#include "platform/portable/name_folding.h"
 #include "platform/portable/registry_emulator_internal.h"
+#include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {
 

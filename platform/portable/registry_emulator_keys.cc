@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/portable/code_page.h"
-#include "platform/portable/name_folding.h"
 #include "platform/portable/registry_emulator_internal.h"
+#include "platform/portable/text/code_page.h"
+#include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {
 

@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/portable/name_folding.h"
 #include "platform/portable/registry_emulator_internal.h"
 #include "platform/portable/registry_views.h"
+#include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {
 

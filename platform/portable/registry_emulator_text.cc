@@ -3,8 +3,8 @@
 // the ANSI calls.
 #include "platform/portable/registry_emulator.h"
 
-#include "platform/portable/code_page.h"
 #include "platform/portable/registry_emulator_internal.h"
+#include "platform/portable/text/code_page.h"
 #include "platform/unicode_text.h"
 
 namespace quorvane::platform::portable {

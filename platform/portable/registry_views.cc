@@ -1,6 +1,6 @@
 #include "platform/portable/registry_views.h"
 
-#include "platform/portable/name_folding.h"
+#include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {
 namespace {

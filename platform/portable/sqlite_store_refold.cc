@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/name_folding.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/sqlite_store_internal.h"
+#include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {
 namespace {

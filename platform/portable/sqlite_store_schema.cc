@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/code_page.h"
+#include "platform/portable/text/code_page.h"
 
 #include "platform/portable/sqlite_store_internal.h"
 

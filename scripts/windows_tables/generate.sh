@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes platform/portable/upper_case_table.cc and best_fit_table.cc from what
+# Makes platform/portable/text/upper_case_table.cc and best_fit_table.cc from what
 # Windows answers (under Wine: scripts/windows_tables/dump_tables.c). Run it
 # again only to take the tables from another Windows; the files it writes are
 # kept in the tree, and the conformance tests hold them to Windows' answers.
@@ -11,4 +11,4 @@ x86_64-w64-mingw32-gcc -O2 -o "$work/dump_tables.exe" scripts/windows_tables/dum
 WINEPREFIX=${WINEPREFIX:-$work/prefix} WINEDEBUG=-all /usr/lib/wine/wine64 \
   "$work/dump_tables.exe" | tr -d '\r' >"$work/answers.txt"
 python3 scripts/windows_tables/generate.py "$work/answers.txt" platform/portable
-clang-format -i platform/portable/upper_case_table.cc platform/portable/best_fit_table.cc
+clang-format -i platform/portable/text/upper_case_table.cc platform/portable/text/best_fit_table.cc

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/portable/best_fit_table.h"
-#include "platform/portable/upper_case_table.h"
+#include "platform/portable/text/best_fit_table.h"
+#include "platform/portable/text/upper_case_table.h"
 #include "tests/conformance/conformance_support.h"
 #include "tests/support/test_support.h"
 

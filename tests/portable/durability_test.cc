@@ -14,10 +14,10 @@
 #include <sstream>
 #include <string>
 
-#include "platform/portable/name_folding.h"
 #include "platform/portable/registry_views.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
+#include "platform/portable/text/name_folding.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
 #include "tests/portable/database_test_fixture.h"

@@ -11,12 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/name_folding.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"
+#include "platform/portable/text/name_folding.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
-#include "tests/portable/database_test_fixture.h"
 #include "tests/portable/database_test_fixture.h"
 #include "tests/support/test_support.h"
 

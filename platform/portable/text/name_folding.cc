@@ -1,6 +1,6 @@
-#include "platform/portable/name_folding.h"
+#include "platform/portable/text/name_folding.h"
 
-#include "platform/portable/upper_case_table.h"
+#include "platform/portable/text/upper_case_table.h"
 
 namespace quorvane::platform::portable {
 

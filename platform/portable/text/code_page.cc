@@ -1,8 +1,8 @@
-#include "platform/portable/code_page.h"
+#include "platform/portable/text/code_page.h"
 
 #include <array>
 
-#include "platform/portable/best_fit_table.h"
+#include "platform/portable/text/best_fit_table.h"
 #include "platform/unicode_text.h"
 
 namespace quorvane::platform::portable {
