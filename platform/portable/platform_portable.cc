@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/portable/environment_emulator.h"
-#include "platform/portable/file_system_emulator.h"
+#include "platform/portable/files/environment_emulator.h"
+#include "platform/portable/files/file_system_emulator.h"
 #include "platform/portable/registry_emulator.h"
 #include "platform/portable/sqlite_store.h"
 #include "platform/portable/test_controls.h"

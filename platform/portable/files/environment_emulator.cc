@@ -1,4 +1,4 @@
-#include "platform/portable/environment_emulator.h"
+#include "platform/portable/files/environment_emulator.h"
 
 #include <cstring>
 

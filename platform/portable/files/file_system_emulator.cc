@@ -1,4 +1,4 @@
-#include "platform/portable/file_system_emulator.h"
+#include "platform/portable/files/file_system_emulator.h"
 
 #include <dirent.h>
 #include <pwd.h>
