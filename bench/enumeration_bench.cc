@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
 

@@ -21,7 +21,7 @@
 
 #include "bench/operations.h"
 #include "platform/platform.h"
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 
 namespace quorvane::bench {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 
 namespace quorvane::fuzz {
 namespace {

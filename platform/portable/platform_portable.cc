@@ -14,7 +14,7 @@
 #include "platform/portable/files/environment_emulator.h"
 #include "platform/portable/files/file_system_emulator.h"
 #include "platform/portable/registry_emulator.h"
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "platform/portable/text/code_page.h"
 #include "platform/portable/text/name_folding.h"

@@ -6,9 +6,9 @@
 
 #include <cstdlib>
 
-#include "platform/portable/memory_store.h"
 #include "platform/portable/registry_emulator_internal.h"
 #include "platform/portable/registry_views.h"
+#include "platform/portable/store/memory_store.h"
 #include "platform/portable/text/code_page.h"
 
 namespace quorvane::platform::portable {

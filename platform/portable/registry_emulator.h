@@ -26,9 +26,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/lazy_flusher.h"
-#include "platform/portable/registry_store.h"
 #include "platform/portable/registry_views.h"
+#include "platform/portable/store/lazy_flusher.h"
+#include "platform/portable/store/registry_store.h"
 #include "platform/portable/test_controls.h"
 
 namespace quorvane::platform::portable {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "tests/support/stress.h"
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 
 namespace quorvane::testing_support {

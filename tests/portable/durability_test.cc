@@ -15,7 +15,7 @@
 #include <string>
 
 #include "platform/portable/registry_views.h"
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "platform/portable/text/name_folding.h"
 #include "registry/registry.h"

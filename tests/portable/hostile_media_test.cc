@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
 #include "tests/portable/database_test_fixture.h"

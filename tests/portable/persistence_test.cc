@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "platform/portable/text/name_folding.h"
 #include "registry/registry.h"

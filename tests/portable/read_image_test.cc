@@ -18,7 +18,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "tests/portable/forwarding_store.h"
 #include "tests/portable/read_image_fixture.h"

@@ -1,4 +1,4 @@
-#include "platform/portable/wal_stamp.h"
+#include "platform/portable/store/sqlite/wal_stamp.h"
 
 #include <sqlite3.h>
 

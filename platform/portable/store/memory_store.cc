@@ -1,4 +1,4 @@
-#include "platform/portable/memory_store.h"
+#include "platform/portable/store/memory_store.h"
 
 #include <algorithm>
 

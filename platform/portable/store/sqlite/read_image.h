@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/name_table.h"
-#include "platform/portable/registry_store.h"
+#include "platform/portable/store/registry_store.h"
+#include "platform/portable/store/sqlite/name_table.h"
 
 namespace quorvane::platform::portable {
 

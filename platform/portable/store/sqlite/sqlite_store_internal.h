@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/portable/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
 
 namespace quorvane::platform::portable {
 

@@ -1,4 +1,4 @@
-#include "platform/portable/lazy_flusher.h"
+#include "platform/portable/store/lazy_flusher.h"
 
 #include <unistd.h>
 

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/sqlite_store.h"
-#include "platform/portable/sqlite_store_internal.h"
+#include "platform/portable/store/sqlite/sqlite_store.h"
+#include "platform/portable/store/sqlite/sqlite_store_internal.h"
 #include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {

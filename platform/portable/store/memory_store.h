@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/portable/registry_store.h"
+#include "platform/portable/store/registry_store.h"
 
 namespace quorvane::platform::portable {
 
