@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/portable/files/environment_emulator.h"
 #include "platform/portable/files/file_system_emulator.h"
-#include "platform/portable/registry_emulator.h"
+#include "platform/portable/registry/registry_emulator.h"
 #include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "platform/portable/text/code_page.h"

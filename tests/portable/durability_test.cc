@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/portable/registry_views.h"
+#include "platform/portable/registry/registry_views.h"
 #include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "platform/portable/text/name_folding.h"

@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/registry_views.h"
+#include "platform/portable/registry/registry_views.h"
 #include "platform/portable/store/lazy_flusher.h"
 #include "platform/portable/store/registry_store.h"
 #include "platform/portable/test_controls.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/portable/registry_emulator.h"
+#include "platform/portable/registry/registry_emulator.h"
 
 namespace quorvane::platform::portable {
 

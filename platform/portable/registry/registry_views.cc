@@ -1,4 +1,4 @@
-#include "platform/portable/registry_views.h"
+#include "platform/portable/registry/registry_views.h"
 
 #include "platform/portable/text/name_folding.h"
 

@@ -1,10 +1,10 @@
 // The value calls: set, query, delete and enumerate values, in their ANSI and
 // wide forms.
-#include "platform/portable/registry_emulator.h"
+#include "platform/portable/registry/registry_emulator.h"
 
 #include <cstring>
 
-#include "platform/portable/registry_emulator_internal.h"
+#include "platform/portable/registry/registry_emulator_internal.h"
 #include "platform/portable/text/name_folding.h"
 
 namespace quorvane::platform::portable {

@@ -1,11 +1,11 @@
 // The key calls: open, connect, create, delete and enumerate keys, in their
 // ANSI and wide forms.
-#include "platform/portable/registry_emulator.h"
+#include "platform/portable/registry/registry_emulator.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/portable/registry_emulator_internal.h"
+#include "platform/portable/registry/registry_emulator_internal.h"
 #include "platform/portable/text/code_page.h"
 #include "platform/portable/text/name_folding.h"
 
