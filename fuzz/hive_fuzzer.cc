@@ -7,7 +7,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "platform/platform.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 #include "tools/qv/hive_file.h"
 #include "tools/qv/reg_file.h"
 

@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry_errors.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 #include "tools/qv/key_tree.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using quorvane::fuzz::Require;

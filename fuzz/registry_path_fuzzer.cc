@@ -1,8 +1,8 @@
 // Registry key names as users type them: refused with a usage error, or read
 // into a path whose full name reads back as the same path.
 #include "fuzz/fuzz_input.h"
-#include "tools/qv/cli.h"
-#include "tools/qv/registry_path.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/registry_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using quorvane::fuzz::Require;

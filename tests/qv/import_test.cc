@@ -12,7 +12,7 @@
 #include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 #include "tools/qv/reg_file.h"
 
 namespace quorvane::qv {

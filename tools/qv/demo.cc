@@ -6,7 +6,7 @@
 #include "fileworks/fileworks.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 #include "tools/qv/reg_file.h"
 
 namespace quorvane::qv {

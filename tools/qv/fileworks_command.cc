@@ -5,7 +5,7 @@
 #include "fileworks/fileworks.h"
 #include "platform/platform.h"
 #include "settings/self_register_classes.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 namespace {

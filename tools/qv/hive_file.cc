@@ -16,11 +16,11 @@
 
 #include "platform/platform.h"
 #include "platform/unicode_text.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/progress.h"
+#include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/key_tree.h"
-#include "tools/qv/progress.h"
 #include "tools/qv/reg_file.h"
-#include "tools/qv/replacement_file.h"
 
 namespace quorvane::qv {
 
@@ -205,7 +205,6 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
   return keys;
 }
 
-
 bool HiveFile::Available() { return true; }
 
 int HiveFile::Save(const RegistryPath& top, const std::string& file_name) {
@@ -329,6 +328,5 @@ int HiveFile::Unload(const RegistryPath& path) {
   transaction.Commit();
   return keys;
 }
-
 
 }  // namespace quorvane::qv

@@ -1,5 +1,5 @@
 // Portable builds without hivex: hive files are refused in words.
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 #include "tools/qv/hive_file.h"
 
 namespace quorvane::qv {

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/progress.h"
+#include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/hive_file.h"
 #include "tools/qv/key_tree.h"
-#include "tools/qv/progress.h"
 #include "tools/qv/reg_file.h"
-#include "tools/qv/replacement_file.h"
 
 namespace quorvane::qv {
 

@@ -7,7 +7,7 @@
 #include "core/error_object.h"
 #include "platform/platform.h"
 #include "registry/registry_errors.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 namespace {

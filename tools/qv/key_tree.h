@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/win_types.h"
+#include "tools/qv/cli/registry_path.h"
 #include "tools/qv/reg_text.h"
-#include "tools/qv/registry_path.h"
 
 namespace quorvane::qv {
 

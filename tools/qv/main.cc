@@ -18,7 +18,7 @@
 #include <exception>
 
 #include "core/error_object.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 #include "tools/qv/reg_commands.h"
 
 namespace quorvane::qv {

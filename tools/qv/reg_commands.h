@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/registry_path.h"
 #include "tools/qv/reg_text.h"
-#include "tools/qv/registry_path.h"
 
 namespace quorvane::qv {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <tuple>
 
+#include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/reg_commands.h"
 #include "tools/qv/reg_file.h"
 #include "tools/qv/reg_writer.h"
-#include "tools/qv/replacement_file.h"
 #include "tools/qv/tree_snapshot.h"
 
 namespace quorvane::qv {

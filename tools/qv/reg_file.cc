@@ -9,13 +9,13 @@
 #include "platform/platform.h"
 #include "registry/registry.h"
 #include "registry/registry_errors.h"
-#include "tools/qv/cli.h"
-#include "tools/qv/input_file.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/input_file.h"
+#include "tools/qv/cli/progress.h"
+#include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/key_tree.h"
-#include "tools/qv/progress.h"
 #include "tools/qv/reg_reader.h"
 #include "tools/qv/reg_writer.h"
-#include "tools/qv/replacement_file.h"
 
 namespace quorvane::qv {
 namespace {

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/qv/registry_path.h"
+#include "tools/qv/cli/registry_path.h"
 
 namespace quorvane::qv {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 

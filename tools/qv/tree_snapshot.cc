@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/input_file.h"
 #include "tools/qv/hive_file.h"
-#include "tools/qv/input_file.h"
 #include "tools/qv/key_tree.h"
 #include "tools/qv/reg_file.h"
 #include "tools/qv/reg_reader.h"

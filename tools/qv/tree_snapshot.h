@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/qv/cli/registry_path.h"
 #include "tools/qv/reg_text.h"
-#include "tools/qv/registry_path.h"
 
 namespace quorvane::qv {
 

@@ -1,6 +1,6 @@
-#include "tools/qv/input_file.h"
+#include "tools/qv/cli/input_file.h"
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 

@@ -1,4 +1,4 @@
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 #include <cstdio>
 

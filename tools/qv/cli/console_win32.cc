@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "tools/qv/cli.h"
-#include "tools/qv/replacement_file.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/replacement_file.h"
 
 namespace quorvane::qv {
 namespace {

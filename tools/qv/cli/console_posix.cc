@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 

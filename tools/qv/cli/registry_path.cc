@@ -1,6 +1,6 @@
-#include "tools/qv/registry_path.h"
+#include "tools/qv/cli/registry_path.h"
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 namespace {

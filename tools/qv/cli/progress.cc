@@ -1,9 +1,9 @@
-#include "tools/qv/progress.h"
+#include "tools/qv/cli/progress.h"
 
 #include <cstdio>
 #include <utility>
 
-#include "tools/qv/cli.h"
+#include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/qv/cli.h"
-#include "tools/qv/replacement_file.h"
+#include "tools/qv/cli/cli.h"
+#include "tools/qv/cli/replacement_file.h"
 
 namespace quorvane::qv {
 namespace {
