@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "tools/qv/reg_reader.h"
-#include "tools/qv/reg_writer.h"
+#include "tools/qv/regfile/reg_reader.h"
+#include "tools/qv/regfile/reg_writer.h"
 
 namespace quorvane::fuzz {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/qv/cli/registry_path.h"
-#include "tools/qv/reg_text.h"
+#include "tools/qv/regfile/reg_text.h"
 
 namespace quorvane::qv {
 

@@ -9,7 +9,7 @@
 
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/registry_path.h"
-#include "tools/qv/reg_text.h"
+#include "tools/qv/regfile/reg_text.h"
 
 namespace quorvane::qv {
 

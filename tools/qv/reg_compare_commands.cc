@@ -9,7 +9,7 @@
 #include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/reg_commands.h"
 #include "tools/qv/reg_file.h"
-#include "tools/qv/reg_writer.h"
+#include "tools/qv/regfile/reg_writer.h"
 #include "tools/qv/tree_snapshot.h"
 
 namespace quorvane::qv {

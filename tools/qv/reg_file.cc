@@ -14,8 +14,8 @@
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/key_tree.h"
-#include "tools/qv/reg_reader.h"
-#include "tools/qv/reg_writer.h"
+#include "tools/qv/regfile/reg_reader.h"
+#include "tools/qv/regfile/reg_writer.h"
 
 namespace quorvane::qv {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/win_types.h"
 #include "tools/qv/cli/registry_path.h"
-#include "tools/qv/reg_text.h"
+#include "tools/qv/regfile/reg_text.h"
 
 namespace quorvane::qv {
 

@@ -9,7 +9,7 @@
 #include "tools/qv/hive_file.h"
 #include "tools/qv/key_tree.h"
 #include "tools/qv/reg_file.h"
-#include "tools/qv/reg_reader.h"
+#include "tools/qv/regfile/reg_reader.h"
 
 namespace quorvane::qv {
 

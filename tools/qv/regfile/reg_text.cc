@@ -1,6 +1,6 @@
-#include "tools/qv/reg_text.h"
+#include "tools/qv/regfile/reg_text.h"
 
-#include "tools/qv/reg_text_internal.h"
+#include "tools/qv/regfile/reg_text_internal.h"
 
 namespace quorvane::qv {
 

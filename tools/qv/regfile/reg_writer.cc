@@ -1,11 +1,11 @@
 // The .reg writer: keys and values as lines of either format.
-#include "tools/qv/reg_writer.h"
+#include "tools/qv/regfile/reg_writer.h"
 
 #include <utility>
 
 #include "core/ansi_text.h"
 #include "platform/unicode_text.h"
-#include "tools/qv/reg_text_internal.h"
+#include "tools/qv/regfile/reg_text_internal.h"
 
 namespace quorvane::qv {
 namespace {

@@ -1,12 +1,12 @@
 // The .reg reader: lines of either format, in UTF-16, UTF-8 or the ANSI code
 // page, read back into keys and values exactly, or refused line by line.
-#include "tools/qv/reg_reader.h"
+#include "tools/qv/regfile/reg_reader.h"
 
 #include <cstdio>
 
 #include "core/ansi_text.h"
 #include "platform/unicode_text.h"
-#include "tools/qv/reg_text_internal.h"
+#include "tools/qv/regfile/reg_text_internal.h"
 
 namespace quorvane::qv {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/qv/reg_text.h"
+#include "tools/qv/regfile/reg_text.h"
 
 namespace quorvane::qv {
 
