@@ -12,7 +12,7 @@
 #include "platform/portable/test_controls.h"
 #include "registry/registry_errors.h"
 #include "tools/qv/cli/cli.h"
-#include "tools/qv/key_tree.h"
+#include "tools/qv/keys/key_tree.h"
 
 namespace {
 

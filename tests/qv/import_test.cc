@@ -13,7 +13,7 @@
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
 #include "tools/qv/cli/cli.h"
-#include "tools/qv/reg_file.h"
+#include "tools/qv/keys/reg_file.h"
 
 namespace quorvane::qv {
 namespace {

@@ -7,7 +7,7 @@
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
 #include "tools/qv/cli/cli.h"
-#include "tools/qv/reg_file.h"
+#include "tools/qv/keys/reg_file.h"
 
 namespace quorvane::qv {
 namespace {

@@ -2,7 +2,7 @@
 // then one transaction that replaces the key's tree.
 #include "tools/qv/hive_file.h"
 
-#include "tools/qv/reg_file.h"
+#include "tools/qv/keys/reg_file.h"
 
 namespace quorvane::qv {
 

@@ -13,8 +13,8 @@
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/hive_file.h"
-#include "tools/qv/key_tree.h"
-#include "tools/qv/reg_file.h"
+#include "tools/qv/keys/key_tree.h"
+#include "tools/qv/keys/reg_file.h"
 
 namespace quorvane::qv {
 

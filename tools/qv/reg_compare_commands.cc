@@ -7,8 +7,8 @@
 #include <tuple>
 
 #include "tools/qv/cli/replacement_file.h"
+#include "tools/qv/keys/reg_file.h"
 #include "tools/qv/reg_commands.h"
-#include "tools/qv/reg_file.h"
 #include "tools/qv/regfile/reg_writer.h"
 #include "tools/qv/tree_snapshot.h"
 

@@ -5,8 +5,8 @@
 
 #include "platform/platform.h"
 #include "tools/qv/hive_file.h"
+#include "tools/qv/keys/reg_file.h"
 #include "tools/qv/reg_commands.h"
-#include "tools/qv/reg_file.h"
 
 namespace quorvane::qv {
 

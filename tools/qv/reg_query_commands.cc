@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tools/qv/key_tree.h"
+#include "tools/qv/keys/key_tree.h"
+#include "tools/qv/keys/reg_file.h"
 #include "tools/qv/reg_commands.h"
-#include "tools/qv/reg_file.h"
 
 namespace quorvane::qv {
 

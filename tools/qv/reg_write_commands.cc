@@ -5,9 +5,9 @@
 
 #include "platform/platform.h"
 #include "platform/unicode_text.h"
-#include "tools/qv/key_tree.h"
+#include "tools/qv/keys/key_tree.h"
+#include "tools/qv/keys/reg_file.h"
 #include "tools/qv/reg_commands.h"
-#include "tools/qv/reg_file.h"
 
 namespace quorvane::qv {
 

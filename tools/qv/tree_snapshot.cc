@@ -7,8 +7,8 @@
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/input_file.h"
 #include "tools/qv/hive_file.h"
-#include "tools/qv/key_tree.h"
-#include "tools/qv/reg_file.h"
+#include "tools/qv/keys/key_tree.h"
+#include "tools/qv/keys/reg_file.h"
 #include "tools/qv/regfile/reg_reader.h"
 
 namespace quorvane::qv {

@@ -1,4 +1,4 @@
-#include "tools/qv/key_tree.h"
+#include "tools/qv/keys/key_tree.h"
 
 #include <memory>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "tools/qv/reg_file.h"
+#include "tools/qv/keys/reg_file.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,7 +13,7 @@
 #include "tools/qv/cli/input_file.h"
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"
-#include "tools/qv/key_tree.h"
+#include "tools/qv/keys/key_tree.h"
 #include "tools/qv/regfile/reg_reader.h"
 #include "tools/qv/regfile/reg_writer.h"
 
