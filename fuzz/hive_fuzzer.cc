@@ -8,7 +8,7 @@
 #include "fuzz/fuzz_input.h"
 #include "platform/platform.h"
 #include "tools/qv/cli/cli.h"
-#include "tools/qv/hive_file.h"
+#include "tools/qv/hive/hive_file.h"
 #include "tools/qv/keys/reg_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

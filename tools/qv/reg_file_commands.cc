@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "tools/qv/hive_file.h"
+#include "tools/qv/hive/hive_file.h"
 #include "tools/qv/keys/reg_file.h"
 #include "tools/qv/reg_commands.h"
 

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/input_file.h"
-#include "tools/qv/hive_file.h"
+#include "tools/qv/hive/hive_file.h"
 #include "tools/qv/keys/key_tree.h"
 #include "tools/qv/keys/reg_file.h"
 #include "tools/qv/regfile/reg_reader.h"

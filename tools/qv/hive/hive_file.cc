@@ -1,4 +1,4 @@
-#include "tools/qv/hive_file.h"
+#include "tools/qv/hive/hive_file.h"
 
 #include <hivex.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // What every build's hive files share: a restore is a read of the whole hive,
 // then one transaction that replaces the key's tree.
-#include "tools/qv/hive_file.h"
+#include "tools/qv/hive/hive_file.h"
 
 #include "tools/qv/keys/reg_file.h"
 

@@ -12,7 +12,7 @@
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"
-#include "tools/qv/hive_file.h"
+#include "tools/qv/hive/hive_file.h"
 #include "tools/qv/keys/key_tree.h"
 #include "tools/qv/keys/reg_file.h"
 

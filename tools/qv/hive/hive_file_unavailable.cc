@@ -1,6 +1,6 @@
 // Portable builds without hivex: hive files are refused in words.
 #include "tools/qv/cli/cli.h"
-#include "tools/qv/hive_file.h"
+#include "tools/qv/hive/hive_file.h"
 
 namespace quorvane::qv {
 
