@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tools/qv/cli/cli.h"
-#include "tools/qv/reg_commands.h"
+#include "tools/qv/reg/reg_commands.h"
 
 namespace quorvane::qv {
 

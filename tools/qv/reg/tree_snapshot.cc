@@ -1,4 +1,4 @@
-#include "tools/qv/tree_snapshot.h"
+#include "tools/qv/reg/tree_snapshot.h"
 
 #include <fstream>
 #include <string_view>

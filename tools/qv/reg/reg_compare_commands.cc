@@ -8,9 +8,9 @@
 
 #include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/keys/reg_file.h"
-#include "tools/qv/reg_commands.h"
+#include "tools/qv/reg/reg_commands.h"
+#include "tools/qv/reg/tree_snapshot.h"
 #include "tools/qv/regfile/reg_writer.h"
-#include "tools/qv/tree_snapshot.h"
 
 namespace quorvane::qv {
 

@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "tools/qv/keys/key_tree.h"
 #include "tools/qv/keys/reg_file.h"
-#include "tools/qv/reg_commands.h"
+#include "tools/qv/reg/reg_commands.h"
 
 namespace quorvane::qv {
 

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "tools/qv/hive/hive_file.h"
 #include "tools/qv/keys/reg_file.h"
-#include "tools/qv/reg_commands.h"
+#include "tools/qv/reg/reg_commands.h"
 
 namespace quorvane::qv {
 

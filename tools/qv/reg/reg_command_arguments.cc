@@ -4,7 +4,7 @@
 
 #include "platform/unicode_text.h"
 #include "platform/win_types.h"
-#include "tools/qv/reg_commands.h"
+#include "tools/qv/reg/reg_commands.h"
 
 namespace quorvane::qv {
 
