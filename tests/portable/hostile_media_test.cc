@@ -28,13 +28,7 @@ using platform::LONG;
 using platform::portable::SqliteStore;
 using platform::portable::TestControls;
 using testing_support::PowerCutVfs;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
+using testing_support::ReadFile;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
