@@ -16,7 +16,7 @@
 #include "platform/portable/text/name_folding.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
-#include "tests/portable/database_test_fixture.h"
+#include "tests/portable/database/database_test_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace quorvane {

@@ -20,8 +20,8 @@
 #include "platform/platform.h"
 #include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
+#include "tests/portable/database/read_image_fixture.h"
 #include "tests/portable/forwarding_store.h"
-#include "tests/portable/read_image_fixture.h"
 
 namespace quorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/portable/power_cut_vfs.h"
+#include "tests/portable/database/power_cut_vfs.h"
 
 #include <sqlite3.h>
 

@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
-#include "tests/portable/database_test_fixture.h"
+#include "tests/portable/database/database_test_fixture.h"
 
 namespace quorvane::testing_support {
 

@@ -12,7 +12,7 @@
 #include "platform/portable/test_controls.h"
 #include "registry/registry.h"
 #include "settings/self_register_classes.h"
-#include "tests/portable/database_test_fixture.h"
+#include "tests/portable/database/database_test_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace quorvane {

@@ -17,8 +17,8 @@
 #include "platform/portable/test_controls.h"
 #include "platform/portable/text/name_folding.h"
 #include "registry/registry.h"
-#include "tests/portable/database_test_fixture.h"
-#include "tests/portable/power_cut_vfs.h"
+#include "tests/portable/database/database_test_fixture.h"
+#include "tests/portable/database/power_cut_vfs.h"
 #include "tests/support/test_support.h"
 
 namespace quorvane {

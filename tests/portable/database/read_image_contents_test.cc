@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/portable/store/sqlite/sqlite_store.h"
-#include "tests/portable/read_image_fixture.h"
+#include "tests/portable/database/read_image_fixture.h"
 
 namespace quorvane {
 namespace {
