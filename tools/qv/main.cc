@@ -1,19 +1,13 @@
 // qv: the Quorvane support library on the command line.
 //
-// Where its pieces live (tools/qv/):
-//   main.cc, cli.{h,cc}          dispatch, arguments and switches, output, error words
-//   reg_command.cc               `qv reg`: help, and each command to its group's file
-//   reg_write_commands.cc        add, delete, copy (each one transaction)
-//   reg_query_commands.cc        query, type, list
-//   reg_file_commands.cc         export, import, check
-//   reg_command_arguments.cc     what those share (types, keys, values as shown)
-//   reg_file.{h,cc}              whole trees to and from .reg files, batches
-//   reg_reader.*, reg_writer.*   the .reg text, read and written (reg_text.h: shared types)
-//   key_tree.{h,cc}              open keys, tree walks without recursion, key identity
-//   registry_path.{h,cc}         key names as typed ([\\MACHINE\]ROOT\Branch)
-//   input_file.*, replacement_file_*.cc   files read once and written whole
-//   console_{posix,win32}.cc     command-line words and the terminal, per platform
-//   fileworks_command.cc, demo.cc         `qv setting`, `qv path`, file helpers, the tour
+// Where its pieces live (tools/qv/, each folder with a README):
+//   main.cc               dispatch to the command groups
+//   cli/                  switches, words and the terminal, key names as typed, files
+//   regfile/              the .reg text, read and written
+//   keys/                 open keys, tree walks, batches, trees to and from .reg files
+//   hive/                 hive files
+//   reg/                  the `qv reg` commands
+//   fileworks_command.cc  `qv setting`, `qv path` and the file helpers; demo.cc the tour
 #include <cstdio>
 #include <exception>
 
