@@ -12,6 +12,24 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+# Each step's time, printed in the summary.
+step_names=()
+step_seconds=()
+step_started=$SECONDS
+step() {  # step TITLE: ends the step before, prints TITLE
+  end_step
+  step_title=$1
+  step_started=$SECONDS
+  echo "== $1"
+}
+end_step() {
+  if [[ -n ${step_title:-} ]]; then
+    step_names+=("$step_title")
+    step_seconds+=($((SECONDS - step_started)))
+  fi
+  step_title=""
+}
+
 need_packages=()
 have() { dpkg -s "$1" >/dev/null 2>&1; }
 for package in cmake ninja-build g++ g++-multilib googletest libsqlite3-dev sqlite3 \
@@ -21,7 +39,7 @@ for package in cmake ninja-build g++ g++-multilib googletest libsqlite3-dev sqli
   have "$package" || need_packages+=("$package")
 done
 if ((${#need_packages[@]})); then
-  echo "== installing: ${need_packages[*]}"
+  step "installing: ${need_packages[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${need_packages[@]}" >/dev/null
@@ -32,7 +50,7 @@ runs_32=1
 why_not_32=$(scripts/probe_32bit.sh) || runs_32=0
 i386_packages=(libsqlite3-0:i386)
 ((runs_32)) && i386_packages+=(wine32:i386)
-echo "== i386 packages: ${i386_packages[*]}"
+step "i386 packages: ${i386_packages[*]}"
 scripts/install_i386.sh "${i386_packages[@]}"
 
 jobs=$(nproc)
@@ -42,47 +60,47 @@ configure() {  # configure BUILD_DIR CMAKE_ARGS...
   cmake -S . -B "$build" -G Ninja -DQV_WERROR=ON "$@" >/dev/null
 }
 
-echo "== native build (portable backend)"
+step "native build (portable backend)"
 configure build -DCMAKE_BUILD_TYPE=Debug
 cmake --build build -j "$jobs"
 
-echo "== native 32-bit build (portable backend, -m32)"
+step "native 32-bit build (portable backend, -m32)"
 m32_emulator=()
 ((runs_32)) || m32_emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/qemu-i386-static)
 configure build-m32 -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i686.cmake" "${m32_emulator[@]}"
 cmake --build build-m32 -j "$jobs"
 
-echo "== windows build (win32 backend, x86_64, run under 64-bit Wine)"
+step "windows build (win32 backend, x86_64, run under 64-bit Wine)"
 configure build-win -DCMAKE_BUILD_TYPE=Debug -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
 cmake --build build-win -j "$jobs"
 
-echo "== windows build (win32 backend, i686, run under 32-bit Wine)"
+step "windows build (win32 backend, i686, run under 32-bit Wine)"
 configure build-win32 -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
 cmake --build build-win32 -j "$jobs"
 
-echo "== benchmarks (built here, run by scripts/bench.sh)"
+step "benchmarks (built here, run by scripts/bench.sh)"
 configure build-bench -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
   -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF
 cmake --build build-bench -j "$jobs"
 
-echo "== native build under AddressSanitizer + UndefinedBehaviorSanitizer"
+step "native build under AddressSanitizer + UndefinedBehaviorSanitizer"
 configure build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined
 cmake --build build-asan -j "$jobs"
 
 if ((runs_32)); then
-  echo "== native 32-bit build under AddressSanitizer + UndefinedBehaviorSanitizer"
+  step "native 32-bit build under AddressSanitizer + UndefinedBehaviorSanitizer"
   configure build-m32-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i686.cmake"
   cmake --build build-m32-asan -j "$jobs"
 fi
 
-echo "== native build under ThreadSanitizer (concurrency tests)"
+step "native build under ThreadSanitizer (concurrency tests)"
 configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread -DQV_BUILD_TOOLS=OFF
 cmake --build build-tsan -j "$jobs" --target concurrency_tests portable_concurrency_tests
 
-echo "== fuzz targets (clang, libFuzzer)"
+step "fuzz targets (clang, libFuzzer)"
 configure build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQV_SANITIZE=address,undefined -DQV_BUILD_FUZZERS=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF
 cmake --build build-fuzz -j "$jobs"
@@ -109,14 +127,14 @@ not_run() {  # not_run NAME REASON: only where the kernel cannot run 32-bit prog
   suites_not_run=$((suites_not_run + 1))
 }
 
-echo "== native tests"
+step "native tests"
 (cd build && ctest --output-on-failure -j "$jobs"); record "native tests" $?
 
-echo "== native tests as a 32-bit process on 64-bit Windows (QV_PROCESS_BITS=32)"
+step "native tests as a 32-bit process on 64-bit Windows (QV_PROCESS_BITS=32)"
 (cd build && QV_PROCESS_BITS=32 ctest --output-on-failure -j "$jobs")
 record "native tests, 32-bit process" $?
 
-echo "== native 32-bit build: every test"
+step "native 32-bit build: every test"
 if ((runs_32)); then
   (cd build-m32 && ctest --output-on-failure -j "$jobs"); record "native 32-bit build" $?
 else
@@ -124,23 +142,23 @@ else
   record "native 32-bit build (under qemu-i386: $why_not_32)" $?
 fi
 
-echo "== native tests under ASan + UBSan"
+step "native tests under ASan + UBSan"
 (cd build-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs"); record "ASan + UBSan tests" $?
 
 if ((runs_32)); then
-  echo "== native 32-bit build under ASan + UBSan"
+  step "native 32-bit build under ASan + UBSan"
   (cd build-m32-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --output-on-failure -j "$jobs"); record "ASan + UBSan tests, 32-bit build" $?
 else
   not_run "ASan + UBSan tests, 32-bit build" "$why_not_32 (ASan's allocator fails under qemu)"
 fi
 
-echo "== concurrency tests under TSan"
+step "concurrency tests under TSan"
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
   ctest --output-on-failure -R "concurrency"); record "TSan concurrency tests" $?
 
-echo "== fuzz targets, a short fixed run each"
+step "fuzz targets, a short fixed run each"
 fuzz_status=0
 for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_page_fuzzer \
               reg_file_fuzzer qv_arguments_fuzzer registry_path_fuzzer sqlite_store_fuzzer \
@@ -158,7 +176,7 @@ for target in path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_
 done
 record "fuzz runs" $fuzz_status
 
-echo "== package: install and build a consumer (native, 64-bit and 32-bit)"
+step "package: install and build a consumer (native, 64-bit and 32-bit)"
 scripts/check_package.sh "$root/build"; record "native package" $?
 if ((runs_32)); then
   scripts/check_package.sh "$root/build-m32" "$root/cmake/linux-i686.cmake"
@@ -182,27 +200,27 @@ windows_suites() {  # windows_suites LABEL BUILD WINE TOOLCHAIN PROCESS_BITS
   /usr/lib/wine/wineserver -p >/dev/null 2>&1 &
   /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true
   (cd "$build" && ctest --output-on-failure -j "$jobs"); record "windows tests ($label)" $?
-  echo "== reg command lines through Wine's reg.exe and qv.exe ($label)"
+  step "reg command lines through Wine's reg.exe and qv.exe ($label)"
   bash tests/qv/reg_transcript.sh "$root/$build/tools/qv/qv.exe"
   record "reg.exe transcript ($label)" $?
-  echo "== the file-system commands through both backends ($label)"
+  step "the file-system commands through both backends ($label)"
   bash tests/qv/backends_compare.sh "$root/build/tools/qv/qv" "$root/$build/tools/qv/qv.exe"
   record "backends compared ($label)" $?
-  echo "== registry call traces: the portable backend against Win32 under Wine ($label)"
+  step "registry call traces: the portable backend against Win32 under Wine ($label)"
   QV_PROCESS_BITS=$bits bash tests/trace/compare_traces.sh "$root/build/tests/registry_trace" \
     "$root/$build/tests/registry_trace.exe" "$wine"
   record "registry traces compared ($label)" $?
-  echo "== package: install and build a consumer ($label)"
+  step "package: install and build a consumer ($label)"
   scripts/check_package.sh "$root/$build" "$root/cmake/$toolchain" "$wine"
   record "windows package ($label)" $?
   /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   unset WINE
 }
 
-echo "== windows tests under 64-bit Wine (x86_64)"
+step "windows tests under 64-bit Wine (x86_64)"
 windows_suites "x86_64, 64-bit Wine" build-win /usr/lib/wine/wine64 mingw-x86_64.cmake 64
 if ((runs_32)); then
-  echo "== windows tests under 32-bit Wine in a WoW64 prefix (i686, the product)"
+  step "windows tests under 32-bit Wine in a WoW64 prefix (i686, the product)"
   windows_suites "i686, 32-bit Wine" build-win32 /usr/lib/wine/wine mingw-i686.cmake 32
 else
   for suite in "windows tests" "reg.exe transcript" "backends compared" \
@@ -211,8 +229,14 @@ else
   done
 fi
 
+end_step
 echo
 echo "== summary"
 printf '%s\n' "${results[@]}"
+echo "time of each step:"
+for index in "${!step_names[@]}"; do
+  printf '  %4ds  %s\n' "${step_seconds[$index]}" "${step_names[$index]}"
+done
+echo "whole run: $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "suites: $suites_passed passed, $suites_failed failed, $suites_not_run not run"
 exit "$status"
