@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build into a staging prefix and builds the consumer project
 # against it, with CMake's find_package and, for Linux targets, with
-# pkg-config too.
+# pkg-config too; the README's first program is built and run beside it.
 #   check_package.sh BUILD_DIR [TOOLCHAIN_FILE [EMULATOR]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +14,10 @@ windows=0
 [[ -n $toolchain ]] && grep -q 'CMAKE_SYSTEM_NAME Windows' "$toolchain" && windows=1
 rm -rf "$stage" "$consumer"
 cmake --install "$build" --prefix "$stage" >/dev/null
-args=(-S "$root/packaging/consumer" -B "$consumer" -G Ninja -DCMAKE_PREFIX_PATH="$stage")
+mkdir -p "$consumer"
+sed -n '/^```cpp$/,/^```$/p' "$root/README.md" | sed '1d;$d' >"$consumer/readme_example.cc"
+args=(-S "$root/packaging/consumer" -B "$consumer" -G Ninja -DCMAKE_PREFIX_PATH="$stage"
+      -DQV_README_EXAMPLE="$consumer/readme_example.cc")
 [[ -n $toolchain ]] && args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
 cmake "${args[@]}" >/dev/null
 cmake --build "$consumer" >/dev/null
@@ -22,6 +25,7 @@ export QV_REGISTRY=:memory:
 suffix=""
 ((windows)) && suffix=".exe"
 $emulator "$consumer/consumer$suffix"
+$emulator "$consumer/readme_example$suffix"
 if ((!windows)); then
   flags=$(PKG_CONFIG_PATH="$stage/lib/pkgconfig" pkg-config --cflags --libs quorvane-support)
   machine=()
