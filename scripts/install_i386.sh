@@ -12,7 +12,9 @@
 #     is upgraded past what i386 offers;
 #   - each Multi-Arch: same library of the closure whose installed amd64
 #     version is newer than the i386 one is named for both architectures at
-#     the i386 version (a downgrade within the same release).
+#     the i386 version (a downgrade within the same release). That changes
+#     installed amd64 packages, so it is done only with QV_ALLOW_DOWNGRADES=1;
+#     without it the script names the packages and fails.
 set -euo pipefail
 
 have() { dpkg -s "$1" >/dev/null 2>&1; }
@@ -60,7 +62,13 @@ for package in $closure; do
   fi
 done
 if ((${#pairs[@]})); then
-  echo "== i386: amd64 and i386 at one version: ${pairs[*]}"
+  if [[ ${QV_ALLOW_DOWNGRADES:-0} != 1 ]]; then
+    echo "install_i386.sh: installing ${missing[*]} needs these installed amd64 packages" >&2
+    echo "downgraded to the i386 version: ${pairs[*]}" >&2
+    echo "Run again with QV_ALLOW_DOWNGRADES=1 to allow it." >&2
+    exit 1
+  fi
+  echo "== i386: amd64 and i386 at one version (QV_ALLOW_DOWNGRADES=1): ${pairs[*]}"
 fi
 apt-get install -y -qq --no-install-recommends --allow-downgrades "${apt_pinned[@]}" \
   "${missing[@]}" "${pairs[@]}" >/dev/null
