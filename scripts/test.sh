@@ -13,8 +13,8 @@
 # The trees are built one after another, each with every core; the suites of
 # a tree run in one queue beside the next tree's build, so a suite that waits
 # (for Wine, a child process, the disk) costs the run no time. Each suite's
-# output is printed whole once it has ended, and the summary gives every
-# suite's result and every step's time.
+# output is printed once it has ended (whole where it failed); the summary
+# gives every suite's result and every step's time.
 #
 # Packages come from apt-get, which needs root. An installed package is never
 # downgraded, unless QV_ALLOW_DOWNGRADES=1 allows what a mirror with a broken
@@ -106,7 +106,12 @@ queue() {  # queue NAME TREE COMMAND...
     local outcome=passed
     [[ $status -eq 0 ]] || outcome=FAILED
     echo "$outcome $((SECONDS - started)) $name" >"$logs/result.$(printf '%03d' "$number")"
-    { echo "== $name: $outcome ($((SECONDS - started)) s)"; cat "$logs/suite.$number"; } >&2
+    # A suite that passed shows its last lines, one that failed everything.
+    if [[ $status -eq 0 ]]; then
+      { echo "== $name: passed ($((SECONDS - started)) s)"; tail -n 3 "$logs/suite.$number"; } >&2
+    else
+      { echo "== $name: FAILED ($((SECONDS - started)) s)"; cat "$logs/suite.$number"; } >&2
+    fi
   ) &
   queue_tail=$!
 }

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/portable/store/sqlite/sqlite_store.h"
 #include "platform/portable/test_controls.h"
@@ -105,6 +106,42 @@ TEST_F(CompetingProcessesTest, ABatchReadsOneSnapshotWhileAnotherProcessDeletes)
   EXPECT_EQ(platform::RegCloseKey(key), 0);
   EXPECT_EQ(platform::EndRegistryBatch(true), 0);
   EXPECT_EQ(registry.GetBranchNames(kHkeyCurrentUser, u"Software\\QvSnap").Count(), 1);
+}
+
+// Programs that start together on a machine with no registry yet all open
+// the new file at once: each must get a registry that works, not a "busy"
+// one, whichever of them makes the file a registry.
+TEST_F(CompetingProcessesTest, ProcessesThatOpenANewFileTogetherAllGetAWorkingRegistry) {
+  constexpr int kProcesses = 4;
+  for (int round = 0; round < 15; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const std::string path = (directory_ / ("new-" + std::to_string(round) + ".db")).string();
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int process = 0; process < kProcesses; ++process) {
+      const pid_t child = ::fork();
+      if (child == 0) {
+        ::close(start[1]);
+        char go = 0;
+        (void)!::read(start[0], &go, 1);  // all at once, when the pipe closes
+        TestControls::UseRegistryStore(std::make_unique<SqliteStore>(path));
+        const std::string name = "P" + std::to_string(process);
+        const bool wrote = platform::RegSetValueExA(
+                               platform::kHkeyCurrentUser, name.c_str(), 0, platform::kRegSz,
+                               reinterpret_cast<const platform::BYTE*>("x"), 2) == 0;
+        TestControls::ResetRegistry();
+        ::_exit(wrote ? 0 : 1);
+      }
+      children.push_back(child);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    int failed = 0;
+    for (pid_t child : children) failed += Wait(child) != 0;
+    EXPECT_EQ(failed, 0) << "processes that could not write to the new registry";
+    EXPECT_EQ(RawSql(path, "SELECT count(*) FROM value_data"), std::to_string(kProcesses));
+  }
 }
 
 }  // namespace

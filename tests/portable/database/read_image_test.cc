@@ -184,6 +184,8 @@ TEST_F(ReadImageTest, EveryCommitOfAnotherProcessIsSeenByTheNextCall) {
   ASSERT_EQ(::pipe(to_writer), 0);
   ASSERT_EQ(::pipe(to_reader), 0);
   const pid_t writer = Spawn([&] {
+    // Only the parent writes here, so that its end closed is an end of input.
+    ::close(to_writer[1]);
     for (int round = 0; round < kRounds; ++round) {
       char go = 0;
       if (::read(to_writer[0], &go, 1) != 1) return false;

@@ -144,6 +144,9 @@ class SqliteStore final : public RegistryStore {
 
   SqliteStore() = default;
   void Open(const Options& options);
+  // AdoptFile and CreateLocalRoots, again while another process sets the
+  // same new file up.
+  void AdoptFileBesideOthers(const Options& options);
   void AdoptFile(UINT ansi_code_page);
   void ConvertStringsToUtf16(UINT ansi_code_page);
   void RefoldNames();

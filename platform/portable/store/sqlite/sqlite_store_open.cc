@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "platform/portable/store/sqlite/sqlite_store_internal.h"
@@ -103,7 +105,7 @@ void SqliteStore::Open(const Options& options) {
   if (opened != SQLITE_OK) Fail(opened);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, options.busy_timeout_ms);
-  AdoptFile(options.ansi_code_page);
+  AdoptFileBesideOthers(options);
   // A commit is in the log when the call that made it returns, so that a
   // crash or a killed process loses nothing that returned; it reaches the
   // disk when Flush syncs the log (lazily, on request, at exit), unless
@@ -115,11 +117,30 @@ void SqliteStore::Open(const Options& options) {
     Fail(sqlite3_extended_errcode(db_));
   }
 
-  CreateLocalRoots();
   // The index is open once a transaction has run. A file opened as it
   // stands cannot change under this process.
   if (!stamp_.Attach(db_) && name.find("immutable=1") != std::string::npos) {
     stamp_.AttachUnchanging();
+  }
+}
+
+void SqliteStore::AdoptFileBesideOthers(const Options& options) {
+  // Processes that open a new file at the same moment all try to make it a
+  // registry. SQLite answers "busy" at once, without waiting, to the ones
+  // that meet another's switch of the journal mode or its first write there;
+  // what another process did is not done again, so they try again for as
+  // long as a writer would wait for the lock.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(options.busy_timeout_ms);
+  for (;;) {
+    try {
+      AdoptFile(options.ansi_code_page);
+      CreateLocalRoots();
+      return;
+    } catch (const StoreFailure& failure) {
+      if (failure.code != kErrorBusy || std::chrono::steady_clock::now() >= deadline) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 
