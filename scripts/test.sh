@@ -117,15 +117,18 @@ queue() {  # queue NAME TREE COMMAND...
 }
 
 # configure_and_build TREE CMAKE_ARGS... [-- TARGETS...]: a tree with warnings
-# as errors and line tables for debug information (enough for every
-# sanitizer's and debugger's backtrace, at a fraction of full -g's cost).
+# as errors, line tables for debug information (enough for every sanitizer's
+# and debugger's backtrace, at a fraction of full -g's cost), and each
+# target's files compiled as a few units (the native tree, which a developer
+# rebuilds after each change, compiles them one by one, and so also holds
+# every file to including what it uses).
 configure_and_build() {
   local tree=$1 arguments=() targets=()
   shift
   while (($#)) && [[ $1 != -- ]]; do arguments+=("$1"); shift; done
   (($#)) && shift && targets=("$@")
   step "build $tree"
-  if cmake -S . -B "$tree" -G Ninja -DQV_WERROR=ON -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+  if cmake -S . -B "$tree" -G Ninja -DQV_WERROR=ON -DQV_UNITY_BUILD=ON -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" "${arguments[@]}" >"$logs/configure" &&
      cmake --build "$tree" -j "$jobs" ${targets[@]+--target "${targets[@]}"} >"$logs/build" 2>&1; then
     touch "$logs/built.$tree"
@@ -141,9 +144,18 @@ m32_emulator=()
 ((runs_32)) || m32_emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/qemu-i386-static)
 ubsan=UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
+# The Wine prefix is made (Wine's own set-up, the first time) beside the
+# first build.
+wine_prefix=$root/build-wine
+wine_environment=(env WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
+touch "$logs/built.wine"
+queue "Wine prefix and wineserver" wine "${wine_environment[@]}" bash -c \
+  '/usr/lib/wine/wineserver -p >/dev/null 2>&1 & /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1; true'
+
 # The native tree also builds the benchmarks, so that they keep compiling;
 # scripts/bench.sh builds and runs them in Release.
-configure_and_build build -DCMAKE_BUILD_TYPE=Debug -DQV_BUILD_TESTS=ON -DQV_BUILD_BENCHMARKS=ON
+configure_and_build build -DCMAKE_BUILD_TYPE=Debug -DQV_BUILD_TESTS=ON -DQV_BUILD_BENCHMARKS=ON \
+  -DQV_UNITY_BUILD=OFF
 queue "native tests" build ctest --test-dir build --output-on-failure -j "$jobs"
 queue "native tests, 32-bit process (QV_PROCESS_BITS=32)" build \
   env QV_PROCESS_BITS=32 ctest --test-dir build --output-on-failure -j "$jobs"
@@ -152,28 +164,24 @@ queue "native package" build scripts/check_package.sh "$root/build"
 # The Windows suites of one build under one Wine: ctest (with the qv tool
 # checks), reg command lines against Wine's own reg.exe and regedit, the
 # file-system commands against the portable qv, registry traces against the
-# portable backend (as a process of the same bitness), and the package. One
-# persistent wineserver for the prefix spares every test process Wine's
-# start-up; the prefix is a 64-bit (WoW64) one either way.
+# portable backend (as a process of the same bitness), and the package. Both
+# builds run in one 64-bit (WoW64) prefix, as 64-bit Windows runs 32-bit
+# programs, served by one persistent wineserver that spares every test
+# process Wine's start-up.
 windows_suites() {  # windows_suites LABEL TREE WINE TOOLCHAIN PROCESS_BITS
   local label=$1 tree=$2 wine=$3 toolchain=$4 bits=$5
-  local wine_environment=(env WINEPREFIX="$root/$tree/wineprefix" WINEDEBUG=-all
-                          WINEDLLOVERRIDES="mscoree,mshtml=" WINE="$wine")
-  queue "start wineserver ($label)" "$tree" "${wine_environment[@]}" bash -c \
-    '/usr/lib/wine/wineserver -p >/dev/null 2>&1 & /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1; true'
-  queue "windows tests ($label)" "$tree" "${wine_environment[@]}" \
+  local with_wine=("${wine_environment[@]}" WINE="$wine")
+  queue "windows tests ($label)" "$tree" "${with_wine[@]}" \
     ctest --test-dir "$tree" --output-on-failure -j "$jobs"
-  queue "reg.exe transcript ($label)" "$tree" "${wine_environment[@]}" \
+  queue "reg.exe transcript ($label)" "$tree" "${with_wine[@]}" \
     bash tests/qv/reg_transcript.sh "$root/$tree/tools/qv/qv.exe"
-  queue "backends compared ($label)" "$tree" "${wine_environment[@]}" \
+  queue "backends compared ($label)" "$tree" "${with_wine[@]}" \
     bash tests/qv/backends_compare.sh "$root/build/tools/qv/qv" "$root/$tree/tools/qv/qv.exe"
-  queue "registry traces compared ($label)" "$tree" "${wine_environment[@]}" QV_PROCESS_BITS="$bits" \
+  queue "registry traces compared ($label)" "$tree" "${with_wine[@]}" QV_PROCESS_BITS="$bits" \
     bash tests/trace/compare_traces.sh "$root/build/tests/registry_trace" \
     "$root/$tree/tests/registry_trace.exe" "$wine"
-  queue "windows package ($label)" "$tree" "${wine_environment[@]}" \
+  queue "windows package ($label)" "$tree" "${with_wine[@]}" \
     scripts/check_package.sh "$root/$tree" "$root/cmake/$toolchain" "$wine"
-  queue "stop wineserver ($label)" "$tree" "${wine_environment[@]}" \
-    bash -c '/usr/lib/wine/wineserver -k >/dev/null 2>&1; true'
 }
 
 configure_and_build build-win -DCMAKE_BUILD_TYPE=Debug -DQV_BUILD_TESTS=ON \
@@ -218,14 +226,17 @@ else
   not_run "ASan + UBSan tests, 32-bit build" "$why_not_32 (ASan's allocator fails under qemu)"
 fi
 
+configure_and_build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQV_SANITIZE=address,undefined -DQV_BUILD_FUZZERS=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF
+queue "fuzz runs (a short fixed run of each target)" build-fuzz scripts/fuzz_runs.sh build-fuzz
+
 configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DQV_BUILD_TESTS=ON -DQV_SANITIZE=thread \
   -DQV_BUILD_TOOLS=OFF -- concurrency_tests portable_concurrency_tests
 queue "TSan concurrency tests" build-tsan \
   env TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R concurrency
 
-configure_and_build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQV_SANITIZE=address,undefined -DQV_BUILD_FUZZERS=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_TOOLS=OFF
-queue "fuzz runs (a short fixed run of each target)" build-fuzz scripts/fuzz_runs.sh build-fuzz
+queue "wineserver stopped" wine "${wine_environment[@]}" \
+  bash -c '/usr/lib/wine/wineserver -k >/dev/null 2>&1; true'
 
 step "suites still queued"
 wait

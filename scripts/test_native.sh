@@ -6,6 +6,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DQV_WERROR=ON \
-  -DQV_BUILD_TESTS=ON >/dev/null
+  -DQV_BUILD_TESTS=ON -DQV_UNITY_BUILD=OFF >/dev/null
 cmake --build build -j "$(nproc)"
 cd build && exec ctest --output-on-failure -j "$(nproc)" "$@"

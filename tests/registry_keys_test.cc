@@ -11,7 +11,7 @@ namespace {
 
 using testing_support::ScratchKey;
 
-constexpr std::int32_t kKeyInvalid = -2147210502;
+using testing_support::kKeyInvalid;
 constexpr std::int32_t kKeyNotWritten = -2147210499;
 constexpr std::int32_t kUnreachableMachine = Registry::RegistryErrorBase + 53;
 

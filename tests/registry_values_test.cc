@@ -13,7 +13,7 @@ using testing_support::ReadRaw;
 using testing_support::ScratchKey;
 using testing_support::WriteRaw;
 
-constexpr std::int32_t kKeyInvalid = -2147210502;
+using testing_support::kKeyInvalid;
 constexpr std::int32_t kInvalidParameter = -2147210497;
 constexpr std::int32_t kUnsupportedType = -2147210494;
 

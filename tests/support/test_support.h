@@ -26,6 +26,9 @@ class RegistryTestPeer {
 
 namespace testing_support {
 
+// The registry error of a key that is not there ("The registry key is invalid").
+constexpr std::int32_t kKeyInvalid = Registry::RegistryErrorBase + 2;
+
 std::string Narrow(const std::u16string& text);  // UTF-8, for messages
 std::u16string Widen(const std::string& ascii);
 // This machine's name as the system knows it (host-specific).

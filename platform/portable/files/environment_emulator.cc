@@ -5,7 +5,8 @@
 #include "platform/portable/text/code_page.h"
 #include "platform/portable/text/name_folding.h"
 
-extern char** environ;
+// The process environment, as the C library keeps it.
+extern "C" char** environ;
 
 namespace quorvane::platform::portable {
 namespace {
