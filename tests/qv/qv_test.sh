@@ -95,8 +95,9 @@ qv reg import "$work/every-crlf.reg" >/dev/null
 printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n' >"$work/remove.reg"
 qv reg import "$work/remove.reg" >/dev/null; check "delete by import" 0 $?
 check "tree gone by import" "" "$(qv reg list 'HKCU\Software\QvRoundTrip')"
-qv reg import "$work/exported.reg" >/dev/null
+qv reg import "$work/exported.reg" >/dev/null; check "import of the export" 0 $?
 qv reg export 'HKCU\Software\QvRoundTrip' "$work/again.reg" /regedit4 >/dev/null
+check "export of the import" 0 $?
 cmp -s "$work/exported.reg" "$work/again.reg"; check "export, import, export: same bytes" 0 $?
 # A long binary value wraps over several lines and comes back whole.
 long=$(printf '%02x,' $(seq 0 199)); long=${long%,}
