@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 
 namespace quorvane::bench {
 

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
 
 namespace quorvane::bench {
 namespace {

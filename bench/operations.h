@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "bench/baseline_calls.h"
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
 
 namespace quorvane::bench {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "fileworks/fileworks.h"
+#include <quorvane/fileworks/fileworks.h>
 
 namespace quorvane {
 namespace {

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
 #include "bench/operations.h"
-#include "platform/platform.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
 
 namespace quorvane::bench {
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include <quorvane/platform/platform.h>
 #include "bench/operations.h"
 #include "bench/paired.h"
-#include "platform/platform.h"
 
 namespace quorvane::bench {
 namespace {

@@ -1,8 +1,8 @@
-#include "core/ansi_text.h"
+#include <quorvane/core/ansi_text.h>
 
 #include <climits>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 
 namespace quorvane {
 namespace {

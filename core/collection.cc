@@ -1,6 +1,6 @@
-#include "core/collection.h"
+#include <quorvane/core/collection.h>
 
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
 
 namespace quorvane {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/variant.h"
+#include <quorvane/core/variant.h>
 
 namespace quorvane {
 

@@ -1,8 +1,8 @@
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
 
 #include <utility>
 
-#include "platform/unicode_text.h"
+#include <quorvane/platform/unicode_text.h>
 
 namespace quorvane {
 namespace {

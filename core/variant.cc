@@ -1,9 +1,9 @@
-#include "core/variant.h"
+#include <quorvane/core/variant.h>
 
 #include <cmath>
 
-#include "core/error_object.h"
-#include "platform/platform.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/platform/platform.h>
 
 namespace quorvane {
 namespace {

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/error_object.h"
-#include "core/variant.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/core/variant.h>
 
 namespace quorvane {
 

@@ -1,8 +1,8 @@
 // The path-text members of FileWorks: splitting, separators, drives, servers
 // and UNC names.
-#include "core/error_object.h"
-#include "fileworks/fileworks.h"
-#include "fileworks/text_primitives.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/fileworks/fileworks.h>
+#include <quorvane/fileworks/text_primitives.h>
 
 namespace quorvane {
 namespace {

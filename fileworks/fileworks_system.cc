@@ -2,11 +2,11 @@
 // system and the environment.
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "core/error_object.h"
-#include "fileworks/fileworks.h"
-#include "fileworks/text_primitives.h"
-#include "platform/platform.h"
+#include <quorvane/core/ansi_text.h>
+#include <quorvane/core/error_object.h>
+#include <quorvane/fileworks/fileworks.h>
+#include <quorvane/fileworks/text_primitives.h>
+#include <quorvane/platform/platform.h>
 
 namespace quorvane {
 namespace {

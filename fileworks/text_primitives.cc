@@ -1,8 +1,8 @@
-#include "fileworks/text_primitives.h"
+#include <quorvane/fileworks/text_primitives.h>
 
 #include <algorithm>
 
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
 
 namespace quorvane {
 

@@ -1,6 +1,6 @@
 // The ANSI code page conversion: every byte string survives a round trip, and
 // text that encodes exactly decodes back to itself.
-#include "core/ansi_text.h"
+#include <quorvane/core/ansi_text.h>
 #include "fuzz/fuzz_input.h"
 
 using quorvane::AnsiText;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
 
 namespace quorvane::fuzz {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include <quorvane/platform/platform.h>
 #include "fuzz/fuzz_input.h"
-#include "platform/platform.h"
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/hive/hive_file.h"
 #include "tools/qv/keys/reg_file.h"

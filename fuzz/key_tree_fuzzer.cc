@@ -6,11 +6,11 @@
 #include <set>
 #include <string>
 
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry_errors.h>
 #include "fuzz/fuzz_input.h"
-#include "platform/platform.h"
-#include "platform/portable/test_controls.h"
-#include "registry/registry_errors.h"
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/keys/key_tree.h"
 

@@ -1,6 +1,6 @@
 // Path members: each returns its documented result or raises 6, and the
 // members that belong together agree with each other.
-#include "fileworks/fileworks.h"
+#include <quorvane/fileworks/fileworks.h>
 #include "fuzz/fuzz_input.h"
 
 using quorvane::ErrorObject;

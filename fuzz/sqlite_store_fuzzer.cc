@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 #include "fuzz/fuzz_input.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
 
 namespace quorvane::fuzz {
 namespace {

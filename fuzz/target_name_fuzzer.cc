@@ -1,5 +1,5 @@
 // GetTargetName: a name or error 6; "*.*" gives back a plain name unchanged.
-#include "fileworks/fileworks.h"
+#include <quorvane/fileworks/fileworks.h>
 #include "fuzz/fuzz_input.h"
 
 using quorvane::ErrorObject;

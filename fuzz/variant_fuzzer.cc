@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/variant.h"
+#include <quorvane/core/variant.h>
 #include "fuzz/fuzz_input.h"
 
 using quorvane::ErrorObject;

@@ -1,5 +1,5 @@
 // VersionGreater: a result or one of 13, 6, 94; never both a > b and b > a.
-#include "fileworks/fileworks.h"
+#include <quorvane/fileworks/fileworks.h>
 #include "fuzz/fuzz_input.h"
 
 using quorvane::ErrorObject;

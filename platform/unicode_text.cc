@@ -1,4 +1,4 @@
-#include "platform/unicode_text.h"
+#include <quorvane/platform/unicode_text.h>
 
 namespace quorvane {
 namespace {

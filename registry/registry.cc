@@ -1,14 +1,14 @@
-#include "registry/registry.h"
+#include <quorvane/registry/registry.h>
 
 #include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "core/error_object.h"
-#include "platform/platform.h"
-#include "registry/registry_errors.h"
+#include <quorvane/core/ansi_text.h>
+#include <quorvane/core/error_object.h>
+#include <quorvane/platform/platform.h>
+#include <quorvane/registry/registry_errors.h>
 
 namespace quorvane {
 namespace {

@@ -25,12 +25,12 @@
 #include <string>
 #include <string_view>
 
-#include "core/collection.h"
-#include "core/error_object.h"
-#include "core/variant.h"
-#include "registry/platform_text.h"
-#include "registry/registry_errors.h"
-#include "registry/root_keys.h"
+#include <quorvane/core/collection.h>
+#include <quorvane/core/error_object.h>
+#include <quorvane/core/variant.h>
+#include <quorvane/registry/platform_text.h>
+#include <quorvane/registry/registry_errors.h>
+#include <quorvane/registry/root_keys.h>
 
 namespace quorvane {
 

@@ -1,4 +1,4 @@
-#include "registry/registry_errors.h"
+#include <quorvane/registry/registry_errors.h>
 
 #include <array>
 #include <limits>

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
 
 namespace quorvane {
 

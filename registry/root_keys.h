@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/win_types.h"
+#include <quorvane/platform/win_types.h>
 
 namespace quorvane {
 

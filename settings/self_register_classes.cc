@@ -1,10 +1,10 @@
-#include "settings/self_register_classes.h"
+#include <quorvane/settings/self_register_classes.h>
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
 
 namespace quorvane {
 namespace {

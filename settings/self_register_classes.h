@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "core/variant.h"
-#include "registry/registry.h"
+#include <quorvane/core/variant.h>
+#include <quorvane/registry/registry.h>
 
 namespace quorvane {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "fileworks/fileworks.h"
+#include <quorvane/fileworks/fileworks.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

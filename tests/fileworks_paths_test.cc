@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fileworks/fileworks.h"
+#include <quorvane/fileworks/fileworks.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

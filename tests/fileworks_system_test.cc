@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "fileworks/fileworks.h"
-#include "platform/platform.h"
+#include <quorvane/fileworks/fileworks.h>
+#include <quorvane/platform/platform.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

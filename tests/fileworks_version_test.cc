@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "fileworks/fileworks.h"
+#include <quorvane/fileworks/fileworks.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

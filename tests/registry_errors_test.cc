@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "registry/registry.h"
+#include <quorvane/registry/registry.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/registry.h"
+#include <quorvane/registry/registry.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "registry/registry.h"
+#include <quorvane/registry/registry.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

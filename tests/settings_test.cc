@@ -1,4 +1,4 @@
-#include "settings/self_register_classes.h"
+#include <quorvane/settings/self_register_classes.h>
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "core/variant.h"
+#include <quorvane/core/variant.h>
 
 #include <gtest/gtest.h>
 
-#include "core/collection.h"
-#include "core/error_object.h"
+#include <quorvane/core/collection.h>
+#include <quorvane/core/error_object.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <quorvane/platform/platform.h>
 #include "bench/operations.h"
-#include "platform/platform.h"
 
 namespace {
 

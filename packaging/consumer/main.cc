@@ -2,8 +2,8 @@
 // program uses it.
 #include <cstdio>
 
-#include "fileworks/fileworks.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/fileworks/fileworks.h>
+#include <quorvane/settings/self_register_classes.h>
 
 int main() {
   quorvane::SelfRegisterClasses settings;

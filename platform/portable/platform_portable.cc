@@ -10,15 +10,15 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
-#include "platform/portable/files/environment_emulator.h"
-#include "platform/portable/files/file_system_emulator.h"
-#include "platform/portable/registry/registry_emulator.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
-#include "platform/portable/text/code_page.h"
-#include "platform/portable/text/name_folding.h"
-#include "platform/portable/text/number_text.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/files/environment_emulator.h>
+#include <quorvane/platform/portable/files/file_system_emulator.h>
+#include <quorvane/platform/portable/registry/registry_emulator.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/platform/portable/text/code_page.h>
+#include <quorvane/platform/portable/text/name_folding.h>
+#include <quorvane/platform/portable/text/number_text.h>
 
 namespace quorvane::platform {
 namespace portable {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win_types.h"
+#include <quorvane/platform/win_types.h>
 
 namespace quorvane::platform::portable {
 

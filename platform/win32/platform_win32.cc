@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 
 namespace quorvane::platform {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane::platform {

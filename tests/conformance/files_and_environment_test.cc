@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 #include "tests/conformance/conformance_support.h"
 #include "tests/support/test_support.h"
 

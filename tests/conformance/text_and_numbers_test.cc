@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/portable/text/best_fit_table.h"
-#include "platform/portable/text/upper_case_table.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/text/best_fit_table.h>
+#include <quorvane/platform/portable/text/upper_case_table.h>
 #include "tests/conformance/conformance_support.h"
 #include "tests/support/test_support.h"
 

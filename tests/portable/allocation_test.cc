@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/platform.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/test_controls.h>
 
 namespace {
 std::atomic<long> allocations{0};

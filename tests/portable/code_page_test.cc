@@ -1,8 +1,8 @@
 // The portable backend's code pages, and the registry's text across them.
 #include <gtest/gtest.h>
 
-#include "platform/portable/test_controls.h"
-#include "registry/registry.h"
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

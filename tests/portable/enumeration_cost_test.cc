@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/test_controls.h>
 #include "tests/portable/forwarding_store.h"
 
 namespace quorvane {

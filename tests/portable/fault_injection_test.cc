@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/portable/test_controls.h"
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

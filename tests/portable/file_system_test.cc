@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "fileworks/fileworks.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/fileworks/fileworks.h>
+#include <quorvane/platform/portable/test_controls.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

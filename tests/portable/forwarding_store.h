@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/portable/store/memory_store.h"
-#include "platform/portable/store/registry_store.h"
+#include <quorvane/platform/portable/store/memory_store.h>
+#include <quorvane/platform/portable/store/registry_store.h>
 
 namespace quorvane::testing_support {
 

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/test_controls.h"
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tests/portable/forwarding_store.h"
 
 namespace quorvane {

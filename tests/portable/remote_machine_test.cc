@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/test_controls.h"
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane {

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
-#include "registry/registry.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry.h>
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/keys/reg_file.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/portable/test_controls.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane::testing_support {

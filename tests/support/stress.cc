@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "settings/self_register_classes.h"
+#include <quorvane/settings/self_register_classes.h>
 #include "tests/support/test_support.h"
 
 namespace quorvane::testing_support {

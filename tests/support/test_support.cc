@@ -4,8 +4,8 @@
 #include <chrono>
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "platform/unicode_text.h"
+#include <quorvane/core/ansi_text.h>
+#include <quorvane/platform/unicode_text.h>
 
 namespace quorvane::testing_support {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/error_object.h"
-#include "platform/platform.h"
-#include "registry/registry.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/platform/platform.h>
+#include <quorvane/registry/registry.h>
 
 namespace quorvane {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tests/trace/trace_printing.h"
 
 namespace quorvane::trace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
-#include "core/error_object.h"
-#include "core/variant.h"
-#include "registry/registry.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/core/variant.h>
+#include <quorvane/registry/registry.h>
 #include "tests/trace/trace_printing.h"
 #include "tests/trace/trace_shapes.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 #include "tests/trace/platform_trace.h"
 #include "tests/trace/trace_printing.h"
 #include "tests/trace/wine_deviations.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 
 namespace quorvane::trace {
 

@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "core/error_object.h"
-#include "fileworks/fileworks.h"
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/fileworks/fileworks.h>
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/keys/reg_file.h"
 

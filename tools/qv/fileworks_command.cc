@@ -2,9 +2,9 @@
 #include <functional>
 #include <map>
 
-#include "fileworks/fileworks.h"
-#include "platform/platform.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/fileworks/fileworks.h>
+#include <quorvane/platform/platform.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {

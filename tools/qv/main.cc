@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "core/error_object.h"
+#include <quorvane/core/error_object.h>
 #include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {

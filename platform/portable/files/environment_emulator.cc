@@ -1,9 +1,9 @@
-#include "platform/portable/files/environment_emulator.h"
+#include <quorvane/platform/portable/files/environment_emulator.h>
 
 #include <cstring>
 
-#include "platform/portable/text/code_page.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/text/code_page.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 // The process environment, as the C library keeps it.
 extern "C" char** environ;

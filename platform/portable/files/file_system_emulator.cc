@@ -1,4 +1,4 @@
-#include "platform/portable/files/file_system_emulator.h"
+#include <quorvane/platform/portable/files/file_system_emulator.h>
 
 #include <dirent.h>
 #include <pwd.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/portable/text/code_page.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/text/code_page.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 
 namespace quorvane::platform::portable {
 

@@ -1,15 +1,15 @@
 // The portable registry's frame: construction, the standard keys a new
 // registry holds, batches, and the store it runs on.
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/registry/registry_views.h"
-#include "platform/portable/store/memory_store.h"
-#include "platform/portable/text/code_page.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/registry/registry_views.h>
+#include <quorvane/platform/portable/store/memory_store.h>
+#include <quorvane/platform/portable/text/code_page.h>
 
 namespace quorvane::platform::portable {
 

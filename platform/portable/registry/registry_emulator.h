@@ -26,10 +26,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/registry/registry_views.h"
-#include "platform/portable/store/lazy_flusher.h"
-#include "platform/portable/store/registry_store.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/portable/registry/registry_views.h>
+#include <quorvane/platform/portable/store/lazy_flusher.h>
+#include <quorvane/platform/portable/store/registry_store.h>
+#include <quorvane/platform/portable/test_controls.h>
 
 namespace quorvane::platform::portable {
 

@@ -1,11 +1,11 @@
 // The test controls behind test_controls.h: the call log, injected failures,
 // the machine's name and bitness, remote machines and restricted rights.
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
 #include <new>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
 

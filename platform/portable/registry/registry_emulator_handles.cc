@@ -1,9 +1,9 @@
 // Handles and rights: what a handle or predefined root stands for, the rights
 // it was opened with, and the handle table.
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/registry/registry_views.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/registry/registry_views.h>
 
 namespace quorvane::platform::portable {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
 namespace quorvane::platform::portable {
 

@@ -1,13 +1,13 @@
 // The key calls: open, connect, create, delete and enumerate keys, in their
 // ANSI and wide forms.
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/text/code_page.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/text/code_page.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
 

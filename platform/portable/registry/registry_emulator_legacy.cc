@@ -2,13 +2,13 @@
 // separate HKCU, HKCR and HKCC trees move to where the views lead, once, when
 // such a file is first opened (the store's own schema steps are in
 // sqlite_store_schema.cc).
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
 #include <utility>
 #include <vector>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/registry/registry_views.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/registry/registry_views.h>
 
 namespace quorvane::platform::portable {
 

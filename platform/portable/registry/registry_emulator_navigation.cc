@@ -2,15 +2,15 @@
 // (the 32-bit view's redirection with them), the HKEY_CLASSES_ROOT merge of
 // the user's classes over the machine's, the depth limit, and a key's full
 // name.
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
 #include <array>
 #include <optional>
 #include <vector>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/registry/registry_views.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/registry/registry_views.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
 

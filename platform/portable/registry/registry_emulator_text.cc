@@ -1,11 +1,11 @@
 // Text forms: names as the ANSI and the wide calls pass them, and string data,
 // kept in UTF-16 as Windows keeps them and converted in the ANSI code page for
 // the ANSI calls.
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/text/code_page.h"
-#include "platform/unicode_text.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/text/code_page.h>
+#include <quorvane/platform/unicode_text.h>
 
 namespace quorvane::platform::portable {
 

@@ -1,11 +1,11 @@
 // The value calls: set, query, delete and enumerate values, in their ANSI and
 // wide forms.
-#include "platform/portable/registry/registry_emulator.h"
+#include <quorvane/platform/portable/registry/registry_emulator.h>
 
 #include <cstring>
 
-#include "platform/portable/registry/registry_emulator_internal.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/registry/registry_emulator_internal.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
 

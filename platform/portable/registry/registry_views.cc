@@ -1,6 +1,6 @@
-#include "platform/portable/registry/registry_views.h"
+#include <quorvane/platform/portable/registry/registry_views.h>
 
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/portable/store/lazy_flusher.h"
+#include <quorvane/platform/portable/store/lazy_flusher.h>
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/portable/store/memory_store.h"
+#include <quorvane/platform/portable/store/memory_store.h>
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/portable/store/registry_store.h"
+#include <quorvane/platform/portable/store/registry_store.h>
 
 namespace quorvane::platform::portable {
 

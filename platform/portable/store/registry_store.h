@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win_types.h"
+#include <quorvane/platform/win_types.h>
 
 namespace quorvane::platform::portable {
 

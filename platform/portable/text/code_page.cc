@@ -1,9 +1,9 @@
-#include "platform/portable/text/code_page.h"
+#include <quorvane/platform/portable/text/code_page.h>
 
 #include <array>
 
-#include "platform/portable/text/best_fit_table.h"
-#include "platform/unicode_text.h"
+#include <quorvane/platform/portable/text/best_fit_table.h>
+#include <quorvane/platform/unicode_text.h>
 
 namespace quorvane::platform::portable {
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/text/name_folding.h>
 
-#include "platform/portable/text/upper_case_table.h"
+#include <quorvane/platform/portable/text/upper_case_table.h>
 
 namespace quorvane::platform::portable {
 

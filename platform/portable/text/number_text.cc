@@ -1,4 +1,4 @@
-#include "platform/portable/text/number_text.h"
+#include <quorvane/platform/portable/text/number_text.h>
 
 #include <charconv>
 #include <clocale>

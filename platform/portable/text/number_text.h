@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/win_types.h"
+#include <quorvane/platform/win_types.h>
 
 namespace quorvane::platform::portable {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tests/portable/database/database_test_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -127,9 +127,9 @@ TEST_F(CompetingProcessesTest, ProcessesThatOpenANewFileTogetherAllGetAWorkingRe
         (void)!::read(start[0], &go, 1);  // all at once, when the pipe closes
         TestControls::UseRegistryStore(std::make_unique<SqliteStore>(path));
         const std::string name = "P" + std::to_string(process);
-        const bool wrote = platform::RegSetValueExA(
-                               platform::kHkeyCurrentUser, name.c_str(), 0, platform::kRegSz,
-                               reinterpret_cast<const platform::BYTE*>("x"), 2) == 0;
+        const bool wrote =
+            platform::RegSetValueExA(platform::kHkeyCurrentUser, name.c_str(), 0, platform::kRegSz,
+                                     reinterpret_cast<const platform::BYTE*>("x"), 2) == 0;
         TestControls::ResetRegistry();
         ::_exit(wrote ? 0 : 1);
       }

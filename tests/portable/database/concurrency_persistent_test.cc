@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
 #include "tests/support/stress.h"
 
 namespace quorvane {

@@ -16,8 +16,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
 
 namespace quorvane::testing_support {
 

@@ -12,9 +12,9 @@
 #include <sstream>
 #include <string>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
-#include "registry/registry.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/registry/registry.h>
 #include "tests/portable/database/database_test_fixture.h"
 #include "tests/portable/database/power_cut_vfs.h"
 #include "tests/support/test_support.h"

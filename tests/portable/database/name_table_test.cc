@@ -1,6 +1,6 @@
 // The read image's table by name, held against a std::map through growth,
 // probes that wrap around the end, replacements and lookups that miss.
-#include "platform/portable/store/sqlite/name_table.h"
+#include <quorvane/platform/portable/store/sqlite/name_table.h>
 
 #include <gtest/gtest.h>
 

@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
-#include "platform/portable/text/name_folding.h"
-#include "registry/registry.h"
-#include "settings/self_register_classes.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/platform/portable/text/name_folding.h>
+#include <quorvane/registry/registry.h>
+#include <quorvane/settings/self_register_classes.h>
 #include "tests/portable/database/database_test_fixture.h"
 #include "tests/support/test_support.h"
 

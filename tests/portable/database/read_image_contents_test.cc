@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/platform.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 #include "tests/portable/database/read_image_fixture.h"
 
 namespace quorvane {

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
 #include "tests/portable/database/database_test_fixture.h"
 
 namespace quorvane::testing_support {

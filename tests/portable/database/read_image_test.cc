@@ -17,9 +17,9 @@
 #include <set>
 #include <string>
 
-#include "platform/platform.h"
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/test_controls.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/test_controls.h>
 #include "tests/portable/database/read_image_fixture.h"
 #include "tests/portable/forwarding_store.h"
 

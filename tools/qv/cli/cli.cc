@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "core/error_object.h"
-#include "platform/platform.h"
-#include "platform/unicode_text.h"
-#include "registry/registry_errors.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/unicode_text.h>
+#include <quorvane/registry/registry_errors.h>
 
 namespace quorvane::qv {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/error_object.h"
-#include "core/variant.h"
+#include <quorvane/core/error_object.h>
+#include <quorvane/core/variant.h>
 
 namespace quorvane::qv {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "registry/root_keys.h"
+#include <quorvane/registry/root_keys.h>
 
 namespace quorvane::qv {
 

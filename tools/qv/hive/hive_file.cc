@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/unicode_text.h"
+#include <quorvane/platform/platform.h>
+#include <quorvane/platform/unicode_text.h>
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"

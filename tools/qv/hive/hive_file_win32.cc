@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"

@@ -3,10 +3,10 @@
 #include <memory>
 #include <utility>
 
-#include "core/ansi_text.h"
-#include "core/error_object.h"
-#include "platform/platform.h"
-#include "registry/registry_errors.h"
+#include <quorvane/core/ansi_text.h>
+#include <quorvane/core/error_object.h>
+#include <quorvane/platform/platform.h>
+#include <quorvane/registry/registry_errors.h>
 #include "tools/qv/cli/cli.h"
 
 namespace quorvane::qv {

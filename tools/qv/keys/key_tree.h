@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win_types.h"
+#include <quorvane/platform/win_types.h>
 #include "tools/qv/cli/registry_path.h"
 #include "tools/qv/regfile/reg_text.h"
 

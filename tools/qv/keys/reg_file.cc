@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "core/ansi_text.h"
-#include "core/error_object.h"
-#include "platform/platform.h"
-#include "registry/registry.h"
-#include "registry/registry_errors.h"
+#include <quorvane/core/ansi_text.h>
+#include <quorvane/core/error_object.h>
+#include <quorvane/platform/platform.h>
+#include <quorvane/registry/registry.h>
+#include <quorvane/registry/registry_errors.h>
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/input_file.h"
 #include "tools/qv/cli/progress.h"

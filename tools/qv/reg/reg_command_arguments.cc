@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/unicode_text.h"
-#include "platform/win_types.h"
+#include <quorvane/platform/unicode_text.h>
+#include <quorvane/platform/win_types.h>
 #include "tools/qv/reg/reg_commands.h"
 
 namespace quorvane::qv {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 #include "tools/qv/hive/hive_file.h"
 #include "tools/qv/keys/reg_file.h"
 #include "tools/qv/reg/reg_commands.h"

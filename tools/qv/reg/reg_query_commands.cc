@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 #include "tools/qv/keys/key_tree.h"
 #include "tools/qv/keys/reg_file.h"
 #include "tools/qv/reg/reg_commands.h"

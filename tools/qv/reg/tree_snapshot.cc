@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string_view>
 
-#include "platform/platform.h"
+#include <quorvane/platform/platform.h>
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/input_file.h"
 #include "tools/qv/hive/hive_file.h"

@@ -3,8 +3,8 @@
 
 #include <utility>
 
-#include "core/ansi_text.h"
-#include "platform/unicode_text.h"
+#include <quorvane/core/ansi_text.h>
+#include <quorvane/platform/unicode_text.h>
 #include "tools/qv/regfile/reg_text_internal.h"
 
 namespace quorvane::qv {

@@ -1,4 +1,4 @@
-#include "platform/portable/store/sqlite/read_image.h"
+#include <quorvane/platform/portable/store/sqlite/read_image.h>
 
 #include <algorithm>
 

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/store/registry_store.h"
-#include "platform/portable/store/sqlite/name_table.h"
+#include <quorvane/platform/portable/store/registry_store.h>
+#include <quorvane/platform/portable/store/sqlite/name_table.h>
 
 namespace quorvane::platform::portable {
 

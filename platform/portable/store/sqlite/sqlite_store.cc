@@ -1,12 +1,12 @@
 // The SQLite store's statements, transactions and batches, and the writes to
 // the tree's keys and values as rows.
-#include "platform/portable/store/sqlite/sqlite_store.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 
 #include <sqlite3.h>
 
 #include <utility>
 
-#include "platform/portable/store/sqlite/sqlite_store_internal.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store_internal.h>
 
 namespace quorvane::platform::portable {
 

@@ -31,9 +31,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/store/registry_store.h"
-#include "platform/portable/store/sqlite/read_image.h"
-#include "platform/portable/store/sqlite/wal_stamp.h"
+#include <quorvane/platform/portable/store/registry_store.h>
+#include <quorvane/platform/portable/store/sqlite/read_image.h>
+#include <quorvane/platform/portable/store/sqlite/wal_stamp.h>
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -1,7 +1,7 @@
 // What the store says when its medium fails: the Windows code and a plain
 // cause for each SQLite failure, the damage check before a first write, and
 // the whole-file check.
-#include "platform/portable/store/sqlite/sqlite_store.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 
 #include <sqlite3.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/store/sqlite/sqlite_store_internal.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store_internal.h>
 
 namespace quorvane::platform::portable {
 

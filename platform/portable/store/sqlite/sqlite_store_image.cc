@@ -4,8 +4,8 @@
 // that the file is still as the image has it.
 #include <sqlite3.h>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/store/sqlite/sqlite_store_internal.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store_internal.h>
 
 namespace quorvane::platform::portable {
 

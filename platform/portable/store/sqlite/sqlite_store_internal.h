@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 
 namespace quorvane::platform::portable {
 

@@ -1,6 +1,6 @@
 // Opening the registry file: for writing where this user may, else for
 // reading alone (through a writer's log and index, or the file as it stands).
-#include "platform/portable/store/sqlite/sqlite_store.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/portable/store/sqlite/sqlite_store_internal.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store_internal.h>
 
 namespace quorvane::platform::portable {
 

@@ -5,8 +5,8 @@
 
 #include <utility>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/store/sqlite/sqlite_store_internal.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store_internal.h>
 
 namespace quorvane::platform::portable {
 

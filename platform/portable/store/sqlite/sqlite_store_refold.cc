@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/store/sqlite/sqlite_store.h"
-#include "platform/portable/store/sqlite/sqlite_store_internal.h"
-#include "platform/portable/text/name_folding.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/store/sqlite/sqlite_store_internal.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
 namespace {

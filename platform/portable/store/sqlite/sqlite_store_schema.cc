@@ -1,7 +1,7 @@
 // The registry file's schema and marks: a new file made a registry, one of
 // ours from before brought up to date in one transaction, another program's
 // refused untouched; and the local roots every registry holds.
-#include "platform/portable/store/sqlite/sqlite_store.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 
 #include <sqlite3.h>
 
@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/portable/text/code_page.h"
+#include <quorvane/platform/portable/text/code_page.h>
 
-#include "platform/portable/store/sqlite/sqlite_store_internal.h"
+#include <quorvane/platform/portable/store/sqlite/sqlite_store_internal.h>
 
 namespace quorvane::platform::portable {
 

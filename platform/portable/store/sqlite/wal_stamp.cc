@@ -1,4 +1,4 @@
-#include "platform/portable/store/sqlite/wal_stamp.h"
+#include <quorvane/platform/portable/store/sqlite/wal_stamp.h>
 
 #include <sqlite3.h>
 
