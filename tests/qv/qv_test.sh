@@ -24,8 +24,9 @@ check() {  # check NAME EXPECTED ACTUAL
 
 out=$(qv --help); check "help exits 0" 0 $?
 [[ $out == *"usage: qv COMMAND"* ]]; check "help text" 0 $?
-qv >/dev/null; check "no command exits 2" 2 $?
-qv frobnicate >/dev/null; check "unknown command exits 2" 2 $?
+# One rule for every command: 0 done, 1 failed or used wrongly (as reg.exe).
+qv >/dev/null; check "no command exits 1" 1 $?
+qv frobnicate >/dev/null; check "unknown command exits 1" 1 $?
 check "usage hint" "qv: unknown command 'frobnicate' (try 'qv --help')" "$(tr -d '\r' <"$work/stderr")"
 for level in reg setting path "reg add" exists demo; do
   # shellcheck disable=SC2086
@@ -36,12 +37,16 @@ qv reg add "$key" /v Name /d "hello world" >/dev/null; check "reg add" 0 $?
 check "reg query" "    Name    REG_SZ    hello world" "$(value_line "$key" /v Name)"
 check "reg type" "REG_SZ" "$(qv reg type "$key" /v Name)"
 qv reg query "$key" /v Missing >/dev/null; check "missing value exits 1" 1 $?
-check "error message" "qv: Unable to find the specified registry value" \
+check "error message" "qv: The system was unable to find the specified registry key or value" \
   "$(tr -d '\r' <"$work/stderr")"
 qv reg query "$key\\Missing" >/dev/null; check "missing key exits 1" 1 $?
-check "missing key message" \
-  "qv: Unable to find the specified registry key
-qv: The registry key is invalid. (error -2147210502, source qvReg.Registry)" \
+check "missing key message, one line" \
+  "qv: The system was unable to find the specified registry key or value" \
+  "$(tr -d '\r' <"$work/stderr")"
+qv --verbose reg query "$key\\Missing" >/dev/null
+check "missing key, verbose" \
+  "qv: The system was unable to find the specified registry key or value
+qv: The registry key is invalid. (error -2147210502, 0x80042AFA, source qvReg.Registry)" \
   "$(tr -d '\r' <"$work/stderr")"
 qv reg add "$key" /v Bad /t REG_DWORD_BIG_ENDIAN /d x >/dev/null; check "bad number exits 1" 1 $?
 check "bad number message" "qv: invalid data 'x': not a number" "$(tr -d '\r' <"$work/stderr")"
@@ -260,7 +265,8 @@ out=$(qv demo); check "demo exits 0" 0 $?
 
 # reg.exe's layout: values, then subkeys; /s gives every key's block.
 qv reg add "$key\\Child" /v Inner /d 1 >/dev/null
-expected=$(printf '\n%s\n    Inner    REG_SZ    1\n' "HKEY_CURRENT_USER\\Software\\QvToolTest$$\\Child")
+expected=$(printf '\n%s\n    (Default)    REG_SZ    \n    Inner    REG_SZ    1\n' \
+  "HKEY_CURRENT_USER\\Software\\QvToolTest$$\\Child")
 check "query of one value's key" "$expected" "$(qv reg query "$key\\Child")"
 check "query lists subkeys after the values" "HKEY_CURRENT_USER\\Software\\QvToolTest$$\\Child" \
   "$(qv reg query "$key" | tail -n 1)"
@@ -432,10 +438,11 @@ ROWS
   fi
 
   # Arguments that are no UTF-8 are refused, not changed.
-  qv reg add $'HKCU\\Software\\Qv\xff' >/dev/null; check "an argument that is not UTF-8 exits 2" 2 $?
+  qv reg add $'HKCU\\Software\\Qv\xff' >/dev/null; check "an argument that is not UTF-8 exits 1" 1 $?
   qv reg add "$key" /v Gone /d x >/dev/null
   qv reg delete "$key" /v Missing /f >/dev/null; check "deleting a missing value exits 1" 1 $?
-  check "and names the value" "qv: Unable to find the specified registry value" "$(cat "$work/stderr")"
+  check "and names the value" "qv: The system was unable to find the specified registry key or value" \
+    "$(cat "$work/stderr")"
 fi
 
 # Hive files, on both backends where the build has them: saved, changed,

@@ -102,6 +102,20 @@ both query 'KEY' /s /v Inner
 both query 'KEY' /s /ve
 both query 'KEY' /s /v NoSuchValue
 
+# A key alone sets an empty default value, over an existing one with /f; a
+# REG_QWORD without data is 0, and -1 is all ones; the separator alone is the
+# empty REG_MULTI_SZ list; a key without values shows in /s only through its
+# subkeys.
+both add 'KEY\Alone' /f
+both add 'KEY\Alone' /f
+both add 'KEY\Alone' /v QZero /t REG_QWORD /f
+both add 'KEY\Alone' /v QAll /t REG_QWORD /d -1 /f
+both add 'KEY\Alone' /v EmptyList /t REG_MULTI_SZ /s '#' /d '#' /f
+both add 'KEY\Alone' /v EmptyZero /t REG_MULTI_SZ /d '\0' /f
+both query 'KEY\Alone'
+both add 'KEY\NoValues\Below' /v x /d 1 /f
+both query 'KEY\NoValues' /s
+
 # The 32-bit view keeps HKLM\Software\X at Software\Wow6432Node\X.
 both add 'HKLM\Software\VIEW' /v Bits /d 32 /reg:32 /f
 both query 'HKLM\Software\VIEW' /v Bits /reg:32

@@ -10,6 +10,9 @@
 //   fileworks_command.cc  `qv setting`, `qv path` and the file helpers; demo.cc the tour
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <quorvane/core/error_object.h>
 #include "tools/qv/cli/cli.h"
@@ -30,21 +33,30 @@ constexpr const char* kHelp =
     "  windir | sysdir | tempdir     the Windows, system and temporary directories\n"
     "  demo                          a short tour of the library\n"
     "\n"
-    "Each command takes --help. Errors print their description, number and source\n"
-    "and exit 1; a command used wrongly exits 2.\n";
+    "Each command takes --help (or /?). qv --verbose COMMAND ... adds the error's\n"
+    "number and source to a failure's message.\n"
+    "\n"
+    "Exit status: 0 done, 1 failed or used wrongly (as reg.exe); qv reg compare\n"
+    "exits 2 when the keys differ.\n"
+    "\n";
 
 constexpr const char* kFileWorksHelp =
     "usage: qv version-greater V1 V2 | target-name FILE PATTERN | exists NAME |\n"
     "       mkdir PATH | windir | sysdir | tempdir\n";
 
+void PrintHelp() {
+  Cli::PrintRaw(kHelp);
+  Cli::PrintRaw(RegistryPlace());
+}
+
 int Dispatch(Arguments& arguments) {
   if (arguments.Empty()) {
-    Cli::PrintRaw(kHelp);
-    return 2;
+    PrintHelp();
+    return 1;
   }
   const std::u16string command = arguments.Take("COMMAND");
-  if (command == u"--help" || command == u"-h" || command == u"help") {
-    Cli::PrintRaw(kHelp);
+  if (Arguments::IsHelpWord(command) || command == u"help") {
+    PrintHelp();
     return 0;
   }
   if (command == u"reg") return RunReg(arguments);
@@ -70,17 +82,23 @@ int Dispatch(Arguments& arguments) {
 
 int main(int argc, char** argv) {
   using quorvane::qv::Cli;
+  bool verbose = false;
   try {
-    quorvane::qv::Arguments arguments(quorvane::qv::CommandLineWords(argc, argv));
+    std::vector<std::u16string> words = quorvane::qv::CommandLineWords(argc, argv);
+    if (!words.empty() && words.front() == u"--verbose") {
+      verbose = true;
+      words.erase(words.begin());
+    }
+    quorvane::qv::Arguments arguments(std::move(words));
     const int status = quorvane::qv::Dispatch(arguments);
     std::fflush(stdout);
     return status;
   } catch (const quorvane::qv::UsageError& usage) {
     std::fflush(stdout);
     std::fprintf(stderr, "qv: %s (try 'qv --help')\n", usage.hint.c_str());
-    return 2;
+    return 1;
   } catch (const quorvane::ErrorObject& error) {
-    quorvane::qv::ReportError(error);
+    quorvane::qv::ReportError(error, verbose);
     return 1;
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "qv: %s\n", failure.what());

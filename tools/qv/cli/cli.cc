@@ -37,17 +37,19 @@ std::u16string Cli::Show(const Variant& value) {
   return value.ToText();
 }
 
+bool Arguments::IsHelpWord(const std::u16string& word) {
+  const std::u16string lower = Cli::AsciiLower(word);
+  return lower == u"--help" || lower == u"/?" || lower == u"-?" || lower == u"/h" || lower == u"-h";
+}
+
 bool Arguments::WantsHelp() const {
   for (std::size_t i = next_; i < words_.size(); ++i) {
-    if (words_[i] == u"--help" || words_[i] == u"-h" || words_[i] == u"/?") return true;
+    if (IsHelpWord(words_[i])) return true;
   }
   return false;
 }
 
-bool Arguments::NextIsHelp() const {
-  return !Empty() && (words_[next_] == u"--help" || words_[next_] == u"-h" ||
-                      words_[next_] == u"/?" || words_[next_] == u"-?");
-}
+bool Arguments::NextIsHelp() const { return !Empty() && IsHelpWord(words_[next_]); }
 
 std::u16string Arguments::Take(const char* what) {
   if (Empty()) throw UsageError{std::string("missing ") + what};
@@ -157,7 +159,7 @@ std::string CauseOf(const ErrorObject& error) {
     const char* words;
   };
   static constexpr Cause kCauses[] = {
-      {platform::kErrorFileNotFound, "Unable to find the specified registry key"},
+      {platform::kErrorFileNotFound, kNotFound},
       {platform::kErrorAccessDenied, "Access is denied"},
       {platform::kErrorInvalidHandle, "The handle is invalid"},
       {platform::kErrorBadNetpath, "The network path was not found: the machine cannot be reached"},
@@ -184,12 +186,14 @@ std::string CauseOf(const ErrorObject& error) {
 
 }  // namespace
 
-void ReportError(const ErrorObject& error) {
+void ReportError(const ErrorObject& error, bool verbose) {
   std::fflush(stdout);
   const std::string cause = CauseOf(error);
-  if (!cause.empty()) std::fprintf(stderr, "qv: %s\n", cause.c_str());
-  std::fprintf(stderr, "qv: %s (error %d, source %s)\n", error.what(), error.Number(),
-               Cli::Utf8(error.Source()).c_str());
+  std::fprintf(stderr, "qv: %s\n", cause.empty() ? error.what() : cause.c_str());
+  if (verbose) {
+    std::fprintf(stderr, "qv: %s (error %d, 0x%08X, source %s)\n", error.what(), error.Number(),
+                 static_cast<unsigned>(error.Number()), Cli::Utf8(error.Source()).c_str());
+  }
 }
 
 }  // namespace quorvane::qv

@@ -13,7 +13,8 @@
 
 namespace quorvane::qv {
 
-// A command used wrongly: exit code 2 with a one-line hint.
+// A command used wrongly: exit code 1, as for any failure, with a one-line
+// hint.
 struct UsageError {
   std::string hint;
 };
@@ -32,6 +33,10 @@ class Cli {
   [[nodiscard]] static std::u16string Show(const Variant& value);
 };
 
+// reg.exe's words for a key or value that is not there.
+inline constexpr const char* kNotFound =
+    "The system was unable to find the specified registry key or value";
+
 // A command that failed for a reason the user can act on: exit code 1 with the
 // message.
 struct ToolFailure : std::runtime_error {
@@ -43,9 +48,13 @@ class Arguments {
  public:
   explicit Arguments(std::vector<std::u16string> words) : words_(std::move(words)) {}
 
+  // A word that asks for help: /?, -?, /h, -h (in any case) or --help.
+  [[nodiscard]] static bool IsHelpWord(const std::u16string& word);
   [[nodiscard]] bool Empty() const { return next_ >= words_.size(); }
+  // The words not taken yet.
+  [[nodiscard]] std::size_t Remaining() const { return words_.size() - next_; }
   [[nodiscard]] bool WantsHelp() const;
-  // Whether the next word asks for help ("--help", "-h", "/?").
+  // Whether the next word asks for help.
   [[nodiscard]] bool NextIsHelp() const;
   // The next word; a UsageError with `what` when there is none.
   std::u16string Take(const char* what);
@@ -81,9 +90,10 @@ class Switches {
 // Whether a registry error number tells of the registry's medium (a database
 // that is damaged, busy, full, ...).
 bool IsStoreFailure(std::int32_t number);
-// Tells on stderr why a command failed: the cause in words first, then the
-// error's description, number and source.
-void ReportError(const ErrorObject& error);
+// Tells on stderr why a command failed, in one line: the cause in reg.exe's
+// words where it has them, else the error's description; `verbose` adds the
+// error's number and source.
+void ReportError(const ErrorObject& error, bool verbose);
 
 // Each returns the process exit code.
 int RunReg(Arguments& arguments);
@@ -94,6 +104,8 @@ int RunDemo(Arguments& arguments);
 
 // The command line as UTF-16 words (platform-specific).
 std::vector<std::u16string> CommandLineWords(int argc, char** argv);
+// Where the registry lives and what chooses it, for the help (per platform).
+const char* RegistryPlace();
 // Whether a person can answer a question on standard input.
 bool StandardInputIsInteractive();
 // Whether standard error is a terminal (progress lines go there).

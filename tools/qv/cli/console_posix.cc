@@ -24,6 +24,15 @@ std::vector<std::u16string> CommandLineWords(int argc, char** argv) {
   return words;
 }
 
+const char* RegistryPlace() {
+  return "The registry is a file of its own: $QV_REGISTRY (:memory: keeps it in memory\n"
+         "for one command), else $XDG_DATA_HOME/quorvane/registry.db, else\n"
+         "~/.local/share/quorvane/registry.db. The emulated C: drive lies beside it\n"
+         "(drive_c; QV_DRIVE_C chooses another, QV_DRIVES adds drives, Z: is /).\n"
+         "Also read: QV_REGISTRY_SYNC=full (sync every write), QV_PROCESS_BITS=32|64\n"
+         "(the process's registry view), QV_ANSI_CODE_PAGE, QV_WINDIR, QV_SYSDIR.\n";
+}
+
 bool StandardInputIsInteractive() { return ::isatty(STDIN_FILENO) == 1; }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

@@ -24,6 +24,8 @@ std::vector<std::u16string> CommandLineWords(int, char**) {
   return words;
 }
 
+const char* RegistryPlace() { return "The registry is Windows' own.\n"; }
+
 bool StandardInputIsInteractive() { return ::_isatty(::_fileno(stdin)) != 0; }
 
 bool StandardErrorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }

@@ -51,6 +51,18 @@ RegistryPath RegistryPath::Parse(const std::u16string& text) {
       return path;
     }
   }
+  // "HKCUSoftware": a POSIX shell took the backslashes of an unquoted key.
+  if (slash == std::u16string::npos) {
+    for (const RootSpelling& spelling : kRoots) {
+      for (const std::u16string name : {spelling.short_name, spelling.long_name}) {
+        if (root.size() > name.size() && root.compare(0, name.size(), name) == 0) {
+          throw UsageError{"invalid root '" + Cli::Utf8(root) +
+                           "': the shell removed the backslashes; quote the key, as in '" +
+                           Cli::Utf8(name) + "\\" + Cli::Utf8(rest.substr(name.size())) + "'"};
+        }
+      }
+    }
+  }
   throw UsageError{"invalid root '" + Cli::Utf8(root) + "' (use HKLM, HKCU, HKCR, HKU or HKCC)"};
 }
 

@@ -168,7 +168,7 @@ void RegFile::DeleteValue(const RegistryPath& key, const std::u16string& name) {
   OpenKey open(key, platform::kKeySetValue);
   const platform::LONG result = platform::RegDeleteValueW(open.Get(), name.c_str());
   if (result == platform::kErrorFileNotFound) {
-    throw ToolFailure("Unable to find the specified registry value");
+    throw ToolFailure(kNotFound);
   }
   CheckRegistryCall(result);
 }

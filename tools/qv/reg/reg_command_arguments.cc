@@ -23,7 +23,7 @@ constexpr TypeName kTypes[] = {
     {0, u"REG_NONE"},   {1, u"REG_SZ"},       {2, u"REG_EXPAND_SZ"},
     {3, u"REG_BINARY"}, {4, u"REG_DWORD"},    {5, u"REG_DWORD_BIG_ENDIAN"},
     {6, u"REG_LINK"},   {7, u"REG_MULTI_SZ"}, {8, u"REG_RESOURCE_LIST"},
-    {11, u"REG_QWORD"},
+    {9, u"REG_FULL_RESOURCE_DESCRIPTOR"},   {11, u"REG_QWORD"},
 };
 
 }  // namespace
@@ -89,7 +89,7 @@ std::u16string OnlyPositional(const Switches& switches, const char* what) {
 }
 
 // Value data as reg query shows them.
-std::u16string Shown(const RegValue& value) {
+std::u16string Shown(const RegValue& value, const ShowOptions& options) {
   const std::string& data = value.data;
   const auto byte = [&](std::size_t i) {
     return static_cast<std::uint64_t>(static_cast<unsigned char>(data[i]));
@@ -107,7 +107,7 @@ std::u16string Shown(const RegValue& value) {
       while (!text.empty() && text.back() == u'\0') text.pop_back();
       std::u16string shown;
       for (char16_t unit : text)
-        shown += unit == u'\0' ? std::u16string(u"\\0") : std::u16string(1, unit);
+        shown += unit == u'\0' ? options.separator : std::u16string(1, unit);
       return shown;
     }
     case kRegDword:
@@ -139,19 +139,26 @@ std::u16string Shown(const RegValue& value) {
   return Cli::Utf16(hex);
 }
 
-std::u16string ValueLine(const RegValue& value) {
+std::u16string ValueLine(const RegValue& value, const ShowOptions& options) {
+  std::u16string type = TypeToName(static_cast<std::int32_t>(value.type));
+  if (options.type_numbers) type += u" (" + Cli::Utf16(std::to_string(value.type)) + u")";
   return u"    " + (value.name.empty() ? std::u16string(u"(Default)") : value.name) + u"    " +
-         TypeToName(static_cast<std::int32_t>(value.type)) + u"    " + Shown(value);
+         type + u"    " + Shown(value, options);
 }
 
-// Asks on the terminal; without one the answer is no.
 bool Confirm(const std::string& question) {
   if (!StandardInputIsInteractive()) return false;
-  std::fprintf(stderr, "%s (Yes/No)? ", question.c_str());
-  std::fflush(stderr);
-  char answer[16] = {};
-  if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
-  return answer[0] == 'y' || answer[0] == 'Y';
+  for (;;) {
+    std::fprintf(stderr, "%s (Yes/No)? ", question.c_str());
+    std::fflush(stderr);
+    char line[64] = {};
+    if (std::fgets(line, sizeof line, stdin) == nullptr) throw Cancelled{};
+    std::string answer(line);
+    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    const std::u16string word = Cli::AsciiLower(Cli::Utf16(answer));
+    if (word == u"y" || word == u"yes") return true;
+    if (word == u"n" || word == u"no") throw Cancelled{};
+  }
 }
 
 }  // namespace quorvane::qv

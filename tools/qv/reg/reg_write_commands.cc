@@ -61,7 +61,9 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
       return Terminated(data);
     case kRegMultiSz: {
       // Items between separators; a final separator adds no empty item, and
-      // an empty item anywhere else is refused, as reg.exe does.
+      // an empty item anywhere else is refused, as reg.exe does. The
+      // separator alone is the empty list: its two terminators.
+      if (data == separator) return UnicodeText::Utf16Le(std::u16string(2, u'\0'));
       std::string bytes;
       std::size_t start = 0;
       while (start < data.size()) {
@@ -77,7 +79,8 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
       return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
     case 5:  // REG_DWORD_BIG_ENDIAN: reg.exe stores it as it stores a REG_DWORD
       return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
-    case 11:  // REG_QWORD
+    case 11:  // REG_QWORD; reg.exe reads -1 as all ones
+      if (data == u"-1") return LittleEndian(~std::uint64_t{0}, 8);
       return LittleEndian(Number(data, ~std::uint64_t{0}), 8);
     default: {
       // Binary and every other type: hex digits, two a byte; an odd count
@@ -117,29 +120,31 @@ int RegAdd(Arguments& arguments) {
   std::u16string type_name = u"REG_SZ";
   std::u16string data;
   std::u16string separator = u"\\0";
-  bool with_value = ValueName(switches, &name);
+  const bool with_value = ValueName(switches, &name);
   switches.Value(u"t", &type_name);
   const bool has_data = switches.Value(u"d", &data);
   if (switches.Value(u"s", &separator) && separator.size() != 1) {
     throw UsageError{"/s takes one character to separate the items"};
   }
-  // reg.exe: /t or /d without a name set the default value.
-  if (!with_value && (has_data || switches.Has(u"t"))) with_value = true;
+  // reg.exe: without /v or /ve the value written is the default one, empty
+  // unless /d gives data; a REG_QWORD without data is 0.
+  if (!with_value) name.clear();
   const std::int32_t type = TypeFromName(type_name);
-  const std::string bytes = with_value ? DataFor(type, data, separator) : std::string();
+  if (type == 11 && !has_data) data = u"0";
+  const std::string bytes = DataFor(type, data, separator);
+  // Asked before the write lock is taken, so that no other program waits on
+  // the answer.
+  if (!switches.Has(u"f") && RegFile::KeyExists(path) && RegFile::ValueExists(path, name)) {
+    const std::string shown = name.empty() ? "(Default)" : Cli::Utf8(name);
+    if (!Confirm("Value " + shown + " exists, overwrite")) {
+      throw ToolFailure("the value " + shown +
+                        " exists and was left as it is (add /f to overwrite it)");
+    }
+  }
   // The key and its value land together or not at all.
   RegistryBatch transaction(true, path.root);
   RegFile::CreateKey(path);
-  if (with_value) {
-    if (!switches.Has(u"f") && RegFile::ValueExists(path, name)) {
-      const std::string shown = name.empty() ? "(Default)" : Cli::Utf8(name);
-      if (!Confirm("Value " + shown + " exists, overwrite")) {
-        throw ToolFailure("the value " + shown +
-                          " exists and was left as it is (add /f to overwrite it)");
-      }
-    }
-    RegFile::WriteValue(path, RegValue{name, static_cast<std::uint32_t>(type), bytes});
-  }
+  RegFile::WriteValue(path, RegValue{name, static_cast<std::uint32_t>(type), bytes});
   transaction.Commit();
   Cli::Print(u"The operation completed successfully.");
   return 0;

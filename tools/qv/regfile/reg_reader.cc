@@ -177,7 +177,9 @@ RegReader::RegReader(std::istream& in) : in_(in) {
   }
   std::u16string header;
   if (!PhysicalLine(&header)) throw RegTextError("not a .reg file (it is empty)");
+  // Blanks around the header are taken, as Windows' editors take them.
   header = TrimEnd(header);
+  header.erase(0, header.find_first_not_of(u" \t"));
   if (header == kVersion5Header) {
     format_ = RegFormat::kVersion5;
     if (encoding_ == Encoding::kAnsi) encoding_ = Encoding::kUtf8;
