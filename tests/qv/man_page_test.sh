@@ -23,4 +23,20 @@ if ((${#missing[@]})); then
   echo "FAIL: the manual page leaves out: ${missing[*]}"
   exit 1
 fi
-echo "manual page: every command of qv --help and qv reg --help is in it"
+failed=0
+# Every variable qv's help names, where the registry lives, and the exit rule
+# qv's help states.
+help=$($emulator "$qv" --help)
+for variable in $(grep -o 'QV_[A-Z_0-9]*' <<<"$help" | sort -u); do
+  grep -qF -- "\\fB$variable\\fR" <<<"$text" || { echo "FAIL: the page leaves out $variable"; failed=1; }
+done
+grep -q 'quorvane/registry\.\(\\&\)\?db' <<<"$text" || { echo "FAIL: the page does not say where the registry lives"; failed=1; }
+[[ $help == *"1 failed or used wrongly"* ]] && grep -q 'used wrongly' <<<"$text" ||
+  { echo "FAIL: the page and qv --help give different exit rules"; failed=1; }
+# Markup that scdoc left as it was: _WORD_ in the text.
+if grep -nE '(^|[^A-Za-z_])_[A-Za-z.]+_([^A-Za-z_]|$)' <<<"$text" | grep -v '^[0-9]*:\.'; then
+  echo "FAIL: markup left in the page"
+  failed=1
+fi
+((failed == 0)) || exit 1
+echo "manual page: every command of qv --help and qv reg --help, every variable and the exit rule"
