@@ -17,6 +17,10 @@ for key in 'HKCU\Software\QvComplete\Alpha' 'HKCU\Software\QvComplete\alps' \
            'HKCU\Software\QvComplete\Beta' 'HKCU\Software\QvComplete\with space'; do
   "$qv" reg add "$key" /f >/dev/null || exit 1
 done
+"$qv" reg add 'HKCU\Software\QvComplete\Alpha' /v 'Name One' /d 1 /f >/dev/null || exit 1
+"$qv" reg add 'HKCU\Software\QvComplete\Alpha' /v Other /d 2 /f >/dev/null || exit 1
+mkdir -p "$scratch/files"
+touch "$scratch/files/saved.reg"
 # shellcheck source=/dev/null
 source "$completion"
 
@@ -55,6 +59,18 @@ offers '/v|/ve' reg query 'HKCU\\Software' '/v'
 offers '/reg:32|/reg:64' reg add 'HKCU\\Software' '/reg'
 offers 'REG_DWORD|REG_DWORD_BIG_ENDIAN|REG_DWORD_LITTLE_ENDIAN' reg add 'HKCU\\X' /t 'REG_DW'
 offers 'get|save' setting ''
+# Files named from the root, which begin as switches do.
+offers "$scratch/files/saved.reg" reg import "$scratch/files/sa"
+offers "$scratch/files/saved.reg" reg export 'HKCU\\X' "$scratch/files/sa"
+offers '/y' reg export 'HKCU\\X' '/y'
+# Switches written -x.
+offers '-v|-ve' reg query 'HKCU\\Software' '-v'
+# After /v, the key's value names, never roots.
+offers 'Name\ One' reg query 'HKCU\\Software\\QvComplete\\Alpha' /v 'Na'
+offers "Name\\ One|Other" reg add "'HKCU\\Software\\QvComplete\\Alpha'" -v ''
+offers '' reg query 'HKCU\\Software' /v 'HK'
+# A blank in a key typed without quotes, escaped.
+offers 'HKCU\\Software\\QvComplete\\with\ space\\' reg list 'HKCU\\Software\\QvComplete\\with\ sp'
 offers 'getfile|getfilelessext' path 'getf'
 offers 'getext' path 'gete'
 echo "completion: $((total)) cases, $([ $failed = 0 ] && echo all as expected || echo SOME FAILED)"
