@@ -37,6 +37,11 @@ void Progress::Update(std::uint64_t done) {
   std::fflush(stderr);
 }
 
+void Progress::NextPhase(std::string done_word) {
+  done_word_ = std::move(done_word);
+  last_ = Clock::time_point{};
+}
+
 void Progress::Finish() {
   if (!shown_) return;
   shown_ = false;

@@ -1,5 +1,5 @@
-// A line on the terminal for work that takes longer than a second (imports
-// and exports of large trees): what has been done and, when it is known, how
+// A line on the terminal for work that takes longer than a second (imports,
+// their check pass included, and exports of large trees): what has been done and, when it is known, how
 // much there is in all. Only where standard error is a terminal; redrawn at
 // most ten times a second, and erased when the work ends.
 #pragma once
@@ -19,6 +19,9 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   void Update(std::uint64_t done);
+  // The same work's next pass, counted again from 0 with another word
+  // ("checked", then "imported"); shown at once where the line already is.
+  void NextPhase(std::string done_word);
   void Finish();
 
  private:

@@ -218,7 +218,9 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
   // One descriptor for both passes: what is applied is the file that was
   // checked, whatever happens to its name meanwhile.
   InputFile input(file_name);
-  // First the whole file is read and checked, holding one entry at a time.
+  // First the whole file is read and checked, holding one entry at a time;
+  // the progress line covers this pass as the next.
+  Progress progress("checked", "bytes", input.Size());
   std::vector<std::string> bad_lines;
   try {
     RegReader reader(input.Stream());
@@ -226,6 +228,7 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
     std::string error;
     while (reader.Next(&entry, &error)) {
       if (!error.empty()) bad_lines.push_back(error);
+      progress.Update(input.Position());
     }
   } catch (const RegTextError& failure) {
     throw ToolFailure(file_name + ": " + failure.what() + "; nothing imported");
@@ -246,7 +249,7 @@ RegFile::ImportResult RegFile::Import(const std::string& file_name, const std::u
   input.Rewind();
   RegistryBatch transaction(true);
   Applier applier(machine, view);
-  Progress progress("imported", "bytes", input.Size());
+  progress.NextPhase("imported");
   try {
     RegReader reader(input.Stream());
     RegEntry entry;
