@@ -78,7 +78,7 @@ print(len(root.findall(".//value")), len(root.findall(".//node")))')"
 "$qv" reg restore "$key" "$work/tree.hiv" /f >/dev/null; check "restore" 0 $?
 check "save, restore, export: the export before" "$before" "$(export_of "$key" after.reg)"
 "$qv" reg restore "$key" "$work/tree.hiv" </dev/null >/dev/null 2>&1
-check "restore without /f and no terminal refuses" 1 $?
+check "restore without /f and no terminal goes ahead, as reg.exe" 0 $?
 "$qv" reg restore 'HKCU\Software\QvNoSuchKey' "$work/tree.hiv" /f >/dev/null 2>&1
 check "restore into a missing key fails" 1 $?
 
@@ -118,6 +118,12 @@ open(f"{out}/not-a-hive.hiv", "wb").write(b"Windows Registry Editor Version 5.00
 header = bytearray(data)
 header[100] ^= 0xFF  # the header's checksum no longer holds
 open(f"{out}/checksum.hiv", "wb").write(header)
+block = bytearray(data)
+block[4096] ^= 0xFF  # the first block's signature
+open(f"{out}/no-block.hiv", "wb").write(block)
+cell = bytearray(data)
+cell[4096 + 32] = 0x05  # the first cell's size, no multiple of 8
+open(f"{out}/bad-cell.hiv", "wb").write(cell)
 random.seed(5)
 for n in range(20):
     mutated = bytearray(data)
@@ -127,10 +133,17 @@ for n in range(20):
     open(f"{out}/mutated-{n}.hiv", "wb").write(mutated)
 PY
 after=$(export_of "$key" current.reg)
-for damaged in truncated not-a-hive checksum; do
+# Each refusal says, in the format's terms, what is wrong and where.
+declare -A says=([truncated]="bytes of blocks, but the file holds 1904"
+                 [not-a-hive]="shorter than a hive's 4096-byte header"
+                 [checksum]="the header's checksum at offset 0x1FC"
+                 [no-block]="block 1 at offset 0x1000: no 'hbin' signature"
+                 [bad-cell]="block 1 at offset 0x1000: the cell at offset 0x1020 gives a size of")
+for damaged in truncated not-a-hive checksum no-block bad-cell; do
   "$qv" reg restore "$key" "$work/$damaged.hiv" /f >/dev/null 2>"$work/stderr"
   check "$damaged hive exits 1" 1 $?
   [[ $(cat "$work/stderr") == *"nothing restored"* ]]; check "$damaged hive: says so" 0 $?
+  [[ $(cat "$work/stderr") == *"${says[$damaged]}"* ]]; check "$damaged hive: says what is wrong" 0 $?
   check "$damaged hive changes nothing" "$after" "$(export_of "$key" current.reg)"
 done
 # Randomly damaged cells: either the hive restores whole or nothing changes,

@@ -19,6 +19,7 @@
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"
+#include "tools/qv/hive/hive_diagnosis.h"
 #include "tools/qv/keys/key_tree.h"
 #include "tools/qv/keys/reg_file.h"
 
@@ -148,8 +149,14 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
   const auto damaged = [&](const std::string& what) {
     return ToolFailure(file_name + ": " + what + "; " + consequence);
   };
+  // What the reader says of a failure is an error number; the file's own
+  // structure tells what is wrong with it, where it can.
+  const auto unreadable = [&](const std::string& what) {
+    const std::string problem = HiveDiagnosis::OfFile(file_name);
+    return damaged(problem.empty() ? what + " (" + Reason() + ")" : what + ": " + problem);
+  };
   Hive hive(hivex_open(file_name.c_str(), 0));
-  if (!hive) throw damaged("not a hive file that can be read (" + Reason() + ")");
+  if (!hive) throw unreadable("not a hive file that can be read");
   struct Pending {
     hive_node_h node;
     int depth;
@@ -165,13 +172,15 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
     if (!seen.insert(current.node).second) throw damaged("a key is listed twice or below itself");
     Key key{current.below, {}};
     Allocated<hive_value_h> values(hivex_node_values(hive.get(), current.node));
-    if (!values) throw damaged("a key's values cannot be read (" + Reason() + ")");
+    const std::string key_name =
+        current.below.empty() ? "the root key" : "the key '" + Cli::Utf8(current.below) + "'";
+    if (!values) throw unreadable("the values of " + key_name + " cannot be read");
     for (const hive_value_h* value = values.get(); *value != 0; ++value) {
       Allocated<char> name(hivex_value_key(hive.get(), *value));
       hive_type type{};
       std::size_t length = 0;
       Allocated<char> data(hivex_value_value(hive.get(), *value, &type, &length));
-      if (!name || !data) throw damaged("a value cannot be read (" + Reason() + ")");
+      if (!name || !data) throw unreadable("a value of " + key_name + " cannot be read");
       RegValue loaded;
       loaded.name = Cli::Utf16(name.get());
       if (loaded.name.size() > 16383) throw damaged("a value name is over 16,383 characters");
@@ -180,7 +189,7 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
       key.values.push_back(std::move(loaded));
     }
     Allocated<hive_node_h> children(hivex_node_children(hive.get(), current.node));
-    if (!children) throw damaged("a key's subkeys cannot be read (" + Reason() + ")");
+    if (!children) throw unreadable("the subkeys of " + key_name + " cannot be read");
     std::vector<Pending> below;
     for (const hive_node_h* child = children.get(); *child != 0; ++child) {
       if (current.depth + 1 > KeyTree::kMaxDepth) {
@@ -188,7 +197,7 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
                       std::to_string(KeyTree::kMaxDepth) + " levels)");
       }
       Allocated<char> name(hivex_node_name(hive.get(), *child));
-      if (!name) throw damaged("a key's name cannot be read (" + Reason() + ")");
+      if (!name) throw unreadable("the name of a subkey of " + key_name + " cannot be read");
       const std::u16string text = Cli::Utf16(name.get());
       if (text.empty() || text.size() > 255 || text.find(u'\\') != std::u16string::npos) {
         throw damaged("a key name that the registry cannot hold ('" + std::string(name.get()) +
