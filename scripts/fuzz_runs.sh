@@ -10,13 +10,22 @@ run_one() {  # run_one TARGET: prints one line, exits 1 on a finding
   local target=$1 runs=20000 max_len=4096 scratch
   [[ $target == sqlite_store_fuzzer ]] && runs=3000  # each run writes a database file
   [[ $target == key_tree_fuzzer ]] && runs=400       # each run builds trees of hundreds of keys
-  [[ $target == hive_fuzzer ]] && max_len=16384      # a hive is 8 KiB at the least
   scratch=$(mktemp -d)
+  local seeds=()
+  if [[ $target == hive_fuzzer ]]; then
+    # From a real user's hive (fuzz/seeds) as well as the small ones qv
+    # writes; each run reads a hive of up to 768 KiB whole.
+    runs=3000 max_len=1048576
+    mkdir "$scratch.seeds"
+    xz -dc fuzz/seeds/NTUSER.DAT.xz >"$scratch.seeds/NTUSER.DAT"
+    seeds=("$scratch.seeds")
+  fi
   "$build/fuzz/$target" -seed=1 -runs=$runs -max_len=$max_len "$scratch" "fuzz/corpus/$target" \
-    >"$scratch.log" 2>&1
+    ${seeds[@]+"${seeds[@]}"} >"$scratch.log" 2>&1
   local status=$?
-  echo "$target: $(grep -E "^Done|ERROR|SUMMARY" "$scratch.log")"
-  rm -rf "$scratch" "$scratch.log"
+  echo "$target: $(grep -E "^Done|ERROR|SUMMARY" "$scratch.log")," \
+    "$(grep -oE 'DONE +cov: [0-9]+' "$scratch.log" | sed 's/DONE *cov: /coverage /')"
+  rm -rf "$scratch" "$scratch.log" "$scratch.seeds"
   return $status
 }
 export -f run_one
