@@ -52,6 +52,8 @@ constexpr LONG kErrorCantOpen = 1011;
 constexpr LONG kErrorCantRead = 1012;
 constexpr LONG kErrorCantWrite = 1013;
 constexpr LONG kErrorKeyDeleted = 1018;
+constexpr LONG kErrorNoAccess = 998;
+constexpr LONG kErrorChildMustBeVolatile = 1021;
 constexpr LONG kErrorInvalidFlags = 1004;
 constexpr LONG kErrorNoSystemResources = 1450;
 

@@ -55,8 +55,6 @@ LONG RegDeleteKeyA(HKEY key, const char* sub_key) {
 
 LONG RegSetValueExA(HKEY key, const char* value_name, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD size) {
-  // Windows would read through the missing buffer.
-  if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
   return ::RegSetValueExA(ToNative(key), value_name, reserved, type, data, size);
 }
 
@@ -112,8 +110,6 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* sub_key) {
 
 LONG RegSetValueExW(HKEY key, const char16_t* value_name, DWORD reserved, DWORD type,
                     const BYTE* data, DWORD size) {
-  // Windows would read through the missing buffer.
-  if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
   return ::RegSetValueExW(ToNative(key), Wide(value_name), reserved, type, data, size);
 }
 

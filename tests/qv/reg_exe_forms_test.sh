@@ -102,11 +102,13 @@ check "REG_FULL_RESOURCE_DESCRIPTOR" "    Resource    REG_FULL_RESOURCE_DESCRIPT
   "$(qv reg query "$key" /v Resource | sed -n 3p)"
 [[ $(qv reg /?) == *REG_LINK*REG_FULL_RESOURCE_DESCRIPTOR* ]]; check "types in help" 0 $?
 
-# query /s: a key without values shows only through its subkeys.
-qv reg add "$key\\Bare\\Below" /v x /d 1 /f >/dev/null
+# query /s: the key queried shows a block only when it holds values; the
+# keys below it always do.
+qv reg add "$key\\Bare\\Below\\Deepest" /v x /d 1 /f >/dev/null
 out=$(qv reg query "$key\\Bare" /s)
-check "query /s: no block for a key without values" \
-  "$(printf '\n%s\n    x    REG_SZ    1\n' "HKEY_CURRENT_USER\\Software\\QvFormsTest$$\\Bare\\Below")" "$out"
+check "query /s: a block for every key below, none for the bare key queried" \
+  "$(printf '\n%s\n\n%s\n    x    REG_SZ    1\n' "HKEY_CURRENT_USER\\Software\\QvFormsTest$$\\Bare\\Below" \
+     "HKEY_CURRENT_USER\\Software\\QvFormsTest$$\\Bare\\Below\\Deepest")" "$out"
 
 # A .reg file with blanks before its header.
 printf ' \tREGEDIT4\r\n\r\n[%s\\Imported]\r\n"v"="1"\r\n' "${key/HKCU/HKEY_CURRENT_USER}" \

@@ -17,7 +17,13 @@ LONG RegistryEmulator::OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM s
     *result = 0;
     Resolved from;
     if (LONG status = Resolve(key, 0, &from, sam)) return status;
-    const std::u16string& path = TextOrEmpty(sub_key);
+    const std::u16string& given = TextOrEmpty(sub_key);
+    // As Windows since NT: one leading separator is taken below
+    // HKEY_CLASSES_ROOT ("\\" opens the root again), nowhere else.
+    std::u16string stripped;
+    const bool leading = key == kHkeyClassesRoot && !given.empty() && given.front() == u'\\';
+    if (leading) stripped = given.substr(1);
+    const std::u16string& path = leading ? stripped : given;
     KeyId target = 0;
     std::u16string classes_path;
     if (LONG status = Locate(key, from, path, false, &target, &classes_path)) return status;

@@ -2,6 +2,7 @@
 // wide forms.
 #include <quorvane/platform/portable/registry/registry_emulator.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include <quorvane/platform/portable/registry/registry_emulator_internal.h>
@@ -9,14 +10,42 @@
 
 namespace quorvane::platform::portable {
 
+namespace {
+
+// No address in the first 64 KiB is ever valid on Windows, which answers a
+// buffer there, or a missing one of some size, with 998 rather than reading it.
+bool Unreadable(const void* data, DWORD size) {
+  return (data == nullptr && size > 0) ||
+         (data != nullptr && reinterpret_cast<std::uintptr_t>(data) < 0x10000);
+}
+
+// A string whose size leaves out its terminator, where the terminator follows
+// right after it, is stored with it, as Windows stores it (a caller that
+// passes strlen() as the size). NOTE: this reads one unit past the size given,
+// as Windows does.
+DWORD WithForgottenTerminator(DWORD type, const BYTE* data, DWORD size, bool wide) {
+  if (!IsStringType(type)) return size;
+  if (wide) {
+    if (size < 2 || size % 2 != 0) return size;
+    const auto* units = reinterpret_cast<const char16_t*>(data);
+    const DWORD count = size / 2;
+    return units[count - 1] != u'\0' && units[count] == u'\0' ? size + 2 : size;
+  }
+  if (size == 0) return size;
+  return data[size - 1] != 0 && data[size] == 0 ? size + 1 : size;
+}
+
+}  // namespace
+
 LONG RegistryEmulator::SetValueExCore(HKEY key, const CallText& value_name, DWORD type,
                                       const BYTE* data, DWORD size) {
   return Run(RegCall::kSetValueEx, key, value_name, 0, true, nullptr, [&] {
+    if (Unreadable(data, size)) return kErrorNoAccess;
     Resolved from;
     if (LONG status = Resolve(key, kKeySetValue, &from)) return status;
-    if (data == nullptr && size > 0) return kErrorInvalidParameter;
     const std::u16string& name = TextOrEmpty(value_name);
     if (name.size() > kMaxValueNameLength) return kErrorInvalidParameter;
+    size = WithForgottenTerminator(type, data, size, value_name.is_wide);
     const StoredValue value{name, type, ToStored(type, data, size, value_name.is_wide)};
     NameFolding::FoldInto(name, &value_fold_scratch_);
     store_->SetValue(from.key, value_fold_scratch_, value);
@@ -39,18 +68,22 @@ LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DW
     const StoredValue* value = store_->GetValue(from.key, value_fold_scratch_);
     if (value == nullptr) {
       if (type != nullptr) *type = 0;
+      if (size != nullptr) *size = 0;
       return kErrorFileNotFound;
     }
+    // The room is read before the type is written: a caller may pass one
+    // DWORD for both.
+    const DWORD room = size != nullptr ? *size : 0;
     if (type != nullptr) *type = value->type;
     const std::string& bytes = ToCaller(*value, value_name.is_wide);
     const auto stored = static_cast<DWORD>(bytes.size());
     if (data != nullptr) {
-      if (*size < stored) {
+      if (room < stored) {
         *size = stored;
         return kErrorMoreData;
       }
       std::memcpy(data, bytes.data(), stored);
-      TerminateString(value->type, bytes, value_name.is_wide, data, *size);
+      TerminateString(value->type, bytes, value_name.is_wide, data, room);
     }
     if (size != nullptr) *size = stored;
     return kErrorSuccess;
@@ -110,15 +143,15 @@ LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* n
     const std::string& bytes = ToCaller(*value, wide);
     const std::string ansi_name = wide ? std::string() : Encode(value->name);
     const std::size_t name_length = wide ? value->name.size() : ansi_name.size();
-    if (name_length + 1 > *name_size) {
-      // The data's size is reported all the same.
+    // As Windows: the name first, then the data; a call that runs out of room
+    // still tells the type and the data's size, and keeps the name it wrote.
+    const DWORD room = data_size != nullptr ? *data_size : 0;
+    const auto short_of_room = [&] {
+      if (type != nullptr) *type = value->type;
       if (data_size != nullptr) *data_size = static_cast<DWORD>(bytes.size());
       return kErrorMoreData;
-    }
-    if (data != nullptr && *data_size < bytes.size()) {
-      *data_size = static_cast<DWORD>(bytes.size());
-      return kErrorMoreData;
-    }
+    };
+    if (name_length + 1 > *name_size) return short_of_room();
     if (wide) {
       auto* out = static_cast<char16_t*>(name);
       std::memcpy(out, value->name.data(), name_length * sizeof(char16_t));
@@ -129,10 +162,11 @@ LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* n
       out[name_length] = '\0';
     }
     *name_size = static_cast<DWORD>(name_length);
+    if (data != nullptr && room < bytes.size()) return short_of_room();
     if (type != nullptr) *type = value->type;
     if (data != nullptr) {
       std::memcpy(data, bytes.data(), bytes.size());  // NOLINT: size checked above
-      TerminateString(value->type, bytes, wide, data, *data_size);
+      TerminateString(value->type, bytes, wide, data, room);
     }
     if (data_size != nullptr) *data_size = static_cast<DWORD>(bytes.size());
     return kErrorSuccess;

@@ -26,7 +26,11 @@ std::vector<std::u16string> CommandLineWords(int, char**) {
 
 const char* RegistryPlace() { return "The registry is Windows' own.\n"; }
 
-bool StandardInputIsInteractive() { return ::_isatty(::_fileno(stdin)) != 0; }
+// A console, not merely a character device: NUL is one as well.
+bool StandardInputIsInteractive() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
 
 bool StandardErrorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 

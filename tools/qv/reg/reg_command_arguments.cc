@@ -152,7 +152,8 @@ bool Confirm(const std::string& question) {
     std::fprintf(stderr, "%s (Yes/No)? ", question.c_str());
     std::fflush(stderr);
     char line[64] = {};
-    if (std::fgets(line, sizeof line, stdin) == nullptr) throw Cancelled{};
+    // No answer at all is no one to ask.
+    if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
     std::string answer(line);
     while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
     const std::u16string word = Cli::AsciiLower(Cli::Utf16(answer));

@@ -34,8 +34,8 @@ struct ShowOptions {
 [[nodiscard]] std::u16string Shown(const RegValue& value, const ShowOptions& options = {});
 [[nodiscard]] std::u16string ValueLine(const RegValue& value, const ShowOptions& options = {});
 // Asks on the terminal until the answer is yes or no: true for yes; false
-// without a terminal to ask at (the caller refuses, in words). No, or the end
-// of input, cancels the command: Cancelled.
+// without a terminal to ask at, or when input ends before an answer (the
+// caller refuses, in words). No cancels the command: Cancelled.
 bool Confirm(const std::string& question);
 // A command the user said no to: "The registry operation was cancelled.",
 // exit 0, as reg.exe.

@@ -48,8 +48,9 @@ int RegRestore(Arguments& arguments) {
   if (switches.Positional().size() != 2) throw UsageError{"restore takes KEY and FILE"};
   const RegistryPath path = KeyIn(switches, switches.Positional()[0]);
   const std::u16string file = switches.Positional()[1];
-  // Unattended, as reg.exe restores; a person at the terminal is asked first.
-  if (!switches.Has(u"f") && StandardInputIsInteractive()) {
+  // Unattended, as reg.exe restores; a person at the terminal is asked first
+  // (and where no answer comes, it goes ahead as without one).
+  if (!switches.Has(u"f")) {
     (void)Confirm("Replace everything in " + Cli::Utf8(path.FullName()) + " with " +
                   Cli::Utf8(file));
   }

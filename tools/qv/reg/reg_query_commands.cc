@@ -39,14 +39,16 @@ struct Search {
 };
 
 // A key's block: its name, then the values the search keeps, then an empty
-// line; nothing when it keeps none (a key without values shows in a /s
-// listing only through its subkeys' blocks, as reg.exe shows it).
-void ShowValues(const RegistryPath& path, const std::vector<RegValue>& all, Search* search) {
+// line; nothing when it keeps none, unless `always` (a /s listing shows every
+// key below the one queried, which itself only when it has values, as
+// reg.exe shows them).
+void ShowValues(const RegistryPath& path, const std::vector<RegValue>& all, Search* search,
+                bool always = false) {
   std::vector<const RegValue*> kept;
   for (const RegValue& value : all) {
     if (search->Keeps(value)) kept.push_back(&value);
   }
-  if (kept.empty()) return;
+  if (kept.empty() && !always) return;
   Cli::Print(path.FullName());
   for (const RegValue* value : kept) Cli::Print(ValueLine(*value, search->show));
   Cli::Print(u"");
@@ -64,7 +66,8 @@ void QueryTree(const RegistryPath& path, bool recurse, Search* search) {
           Cli::Print(visit.path.FullName());
         }
       }
-      ShowValues(visit.path, ValuesOf(visit.key), search);
+      ShowValues(visit.path, ValuesOf(visit.key), search,
+                 visit.depth > 0 && !search->active && !search->typed);
     });
     return;
   }
