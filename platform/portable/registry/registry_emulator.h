@@ -188,11 +188,17 @@ class RegistryEmulator {
   KeyId PlaceKey(const RegistryViews::Place& place);
   // Whether `key` is one a predefined key stands for (those are never deleted).
   bool IsViewKey(KeyId key);
-  // The key `path` names below `from`: through the view of a predefined root,
-  // and for HKEY_CLASSES_ROOT the user's key over the machine's. Creates what
-  // is missing when `create` is set. `classes_path` receives the merged path.
+  // The key `path` names below `from`: through the view of a predefined root
+  // or of a handle below HKLM\Software, and for HKEY_CLASSES_ROOT the user's
+  // key over the machine's. Creates what is missing when `create` is set.
+  // `classes_path` receives the merged path.
   LONG Locate(HKEY key, const Resolved& from, const std::u16string& path, bool create,
               KeyId* target, std::u16string* classes_path);
+  // The path of a handle's key below HKEY_LOCAL_MACHINE's root, and that root,
+  // when its key lies below HKLM\Software (on this machine or another); false
+  // for any other key.
+  bool BelowMachineSoftware(KeyId key, const std::u16string& machine, KeyId* machine_root,
+                            std::u16string* path);
   // A merged key's two parts: the user's key and the machine's (0 where
   // there is none).
   std::array<KeyId, 2> MergedParts(const Resolved& from);

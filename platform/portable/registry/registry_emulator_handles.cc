@@ -35,7 +35,11 @@ LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved, REGS
   resolved->merged = entry.merged;
   resolved->classes_path = &entry.classes_path;
   // A remote machine's root chooses its view per call, as the local one does.
-  resolved->view_32 = entry.predefined != 0 ? view_32 : entry.view_32;
+  // Below another handle a 32-bit process's call that names a view takes it,
+  // as WOW64 takes it; a 64-bit process's stays in the handle's.
+  const bool names_view = (sam & (kKeyWow64_32Key | kKeyWow64_64Key)) != 0;
+  resolved->view_32 =
+      entry.predefined != 0 || (process_is_32_bit_ && names_view) ? view_32 : entry.view_32;
   return kErrorSuccess;
 }
 

@@ -44,6 +44,25 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
     if (machine_root && RegistryViews::MachinePath(path, from.view_32, &path_scratch_)) {
       return Walk(from.key, path_scratch_, create, target);
     }
+    // Below a handle to a key of HKLM\Software the view applies to the
+    // whole path, as if it were named from the root: the 32-bit classes
+    // below a 32-bit Software handle are the 32-bit classes. A 32-bit
+    // process's 32-bit handle to Software\Wow6432Node stands for Software
+    // as that process sees it (as WOW64 takes it: its shared keys are the
+    // shared ones); a 64-bit process's is the key of that name.
+    KeyId root = 0;
+    std::u16string below;
+    if (!path.empty() && from.entry != nullptr && from.entry->predefined == 0 &&
+        BelowMachineSoftware(from.key, *from.machine, &root, &below)) {
+      below += u'\\';
+      below += path;
+      const bool seen_as_software =
+          process_is_32_bit_ && from.view_32 && RegistryViews::DropWow6432Node(&below);
+      if (RegistryViews::MachinePath(below, from.view_32, &path_scratch_)) {
+        return Walk(root, path_scratch_, create, target);
+      }
+      if (seen_as_software) return Walk(root, below, create, target);
+    }
     return Walk(from.key, path, create, target);
   }
   // HKEY_CLASSES_ROOT: the user's key when there is one, else the machine's.
@@ -66,6 +85,32 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
   const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, stored) : 0;
   const bool in_user = user_depth > ExistingDepth(machine_root, stored);
   return Walk(in_user ? user_root : machine_root, stored, true, target);
+}
+
+bool RegistryEmulator::BelowMachineSoftware(KeyId key, const std::u16string& machine,
+                                            KeyId* machine_root, std::u16string* path) {
+  // The views decide by the first levels below Software alone (the deepest
+  // key they share lies 7 below the root): a key deeper than that is where
+  // its handle says, and a walk of a deep tree does not climb to the root at
+  // every step.
+  constexpr std::size_t kDeepestDecidingLevel = 10;
+  std::vector<KeyId> chain;  // from the key up to the root's child
+  KeyId current = key;
+  for (std::optional<KeyId> parent = store_->Parent(current); parent && *parent != 0;
+       parent = store_->Parent(current)) {
+    if (chain.size() == kDeepestDecidingLevel) return false;
+    chain.push_back(current);
+    current = *parent;
+  }
+  if (chain.empty() || NameFolding::Fold(store_->Name(chain.back())) != u"SOFTWARE") return false;
+  if (current != store_->Root(NameFolding::Fold(machine), kHkeyLocalMachine)) return false;
+  path->clear();
+  for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
+    if (!path->empty()) *path += u'\\';
+    *path += store_->Name(*level);
+  }
+  *machine_root = current;
+  return true;
 }
 
 std::array<KeyId, 2> RegistryEmulator::MergedParts(const Resolved& from) {

@@ -136,6 +136,17 @@ bool RegistryViews::IsThirtyTwoBitView(REGSAM sam, bool process_is_32_bit) {
   return (sam & kWow64_32Key) != 0 || ((sam & kWow64_64Key) == 0 && process_is_32_bit);
 }
 
+bool RegistryViews::DropWow6432Node(std::u16string* path) {
+  std::size_t software_end = 0;
+  std::size_t end = 0;
+  if (!BeginsWith(*path, 0, u"SOFTWARE", &software_end) ||
+      !BeginsWith(*path, software_end, u"WOW6432NODE", &end)) {
+    return false;
+  }
+  path->erase(software_end, end - software_end);
+  return true;
+}
+
 bool RegistryViews::MachinePath(std::u16string_view path, bool view_32, std::u16string* stored) {
   std::size_t software_end = 0;
   std::size_t end = 0;

@@ -44,6 +44,8 @@ class RegistryViews {
   // stays as it is; else writes it to `stored`.
   [[nodiscard]] static bool MachinePath(std::u16string_view path, bool view_32,
                                         std::u16string* stored);
+  // Software\Wow6432Node\X as Software\X: true when the path began so.
+  static bool DropWow6432Node(std::u16string* path);
   // A path below HKEY_CLASSES_ROOT (in both of its parts) as the chosen view
   // stores it: the redirected class keys lie below Wow6432Node in the 32-bit
   // view. Returns false when the path stays as it is.
