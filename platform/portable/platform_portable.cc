@@ -218,9 +218,9 @@ LONG RegFlushKey(HKEY key) { return System::Instance().registry.FlushKey(key); }
 LONG RegOpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result) {
   return System::Instance().registry.OpenKeyExW(key, sub_key, options, sam, result);
 }
-LONG RegCreateKeyExW(HKEY key, const char16_t* sub_key, DWORD, char16_t*, DWORD, REGSAM sam,
-                     const void*, HKEY* result, DWORD* disposition) {
-  return System::Instance().registry.CreateKeyExW(key, sub_key, sam, result, disposition);
+LONG RegCreateKeyExW(HKEY key, const char16_t* sub_key, DWORD, char16_t*, DWORD options,
+                     REGSAM sam, const void*, HKEY* result, DWORD* disposition) {
+  return System::Instance().registry.CreateKeyExW(key, sub_key, options, sam, result, disposition);
 }
 LONG RegDeleteKeyW(HKEY key, const char16_t* sub_key) {
   return System::Instance().registry.DeleteKeyW(key, sub_key);

@@ -288,5 +288,50 @@ TEST(RegistryConnectConformance, UnknownMachineGivesFiftyThree) {
             kErrorBadNetpath);
 }
 
+// A volatile key (REG_OPTION_VOLATILE) holds values and subkeys as any other,
+// but only volatile ones: a stable key below it is refused (1021). The option
+// is for keys a call creates; an existing key opens as it is.
+TEST_F(RegistryKeysConformance, VolatileKeysHoldOnlyVolatileSubkeys) {
+  constexpr DWORD kVolatile = 1;  // REG_OPTION_VOLATILE
+  HKEY made = 0;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExW(key_, u"Fleeting\\Top", 0, nullptr, kVolatile, kKeyAllAccess, nullptr,
+                            &made, &disposition),
+            kErrorSuccess);
+  EXPECT_EQ(disposition, kRegCreatedNewKey);
+  EXPECT_EQ(Set(made, "v", kRegSz, std::string("kept", 5)), kErrorSuccess);
+  HKEY below = 0;
+  EXPECT_EQ(
+      RegCreateKeyExW(made, u"Stable", 0, nullptr, 0, kKeyAllAccess, nullptr, &below, nullptr),
+      kErrorChildMustBeVolatile);
+  EXPECT_EQ(RegCreateKeyA(made, "Stable", &below), kErrorChildMustBeVolatile);
+  EXPECT_FALSE(KeyExists(made, "Stable"));
+  ASSERT_EQ(RegCreateKeyExW(made, u"Inner", 0, nullptr, kVolatile, kKeyAllAccess, nullptr, &below,
+                            nullptr),
+            kErrorSuccess);
+  RegCloseKey(below);
+  // "Fleeting" was made by the same call, volatile too.
+  HKEY parent = Open("Fleeting", kKeyAllAccess);
+  EXPECT_EQ(RegCreateKeyA(parent, "Stable", &below), kErrorChildMustBeVolatile);
+  RegCloseKey(parent);
+  // Opened again without the option: the same key, volatile as it was.
+  HKEY again = 0;
+  ASSERT_EQ(RegCreateKeyExW(key_, u"Fleeting\\Top", 0, nullptr, 0, kKeyAllAccess, nullptr, &again,
+                            &disposition),
+            kErrorSuccess);
+  EXPECT_EQ(disposition, kRegOpenedExistingKey);
+  EXPECT_EQ(RegCreateKeyA(again, "Stable", &below), kErrorChildMustBeVolatile);
+  RegCloseKey(again);
+  char data[8] = {};
+  DWORD size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(made, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
+            kErrorSuccess);
+  EXPECT_STREQ(data, "kept");
+  EXPECT_EQ(RegDeleteKeyA(made, "Inner"), kErrorSuccess);
+  RegCloseKey(made);
+  EXPECT_EQ(RegDeleteKeyA(key_, "Fleeting\\Top"), kErrorSuccess);
+  EXPECT_EQ(RegDeleteKeyA(key_, "Fleeting"), kErrorSuccess);
+}
+
 }  // namespace
 }  // namespace quorvane::platform

@@ -45,6 +45,8 @@ class ForwardingStore : public platform::portable::RegistryStore {
   }
   bool HasSubkeys(KeyId key) override { return inner_->HasSubkeys(key); }
   void DeleteKey(KeyId key) override { inner_->DeleteKey(key); }
+  bool IsVolatile(KeyId key) override { return inner_->IsVolatile(key); }
+  void MarkVolatile(KeyId key) override { inner_->MarkVolatile(key); }
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override {
     return inner_->NextSubkey(key, after);
   }

@@ -61,7 +61,8 @@ class RegistryEmulator {
 
   // The wide forms: names in UTF-16, string data as the registry keeps them.
   LONG OpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result);
-  LONG CreateKeyExW(HKEY key, const char16_t* sub_key, REGSAM sam, HKEY* result,
+  // `options`: REG_OPTION_VOLATILE makes the keys it creates volatile.
+  LONG CreateKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result,
                     DWORD* disposition);
   LONG DeleteKeyW(HKEY key, const char16_t* sub_key);
   LONG SetValueExW(HKEY key, const char16_t* value_name, DWORD reserved, DWORD type,
@@ -157,6 +158,10 @@ class RegistryEmulator {
     const std::u16string* classes_path = nullptr;
     bool view_32 = false;
   };
+  // What a walk that creates makes of the keys it creates: volatile ones
+  // lie only below keys of their kind or stable ones, stable ones never below
+  // a volatile key (1021).
+  enum class NewKeys { kStable, kVolatile };
   struct Failure {
     RegCall call;
     int remaining;
@@ -193,7 +198,7 @@ class RegistryEmulator {
   // key over the machine's. Creates what is missing when `create` is set.
   // `classes_path` receives the merged path.
   LONG Locate(HKEY key, const Resolved& from, const std::u16string& path, bool create,
-              KeyId* target, std::u16string* classes_path);
+              KeyId* target, std::u16string* classes_path, NewKeys made = NewKeys::kStable);
   // The path of a handle's key below HKEY_LOCAL_MACHINE's root, and that root,
   // when its key lies below HKLM\Software (on this machine or another); false
   // for any other key.
@@ -226,7 +231,7 @@ class RegistryEmulator {
   const StoredValue* ValueAt(HKEY key, const Resolved& from, DWORD index);
 
   LONG OpenKeyExCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result);
-  LONG CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result,
+  LONG CreateKeyCore(HKEY key, const CallText& sub_key, DWORD options, REGSAM sam, HKEY* result,
                      DWORD* disposition);
   LONG DeleteKeyCore(HKEY key, const CallText& sub_key);
   LONG SetValueExCore(HKEY key, const CallText& value_name, DWORD type, const BYTE* data,
@@ -236,7 +241,8 @@ class RegistryEmulator {
   LONG DeleteValueCore(HKEY key, const CallText& value_name);
   LONG EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
-  LONG Walk(KeyId from, std::u16string_view path, bool create, KeyId* result);
+  LONG Walk(KeyId from, std::u16string_view path, bool create, KeyId* result,
+            NewKeys made = NewKeys::kStable);
   // How many levels `key` lies below the root of its tree.
   std::size_t Depth(KeyId key);
   // How many leading names of `path` exist below `from`.

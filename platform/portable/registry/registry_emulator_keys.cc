@@ -66,8 +66,10 @@ LONG RegistryEmulator::ConnectRegistry(const char* machine_name, HKEY key, HKEY*
              });
 }
 
-LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM sam, HKEY* result,
-                                     DWORD* disposition) {
+LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, DWORD options, REGSAM sam,
+                                     HKEY* result, DWORD* disposition) {
+  constexpr DWORD kRegOptionVolatile = 1;
+  const NewKeys made = (options & kRegOptionVolatile) != 0 ? NewKeys::kVolatile : NewKeys::kStable;
   return Run(RegCall::kCreateKey, key, sub_key, sam, true, result, [&] {
     if (result == nullptr || AsksForBothViews(sam)) return kErrorInvalidParameter;
     Resolved from;
@@ -95,7 +97,7 @@ LONG RegistryEmulator::CreateKeyCore(HKEY key, const CallText& sub_key, REGSAM s
         Locate(key, from, path, false, &target, &classes_path) != kErrorSuccess) {
       *disposition = kRegCreatedNewKey;
     }
-    if (LONG status = Locate(key, from, path, true, &target, &classes_path)) return status;
+    if (LONG status = Locate(key, from, path, true, &target, &classes_path, made)) return status;
     const REGSAM granted = store_->GrantedRights(target);
     if (!Grants(granted, MapGenericRights(sam, 0))) return kErrorAccessDenied;
     *result = NewHandleBelow(target, MapGenericRights(sam, granted), from, classes_path);
@@ -193,11 +195,13 @@ LONG RegistryEmulator::OpenKeyExW(HKEY key, const char16_t* sub_key, DWORD, REGS
 }
 LONG RegistryEmulator::CreateKey(HKEY key, const char* sub_key, HKEY* result) {
   // RegCreateKeyA asks for whatever the key grants.
-  return CreateKeyCore(key, CallText{sub_key, nullptr, false}, kMaximumAllowed, result, nullptr);
+  return CreateKeyCore(key, CallText{sub_key, nullptr, false}, 0, kMaximumAllowed, result,
+                       nullptr);
 }
-LONG RegistryEmulator::CreateKeyExW(HKEY key, const char16_t* sub_key, REGSAM sam, HKEY* result,
+LONG RegistryEmulator::CreateKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam,
+                                    HKEY* result,
                                     DWORD* disposition) {
-  return CreateKeyCore(key, CallText{nullptr, sub_key, true}, sam, result, disposition);
+  return CreateKeyCore(key, CallText{nullptr, sub_key, true}, options, sam, result, disposition);
 }
 LONG RegistryEmulator::DeleteKey(HKEY key, const char* sub_key) {
   return DeleteKeyCore(key, CallText{sub_key, nullptr, false});

@@ -35,14 +35,15 @@ bool RegistryEmulator::IsViewKey(KeyId key) {
 }
 
 LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16string& path,
-                              bool create, KeyId* target, std::u16string* classes_path) {
+                              bool create, KeyId* target, std::u16string* classes_path,
+                              NewKeys made) {
   if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
   if (!from.merged) {
     const bool machine_root =
         key == kHkeyLocalMachine ||
         (from.entry != nullptr && from.entry->predefined == kHkeyLocalMachine);
     if (machine_root && RegistryViews::MachinePath(path, from.view_32, &path_scratch_)) {
-      return Walk(from.key, path_scratch_, create, target);
+      return Walk(from.key, path_scratch_, create, target, made);
     }
     // Below a handle to a key of HKLM\Software the view applies to the
     // whole path, as if it were named from the root: the 32-bit classes
@@ -59,11 +60,11 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
       const bool seen_as_software =
           process_is_32_bit_ && from.view_32 && RegistryViews::DropWow6432Node(&below);
       if (RegistryViews::MachinePath(below, from.view_32, &path_scratch_)) {
-        return Walk(root, path_scratch_, create, target);
+        return Walk(root, path_scratch_, create, target, made);
       }
-      if (seen_as_software) return Walk(root, below, create, target);
+      if (seen_as_software) return Walk(root, below, create, target, made);
     }
-    return Walk(from.key, path, create, target);
+    return Walk(from.key, path, create, target, made);
   }
   // HKEY_CLASSES_ROOT: the user's key when there is one, else the machine's.
   std::u16string merged = *from.classes_path;
@@ -84,7 +85,7 @@ LONG RegistryEmulator::Locate(HKEY key, const Resolved& from, const std::u16stri
   // user's alone): then beside that ancestor.
   const std::size_t user_depth = user_root != 0 ? ExistingDepth(user_root, stored) : 0;
   const bool in_user = user_depth > ExistingDepth(machine_root, stored);
-  return Walk(in_user ? user_root : machine_root, stored, true, target);
+  return Walk(in_user ? user_root : machine_root, stored, true, target, made);
 }
 
 bool RegistryEmulator::BelowMachineSoftware(KeyId key, const std::u16string& machine,
@@ -170,7 +171,8 @@ SubkeyList RegistryEmulator::MergedSubkeys(const Resolved& from, std::uint64_t g
   return kept;
 }
 
-LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, KeyId* result) {
+LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, KeyId* result,
+                            NewKeys made) {
   if (!path.empty() && path[0] == u'\\') return kErrorBadPathname;
   // A name too long fails the call before anything is created.
   if (!ForEachName(path,
@@ -193,9 +195,15 @@ LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, K
         status = kErrorNoSystemResources;
         return false;
       }
+      // A stable key never lies below a volatile one.
+      if (!depth_checked && made == NewKeys::kStable && store_->IsVolatile(current)) {
+        status = kErrorChildMustBeVolatile;
+        return false;
+      }
       depth_checked = true;
       next =
           store_->CreateSubkey(current, std::u16string(path.substr(begin, length)), fold_scratch_);
+      if (made == NewKeys::kVolatile) store_->MarkVolatile(*next);
     }
     current = *next;
     return true;

@@ -58,6 +58,15 @@ KeyId MemoryStore::CreateSubkey(KeyId parent, const std::u16string& name,
   return id;
 }
 
+bool MemoryStore::IsVolatile(KeyId key) {
+  const Node* node = Find(key);
+  return node != nullptr && node->is_volatile;
+}
+
+void MemoryStore::MarkVolatile(KeyId key) {
+  if (Node* node = Find(key)) node->is_volatile = true;
+}
+
 bool MemoryStore::HasSubkeys(KeyId key) {
   Node* node = Find(key);
   return node != nullptr && !node->subkeys.empty();

@@ -24,6 +24,8 @@ class MemoryStore final : public RegistryStore {
                      const std::u16string& folded) override;
   bool HasSubkeys(KeyId key) override;
   void DeleteKey(KeyId key) override;
+  [[nodiscard]] bool IsVolatile(KeyId key) override;
+  void MarkVolatile(KeyId key) override;
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
   SubkeyList Subkeys(KeyId key) override;
 
@@ -46,6 +48,7 @@ class MemoryStore final : public RegistryStore {
     std::map<std::u16string, std::pair<KeyId, std::u16string>> subkeys;
     std::map<std::u16string, StoredValue> values;
     REGSAM granted = 0xFFFFFFFFu;
+    bool is_volatile = false;
     // The whole lists, made when enumeration first wants them. A change of
     // the key's subkeys updates the list in place while no one else holds
     // it (else drops it); a change of its values drops theirs.

@@ -95,6 +95,11 @@ class RegistryStore {
   [[nodiscard]] virtual KeyId CreateSubkey(KeyId parent, const std::u16string& name,
                                            const std::u16string& folded) = 0;
   [[nodiscard]] virtual bool HasSubkeys(KeyId key) = 0;
+  // Volatile keys (REG_OPTION_VOLATILE) last until the machine starts again:
+  // a store in memory keeps them as long as any key; a file drops them at the
+  // first open after the machine started again.
+  [[nodiscard]] virtual bool IsVolatile(KeyId key) = 0;
+  virtual void MarkVolatile(KeyId key) = 0;
   // Deletes a key without subkeys, with its values.
   virtual void DeleteKey(KeyId key) = 0;
   // The first subkey in folded order after `after` (from the start when null).

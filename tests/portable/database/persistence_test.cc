@@ -196,5 +196,50 @@ TEST_F(PersistenceTest, ADamagedDatabaseIsTheCorruptRegistryCode) {
                 registry.CreateKey(kHkeyCurrentUser, u"Software\\X"));
 }
 
+// Volatile keys last as long as the machine's boot: another process of the
+// same boot finds them, the first one of a later boot does not (nor
+// anything below them), and stable keys stay.
+TEST_F(PersistenceTest, VolatileKeysLastUntilTheMachineStartsAgain) {
+  TestControls::ResetRegistry();
+  const auto open_in_boot = [&](const char* boot) {
+    SqliteStore::Options options;
+    options.boot_id = boot;
+    TestControls::UseRegistryStore(std::make_unique<SqliteStore>(database_, options));
+  };
+  const auto exists = [](const char16_t* path) {
+    platform::HKEY key = 0;
+    const bool found =
+        platform::RegOpenKeyExW(platform::kHkeyCurrentUser, path, 0, platform::kKeyRead, &key) == 0;
+    if (found) platform::RegCloseKey(key);
+    return found;
+  };
+  open_in_boot("boot-1");
+  platform::HKEY made = 0;
+  ASSERT_EQ(platform::RegCreateKeyExW(platform::kHkeyCurrentUser, u"Software\\QvFleeting\\Inner", 0,
+                                      nullptr, 1, platform::kKeyAllAccess, nullptr, &made, nullptr),
+            0);
+  ASSERT_EQ(platform::RegSetValueExW(made, u"v", 0, platform::kRegBinary,
+                                     reinterpret_cast<const platform::BYTE*>("x"), 1),
+            0);
+  platform::RegCloseKey(made);
+  Registry().CreateKey(kHkeyCurrentUser, u"Software\\QvStable");
+  TestControls::ResetRegistry();
+
+  open_in_boot("boot-1");
+  EXPECT_TRUE(exists(u"Software\\QvFleeting\\Inner")) << "the same boot, another process";
+  TestControls::ResetRegistry();
+
+  open_in_boot("boot-2");
+  EXPECT_FALSE(exists(u"Software\\QvFleeting")) << "a later boot";
+  EXPECT_TRUE(exists(u"Software\\QvStable"));
+  TestControls::ResetRegistry();
+  EXPECT_EQ(testing_support::RawSql(database_, "SELECT count(*) FROM volatile_keys"), "0");
+  EXPECT_EQ(testing_support::RawSql(database_,
+                                    "SELECT count(*) FROM value_data WHERE key NOT IN"
+                                    " (SELECT id FROM keys)"),
+            "0");
+  EXPECT_EQ(testing_support::RawSql(database_, "PRAGMA integrity_check"), "ok");
+}
+
 }  // namespace
 }  // namespace quorvane

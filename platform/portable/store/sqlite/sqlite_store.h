@@ -56,7 +56,12 @@ class SqliteStore final : public RegistryStore {
     // Every commit synced before it returns (QV_REGISTRY_SYNC=full); else a
     // commit reaches the log at once and the disk when Flush runs.
     bool sync_every_commit = false;
+    // The machine's boot, as volatile keys are marked with it; "" for the
+    // one the system names (MachineBootIdentity).
+    std::string boot_id;
   };
+  // This boot of the machine ("" where the system names none).
+  [[nodiscard]] static std::string MachineBootIdentity();
 
   explicit SqliteStore(std::string path);
   SqliteStore(std::string path, Options options);
@@ -88,6 +93,8 @@ class SqliteStore final : public RegistryStore {
   KeyId CreateSubkey(KeyId parent, const std::u16string& name,
                      const std::u16string& folded) override;
   bool HasSubkeys(KeyId key) override;
+  bool IsVolatile(KeyId key) override;
+  void MarkVolatile(KeyId key) override;
   void DeleteKey(KeyId key) override;
   std::optional<SubkeyName> NextSubkey(KeyId key, const std::u16string* after) override;
   SubkeyList Subkeys(KeyId key) override;
@@ -148,6 +155,10 @@ class SqliteStore final : public RegistryStore {
   // same new file up.
   void AdoptFileBesideOthers(const Options& options);
   void AdoptFile(UINT ansi_code_page);
+  void DropVolatileKeysOfEarlierBoots();
+  // One statement's first column, with a number and a blob bound in that
+  // order where given (a number below 0 is none).
+  std::int64_t Scalar(const char* sql, const std::string* text, std::int64_t number);
   void ConvertStringsToUtf16(UINT ansi_code_page);
   void RefoldNames();
   void CreateLocalRoots();
@@ -195,6 +206,7 @@ class SqliteStore final : public RegistryStore {
   const ReadImage::Key* AllValuesOf(KeyId key);
 
   std::string path_;
+  std::string boot_id_;
   sqlite3* db_ = nullptr;
   std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::kCount)> statements_{};
   StoredValue read_value_;  // what GetValue last read

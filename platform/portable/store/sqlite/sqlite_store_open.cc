@@ -72,7 +72,9 @@ int OpenFlags(const std::string& path, std::string* name) {
 
 SqliteStore::SqliteStore(std::string path) : SqliteStore(std::move(path), Options{}) {}
 
-SqliteStore::SqliteStore(std::string path, Options options) : path_(std::move(path)) {
+SqliteStore::SqliteStore(std::string path, Options options)
+    : path_(std::move(path)),
+      boot_id_(options.boot_id.empty() ? MachineBootIdentity() : options.boot_id) {
   try {
     Open(options);
   } catch (const StoreFailure& failure) {
@@ -136,6 +138,7 @@ void SqliteStore::AdoptFileBesideOthers(const Options& options) {
     try {
       AdoptFile(options.ansi_code_page);
       CreateLocalRoots();
+      DropVolatileKeysOfEarlierBoots();
       return;
     } catch (const StoreFailure& failure) {
       if (failure.code != kErrorBusy || std::chrono::steady_clock::now() >= deadline) throw;
