@@ -72,10 +72,15 @@ std::vector<BYTE> PlatformTrace::PickData(DWORD* size) {
     }
     *size = static_cast<DWORD>(data.size());
     data.push_back('x');
+    data.push_back('x');
     return data;
   }
   *size = random_.Chance(1) ? kMegabyte : random_.Pick(kSmallSizes) + (random_.Chance(10) ? 8 : 0);
-  std::vector<BYTE> data(*size + 1, 'x');
+  // What follows the data is the caller's too, and the calls read a unit of
+  // it for a string given without its zero: two bytes, now and then zeros
+  // (the size of strlen), else not.
+  const BYTE after = random_.Chance(20) ? 0x00 : 'x';
+  std::vector<BYTE> data(*size + 2, after);
   for (DWORD i = 0; i < *size; ++i) {
     data[i] = *size == kMegabyte ? static_cast<BYTE>(i * 7) : random_.Pick(kBytes);
   }
