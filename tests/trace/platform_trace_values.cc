@@ -25,8 +25,14 @@ void PlatformTrace::SetValue() {
   const std::string& name = random_.Pick(kValueNames);
   const DWORD type = random_.Pick(kTypes);
   DWORD size = 0;
-  const std::vector<BYTE> data = PickData(&size);
+  std::vector<BYTE> data = PickData(&size);
   const bool wide = random_.Chance(40);
+  const bool string = type == platform::kRegSz || type == platform::kRegExpandSz ||
+                      type == platform::kRegMultiSz;
+  if (wide && string && size == 1) {  // see kWineDeviations
+    size = 2;
+    data.push_back(data.back());  // two bytes after the data, as PickData leaves them
+  }
   const LONG status =
       wide ? platform::RegSetValueExW(open.handle, Wide(name).c_str(), 0, type, data.data(), size)
            : platform::RegSetValueExA(open.handle, name.c_str(), 0, type, data.data(), size);

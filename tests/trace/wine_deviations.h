@@ -30,9 +30,9 @@ inline constexpr WineDeviation kWineDeviations[] = {
      "sorted by lower-cased names (RegistryEnumConformance)",
      "names use no character that sorts between the two cases: [ \\ ] ^ _ ` and cp1252 letters "
      "without a case partner of the same order"},
-    {"RegSetValueExA of a string without its zero", "the bytes given",
-     "one more byte when the caller's memory holds a zero after them (RegistryValuesConformance)",
-     "data are always followed by a non-zero byte in memory"},
+    {"RegSetValueExW of one byte of string data", "the byte (no whole unit to look past)",
+     "a look at the unit before the data, whose bytes decide whether two more are stored",
+     "wide string data are at least two bytes"},
     {"HKCU\\Software\\Classes in a new prefix", "there from the start",
      "missing until something writes below it (RegistryRootsConformance)",
      "the trace never opens it"},

@@ -3,6 +3,7 @@
 // data, and the one way every call runs. Not for use outside those files.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -18,6 +19,16 @@ inline constexpr std::size_t kMaxTreeDepth = 512;
 inline constexpr std::size_t kMaxValueNameLength = 16383;
 inline constexpr REGSAM kSpecificRights = 0xFFFFu;
 inline const std::u16string kNoName;
+
+// No address in the first 64 KiB is ever valid on Windows, which answers a
+// call given one with 998 rather than reading or writing there.
+inline bool InFirst64KiB(const void* pointer) {
+  return pointer != nullptr && reinterpret_cast<std::uintptr_t>(pointer) < 0x10000;
+}
+template <typename... Pointers>
+inline bool AnyInFirst64KiB(const Pointers*... pointers) {
+  return (InFirst64KiB(pointers) || ...);
+}
 
 inline bool IsPredefined(HKEY key) { return key >= kHkeyClassesRoot && key <= kHkeyCurrentConfig; }
 
@@ -113,6 +124,7 @@ template <typename Body>
 LONG RegistryEmulator::Run(RegCall call, HKEY key, const CallText& text, REGSAM sam, bool writing,
                            HKEY* clear_on_failure, Body&& body) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (AnyInFirst64KiB(text.ansi, text.wide, clear_on_failure)) return kErrorNoAccess;
   if (log_calls_) Log({call, key, LogText(text), sam});
   LONG result = kErrorSuccess;
   if (!failures_.empty() && TakeInjectedFailure(call, &result)) {

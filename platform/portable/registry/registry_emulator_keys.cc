@@ -156,6 +156,7 @@ const SubkeyName* RegistryEmulator::SubkeyAt(HKEY key, const Resolved& from, DWO
 
 LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_size) {
   return Run(RegCall::kEnumKey, key, kNoText, 0, false, nullptr, [&] {
+    if (InFirst64KiB(name)) return kErrorNoAccess;
     Resolved from;
     if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;
     const SubkeyName* found = SubkeyAt(key, from, index);
@@ -173,6 +174,7 @@ LONG RegistryEmulator::EnumKey(HKEY key, DWORD index, char* name, DWORD name_siz
 
 LONG RegistryEmulator::EnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size) {
   return Run(RegCall::kEnumKey, key, kNoText, 0, false, nullptr, [&] {
+    if (AnyInFirst64KiB(name, name_size)) return kErrorNoAccess;
     if (name == nullptr || name_size == nullptr) return kErrorInvalidParameter;
     Resolved from;
     if (LONG status = Resolve(key, kKeyEnumerateSubKeys, &from)) return status;

@@ -12,11 +12,10 @@ namespace quorvane::platform::portable {
 
 namespace {
 
-// No address in the first 64 KiB is ever valid on Windows, which answers a
-// buffer there, or a missing one of some size, with 998 rather than reading it.
+// A buffer Windows cannot read (see InFirst64KiB), or a missing one of some
+// size: 998.
 bool Unreadable(const void* data, DWORD size) {
-  return (data == nullptr && size > 0) ||
-         (data != nullptr && reinterpret_cast<std::uintptr_t>(data) < 0x10000);
+  return (data == nullptr && size > 0) || InFirst64KiB(data);
 }
 
 // A string whose size leaves out its terminator, where the terminator follows
@@ -26,10 +25,15 @@ bool Unreadable(const void* data, DWORD size) {
 DWORD WithForgottenTerminator(DWORD type, const BYTE* data, DWORD size, bool wide) {
   if (!IsStringType(type)) return size;
   if (wide) {
-    if (size < 2 || size % 2 != 0) return size;
-    const auto* units = reinterpret_cast<const char16_t*>(data);
+    // By whole units, as Windows counts them: an odd size's last byte is
+    // left out of the test and kept in the data.
     const DWORD count = size / 2;
-    return units[count - 1] != u'\0' && units[count] == u'\0' ? size + 2 : size;
+    if (count == 0) return size;
+    char16_t last = 0;
+    char16_t next = 0;
+    std::memcpy(&last, data + 2 * (count - 1), sizeof last);
+    std::memcpy(&next, data + 2 * count, sizeof next);
+    return last != u'\0' && next == u'\0' ? size + 2 : size;
   }
   if (size == 0) return size;
   return data[size - 1] != 0 && data[size] == 0 ? size + 1 : size;
@@ -56,6 +60,7 @@ LONG RegistryEmulator::SetValueExCore(HKEY key, const CallText& value_name, DWOR
 LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DWORD* reserved,
                                         DWORD* type, BYTE* data, DWORD* size) {
   return Run(RegCall::kQueryValueEx, key, value_name, 0, false, nullptr, [&] {
+    if (AnyInFirst64KiB(type, data, size)) return kErrorNoAccess;
     if (reserved != nullptr || (data != nullptr && size == nullptr)) return kErrorInvalidParameter;
     if (key == kHkeyPerformanceData) {
       // No stored value: the data Windows gathers do not fit any buffer.
@@ -132,6 +137,7 @@ const StoredValue* RegistryEmulator::ValueAt(HKEY key, const Resolved& from, DWO
 LONG RegistryEmulator::EnumValueCore(HKEY key, DWORD index, void* name, DWORD* name_size, bool wide,
                                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size) {
   return Run(RegCall::kEnumValue, key, kNoText, 0, false, nullptr, [&] {
+    if (AnyInFirst64KiB(name, name_size, type, data, data_size)) return kErrorNoAccess;
     if (name == nullptr || name_size == nullptr || reserved != nullptr ||
         (data != nullptr && data_size == nullptr)) {
       return kErrorInvalidParameter;
