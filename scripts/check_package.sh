@@ -43,7 +43,8 @@ fi
 if [[ -z $toolchain ]]; then
   subproject="$build/subproject"
   rm -rf "$subproject"
-  cmake -S "$root/packaging/subproject" -B "$subproject" -G Ninja -DQV_SOURCE_DIR="$root" >/dev/null
+  cmake -S "$root/packaging/subproject" -B "$subproject" -G Ninja -DQV_SOURCE_DIR="$root" \
+    -DQV_UNITY_BUILD=ON >/dev/null
   cmake --build "$subproject" >/dev/null
   QV_REGISTRY=:memory: "$subproject/app"
   cmake --install "$subproject" --prefix "$subproject/stage" >/dev/null

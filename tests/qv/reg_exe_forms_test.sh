@@ -31,11 +31,12 @@ data_of() {  # data_of NAME: the value's data as reg query shows them
 # Help: each command's own, for every way of asking; alone, or it is a mistake.
 for command in add query type delete copy list export import check save restore load unload \
                compare diff; do
-  for ask in '/?' '-?' /h -H --help; do
-    out=$(qv reg "$command" "$ask"); status=$?
-    [[ $status == 0 && $out == "usage: qv reg $command"* ]]
-    check "qv reg $command $ask: its own help" 0 $?
-  done
+  out=$(qv reg "$command" /?); status=$?
+  [[ $status == 0 && $out == "usage: qv reg $command"* ]]; check "qv reg $command /?: its own help" 0 $?
+done
+for ask in '-?' /h -H --help /H; do
+  out=$(qv reg query "$ask"); status=$?
+  [[ $status == 0 && $out == "usage: qv reg query"* ]]; check "qv reg query $ask: its own help" 0 $?
 done
 out=$(qv reg add /?)
 [[ $out == *examples:*"qv reg add 'HKCU\\Software\\MyApp'"* ]]; check "add's help has examples" 0 $?
