@@ -16,7 +16,25 @@
 namespace quorvane {
 namespace {
 
-using namespace platform;  // NOLINT: the calls read as the Win32 ones
+using platform::BYTE;
+using platform::DWORD;
+using platform::HKEY;
+using platform::kErrorNoAccess;
+using platform::kKeyAllAccess;
+using platform::kKeyRead;
+using platform::LONG;
+using platform::RegCloseKey;
+using platform::RegCreateKeyA;
+using platform::RegDeleteKeyA;
+using platform::RegDeleteValueA;
+using platform::RegEnumKeyA;
+using platform::RegEnumValueA;
+using platform::RegEnumValueW;
+using platform::RegOpenKeyExA;
+using platform::RegQueryValueExA;
+using platform::RegQueryValueExW;
+using platform::RegSetValueExA;
+using platform::RegSetValueExW;
 
 template <typename T>
 T* Unreachable() {
