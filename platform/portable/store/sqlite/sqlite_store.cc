@@ -52,8 +52,11 @@ const char* SqlText(int index) {
       "PRAGMA data_version",
       // Any read of the file: it fixes the transaction's snapshot.
       "SELECT 1 FROM roots LIMIT 1",
+      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'volatile_keys'",
+      // Prepared only once the table is there (sqlite_store_volatile.cc).
+      "SELECT 1 FROM volatile_keys WHERE id = ?",
   };
-  static_assert(sizeof kSql / sizeof kSql[0] == 29, "one text per statement");
+  static_assert(sizeof kSql / sizeof kSql[0] == 31, "one text per statement");
   return kSql[index];
 }
 

@@ -145,6 +145,8 @@ class SqliteStore final : public RegistryStore {
     kSetGranted,
     kDataVersion,
     kTouch,
+    kVolatileTableExists,
+    kIsVolatile,
     kCount,
   };
   class Statement;

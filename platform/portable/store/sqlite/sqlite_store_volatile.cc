@@ -49,8 +49,14 @@ std::int64_t SqliteStore::Scalar(const char* sql, const std::string* text, std::
 }
 
 bool SqliteStore::IsVolatile(KeyId key) {
-  if (Scalar(kTableExists, nullptr, -1) == 0) return false;
-  return Scalar("SELECT count(*) FROM volatile_keys WHERE id = ?", nullptr, key) != 0;
+  // Asked at every key a call creates: two prepared statements, kept.
+  {
+    Statement table(*this, Sql::kVolatileTableExists);
+    if (!table.Step()) return false;
+  }
+  Statement lookup(*this, Sql::kIsVolatile);
+  lookup.Bind(1, key);
+  return lookup.Step();
 }
 
 void SqliteStore::MarkVolatile(KeyId key) {
