@@ -15,7 +15,7 @@ run_one() {  # run_one TARGET: prints one line, exits 1 on a finding
   if [[ $target == hive_fuzzer ]]; then
     # From a real user's hive (fuzz/seeds) as well as the small ones qv
     # writes; each run reads a hive of up to 768 KiB whole.
-    runs=1500 max_len=1048576
+    runs=1000 max_len=1048576
     mkdir "$scratch.seeds"
     xz -dc fuzz/seeds/NTUSER.DAT.xz >"$scratch.seeds/NTUSER.DAT"
     seeds=("$scratch.seeds")
