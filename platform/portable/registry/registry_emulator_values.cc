@@ -27,12 +27,12 @@ DWORD WithForgottenTerminator(DWORD type, const BYTE* data, DWORD size, bool wid
   if (wide) {
     // By whole units, as Windows counts them: an odd size's last byte is
     // left out of the test and kept in the data.
-    const DWORD count = size / 2;
+    const std::size_t count = size / 2;
     if (count == 0) return size;
     char16_t last = 0;
     char16_t next = 0;
-    std::memcpy(&last, data + 2 * (count - 1), sizeof last);
-    std::memcpy(&next, data + 2 * count, sizeof next);
+    std::memcpy(&last, data + (2 * (count - 1)), sizeof last);
+    std::memcpy(&next, data + (2 * count), sizeof next);
     return last != u'\0' && next == u'\0' ? size + 2 : size;
   }
   if (size == 0) return size;
@@ -87,7 +87,7 @@ LONG RegistryEmulator::QueryValueExCore(HKEY key, const CallText& value_name, DW
         *size = stored;
         return kErrorMoreData;
       }
-      std::memcpy(data, bytes.data(), stored);
+      std::memcpy(data, bytes.data(), stored);  // NOLINT: terminated below where there is room
       TerminateString(value->type, bytes, value_name.is_wide, data, room);
     }
     if (size != nullptr) *size = stored;

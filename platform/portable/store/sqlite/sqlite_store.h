@@ -64,7 +64,7 @@ class SqliteStore final : public RegistryStore {
   [[nodiscard]] static std::string MachineBootIdentity();
 
   explicit SqliteStore(std::string path);
-  SqliteStore(std::string path, Options options);
+  SqliteStore(std::string path, const Options& options);
   // A store that cannot be used at all: every call fails with `code`, and
   // `reason` is its diagnosis.
   static std::unique_ptr<SqliteStore> Unusable(LONG code, std::string reason);

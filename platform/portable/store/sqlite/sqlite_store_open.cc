@@ -72,7 +72,7 @@ int OpenFlags(const std::string& path, std::string* name) {
 
 SqliteStore::SqliteStore(std::string path) : SqliteStore(std::move(path), Options{}) {}
 
-SqliteStore::SqliteStore(std::string path, Options options)
+SqliteStore::SqliteStore(std::string path, const Options& options)
     : path_(std::move(path)),
       boot_id_(options.boot_id.empty() ? MachineBootIdentity() : options.boot_id) {
   try {
