@@ -4,23 +4,10 @@
 set -u
 qv_binary=$1
 emulator=${2:-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export QV_REGISTRY="$work/registry.db"
+# shellcheck source=tests/qv/qv_test_helpers.sh
+source "$(dirname "$0")/qv_test_helpers.sh"
 key='HKCU\Software\QvToolTest'"$$"
-passed=0
-failed=0
-
-qv() { $emulator "$qv_binary" "$@" 2>"$work/stderr" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 value_line() { qv reg query "$@" | sed -n 3p; }  # the value's line in reg.exe's layout
-check() {  # check NAME EXPECTED ACTUAL
-  if [[ "$2" == "$3" ]]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-  fi
-}
 
 out=$(qv --help); check "help exits 0" 0 $?
 [[ $out == *"usage: qv COMMAND"* ]]; check "help text" 0 $?

@@ -7,23 +7,10 @@
 set -u
 qv_binary=$1
 emulator=${2:-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export QV_REGISTRY="$work/registry.db"
+# shellcheck source=tests/qv/qv_test_helpers.sh
+source "$(dirname "$0")/qv_test_helpers.sh"
 key='HKCU\Software\QvFormsTest'"$$"
-passed=0
-failed=0
-
-qv() { $emulator "$qv_binary" "$@" 2>"$work/stderr" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 stderr() { tr -d '\r' <"$work/stderr"; }
-check() {  # check NAME EXPECTED ACTUAL
-  if [[ "$2" == "$3" ]]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-  fi
-}
 data_of() {  # data_of NAME: the value's data as reg query shows them
   qv reg query "$key" /v "$1" | sed -n 3p | sed 's/^    [^ ]*    [^ ]*    //'
 }
