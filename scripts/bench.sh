@@ -105,6 +105,12 @@ if command -v sqlite3 >/dev/null; then
   echo
   bash bench/reg_files.sh "$root/build-bench/tools/qv/qv" "$scratch"
 fi
+if command -v hyperfine >/dev/null; then
+  echo
+  echo "One write in a registry of 1,000 and of 1,000,000 values, whole qv processes:"
+  echo
+  bash bench/large_registry.sh "$root/build-bench/tools/qv/qv" "$scratch"
+fi
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/wine64 ]]; then
   cmake -S . -B build-win-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \

@@ -102,6 +102,7 @@ void SqliteStore::Begin(bool writing) {
   if (in_savepoint_) {
     Run(Sql::kSavepoint);
   } else if (batch_depth_ == 0) {
+    if (writing) CheckBeforeWriting();  // before the write lock is taken
     Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
   }
   in_transaction_ = true;
@@ -161,16 +162,9 @@ void SqliteStore::BeginBatch(bool writing) {
     // A batch that reads alone begins its transaction at its first miss.
     const bool lazy = !writing && BeginImageScope();
     if (!lazy) {
+      if (writing) CheckBeforeWriting();  // before the write lock is taken
       Run(writing ? Sql::kBeginWrite : Sql::kBeginRead);
-      if (writing) {
-        try {
-          CheckBeforeWriting();
-        } catch (const StoreFailure&) {
-          sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-          throw;
-        }
-        BeginWritingOverImage();
-      }
+      if (writing) BeginWritingOverImage();
     }
   }
   ++batch_depth_;

@@ -33,6 +33,7 @@
 
 #include <quorvane/platform/portable/store/registry_store.h>
 #include <quorvane/platform/portable/store/sqlite/read_image.h>
+#include <quorvane/platform/portable/store/sqlite/sound_file_mark.h>
 #include <quorvane/platform/portable/store/sqlite/wal_stamp.h>
 
 struct sqlite3;
@@ -169,7 +170,14 @@ class SqliteStore final : public RegistryStore {
   [[noreturn]] void Fail(int result);
   [[noreturn]] void Damaged(const std::string& what);
   void RefuseWritingIfReadOnly();
+  // Before a store's first write: the whole file is checked (in a read
+  // transaction of its own when none is open, so that other writers need
+  // not wait for it) unless the mark says it is as it was last known sound.
   void CheckBeforeWriting();
+  // Checkpoints of this store move its log into the file; where the file
+  // was known sound before one, it is known sound after it.
+  static int AfterCommit(void* store, sqlite3* db, const char* name, int log_pages);
+  void CheckpointKeepingMark();
   // Runs an inspecting pragma; its findings other than "ok" go to `problems`.
   // Returns a failure that kept it from giving a verdict, else 0.
   LONG Inspect(const char* pragma, std::vector<std::string>* problems);
@@ -208,6 +216,7 @@ class SqliteStore final : public RegistryStore {
   const ReadImage::Key* AllValuesOf(KeyId key);
 
   std::string path_;
+  SoundFileMark mark_{std::string()};
   std::string boot_id_;
   sqlite3* db_ = nullptr;
   std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::kCount)> statements_{};

@@ -67,20 +67,48 @@ void SqliteStore::Damaged(const std::string& what) {
 
 void SqliteStore::CheckBeforeWriting() {
   // Writing into a damaged file spreads the damage (a page listed twice is
-  // given out twice, a key missing from the index is made twice), so the
-  // whole file is checked once, inside the first write transaction; from the
-  // first damage met on, nothing is written.
+  // given out twice, a key missing from the index is made twice), so a file
+  // is checked whole before a store's first write, unless its mark says
+  // nothing but this library has written it since it was last known sound;
+  // from the first damage met on, nothing is written.
   if (damaged_) {
     diagnosis_ = "registry database " + path_ +
                  " is damaged, so nothing is written to it (qv reg check tells more)";
     throw StoreFailure{kErrorBadDbDatabase};
   }
   if (structure_checked_) return;
+  const std::string state = mark_.StateNow();
+  if (mark_.Records(state)) {
+    structure_checked_ = true;
+    return;
+  }
+  const bool own_transaction = sqlite3_get_autocommit(db_) != 0;
+  if (own_transaction) Run(Sql::kBeginRead);
   std::vector<std::string> problems;
   const LONG result = Inspect("PRAGMA integrity_check", &problems);
+  if (own_transaction) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   if (result != kErrorSuccess) throw StoreFailure{result};
   structure_checked_ = true;
   if (!problems.empty()) Damaged(problems.front());
+  // The state from before the check: a checkpoint of another process while
+  // it ran leaves the mark behind, and the next writer checks again.
+  mark_.Record(state);
+}
+
+int SqliteStore::AfterCommit(void* store, sqlite3* /*db*/, const char* /*name*/, int log_pages) {
+  // SQLite's own automatic checkpoint, at its default size, with the mark
+  // kept across it.
+  constexpr int kCheckpointPages = 1000;
+  if (log_pages >= kCheckpointPages) static_cast<SqliteStore*>(store)->CheckpointKeepingMark();
+  return SQLITE_OK;
+}
+
+void SqliteStore::CheckpointKeepingMark() {
+  const bool sound = mark_.Records(mark_.StateNow());
+  // A checkpoint that cannot run now (a reader holds the log) runs at a
+  // later commit; it is no failure of this one.
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  if (sound) mark_.Record(mark_.StateNow());
 }
 
 LONG SqliteStore::Inspect(const char* pragma, std::vector<std::string>* problems) {
@@ -110,6 +138,7 @@ LONG SqliteStore::Check(std::string* report) {
   }
   std::vector<std::string> problems;
   LONG result = kErrorSuccess;
+  const std::string state = mark_.StateNow();
   try {
     Run(Sql::kBeginRead);
     result = Inspect("PRAGMA integrity_check", &problems);
@@ -123,6 +152,7 @@ LONG SqliteStore::Check(std::string* report) {
     return result;
   }
   if (problems.empty()) {
+    if (!read_only_) mark_.Record(state);
     *report = "registry database " + path_ + " is sound";
     return kErrorSuccess;
   }

@@ -74,6 +74,7 @@ SqliteStore::SqliteStore(std::string path) : SqliteStore(std::move(path), Option
 
 SqliteStore::SqliteStore(std::string path, const Options& options)
     : path_(std::move(path)),
+      mark_(path_),
       boot_id_(options.boot_id.empty() ? MachineBootIdentity() : options.boot_id) {
   try {
     Open(options);
@@ -96,7 +97,15 @@ SqliteStore::~SqliteStore() {
     // Nothing is left to tell; the commits are in the log all the same.
   }
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
+  // The last connection to close moves the log into the file: a file known
+  // sound before stays known sound.
+  const std::string before = read_only_ || db_ == nullptr ? "" : mark_.StateNow();
+  const bool sound = mark_.Records(before);
   sqlite3_close(db_);
+  if (sound) {
+    const std::string after = mark_.StateNow();
+    if (after != before) mark_.Record(after);
+  }
 }
 
 void SqliteStore::Open(const Options& options) {
@@ -107,6 +116,10 @@ void SqliteStore::Open(const Options& options) {
   if (opened != SQLITE_OK) Fail(opened);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, options.busy_timeout_ms);
+  // Every page read has its cells' sizes checked against the page: damage
+  // in what a call reads is met as damage, not followed.
+  sqlite3_exec(db_, "PRAGMA cell_size_check=ON", nullptr, nullptr, nullptr);
+  sqlite3_wal_hook(db_, &SqliteStore::AfterCommit, this);
   AdoptFileBesideOthers(options);
   // A commit is in the log when the call that made it returns, so that a
   // crash or a killed process loses nothing that returned; it reaches the

@@ -61,8 +61,9 @@ bool SqliteStore::IsVolatile(KeyId key) {
 
 void SqliteStore::MarkVolatile(KeyId key) {
   LeaveImage();
-  (void)Scalar("CREATE TABLE IF NOT EXISTS volatile_keys(id INTEGER PRIMARY KEY, boot BLOB NOT NULL)",
-               nullptr, -1);
+  (void)Scalar(
+      "CREATE TABLE IF NOT EXISTS volatile_keys(id INTEGER PRIMARY KEY, boot BLOB NOT NULL)",
+      nullptr, -1);
   (void)Scalar("INSERT OR REPLACE INTO volatile_keys(id, boot) VALUES(?, ?)", &boot_id_, key);
   ++own_changes_;
 }
