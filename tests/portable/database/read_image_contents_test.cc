@@ -2,8 +2,11 @@
 // and this process's own writes followed while another's commits empty it.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
+#include <map>
 #include <string>
+#include <vector>
 
 #include <quorvane/platform/platform.h>
 #include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
@@ -145,6 +148,108 @@ TEST_F(ReadImageTest, OwnWritesKeepTheRestOfTheImageAndAnotherProcesssCommitsEmp
   SetNumber("Software\\QvThird", "n", 3);
   EXPECT_EQ(SubkeyCount("Software\\QvListed"), 501u);
   EXPECT_EQ(GetNumber("Software\\QvOther", "n"), 9u);
+}
+
+// Every value of a key as "name=data", in the order the registry lists them.
+std::vector<std::string> Listing(const char* path) {
+  HKEY key = 0;
+  EXPECT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, path, 0, platform::kKeyRead, &key), 0);
+  std::vector<std::string> listing;
+  char name[64];
+  unsigned char data[64];
+  for (DWORD index = 0;; ++index) {
+    DWORD name_size = sizeof name;
+    DWORD data_size = sizeof data;
+    if (platform::RegEnumValueA(key, index, name, &name_size, nullptr, nullptr, data, &data_size) !=
+        0) {
+      break;
+    }
+    listing.push_back(std::string(name) + "=" + reinterpret_cast<const char*>(data));
+  }
+  platform::RegCloseKey(key);
+  return listing;
+}
+
+std::string Text(const char* path, const char* name) {
+  HKEY key = 0;
+  EXPECT_EQ(platform::RegOpenKeyExA(kHkeyCurrentUser, path, 0, platform::kKeyRead, &key), 0);
+  char data[64] = "(none)";
+  DWORD size = sizeof data;
+  (void)platform::RegQueryValueExA(key, name, nullptr, nullptr,
+                                   reinterpret_cast<unsigned char*>(data), &size);
+  platform::RegCloseKey(key);
+  return data;
+}
+
+void SetText(const char* path, const char* name, const std::string& text) {
+  HKEY key = Create(kHkeyCurrentUser, path);
+  EXPECT_EQ(platform::RegSetValueExA(key, name, 0, platform::kRegSz,
+                                     reinterpret_cast<const unsigned char*>(text.c_str()),
+                                     static_cast<DWORD>(text.size() + 1)),
+            0);
+  platform::RegCloseKey(key);
+}
+
+// Values this process sets and deletes change the image in place, after a
+// key was listed whole or looked up by name: each answer after a write is
+// what the file holds (names keep the case they were first written with),
+// an abandoned batch leaves nothing behind, and a process starting afresh
+// lists the same.
+TEST_F(ReadImageTest, OwnValueWritesChangeTheImageAsTheyChangeTheFile) {
+  constexpr const char* kPath = "Software\\QvValues";
+  std::map<std::string, std::string> file;  // by upper-case name: "name=data"
+  const auto set = [&](const char* name, const std::string& text) {
+    SetText(kPath, name, text);
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto known = file.find(upper);
+    const std::string kept =
+        known == file.end() ? name : known->second.substr(0, known->second.find('='));
+    file[upper] = kept + "=" + text;
+  };
+  const auto listed = [&] {
+    std::vector<std::string> listing;
+    for (const auto& [upper, entry] : file) listing.push_back(entry);
+    return listing;
+  };
+  UseDatabase();
+  for (int i = 0; i < 300; ++i) set(("V" + std::to_string(i)).c_str(), "x");
+  SqliteStore* store = UseDatabase();  // as a process that starts afresh
+  ASSERT_EQ(Listing(kPath), listed());
+  const std::size_t listed_bytes = store->ImageBytes();
+
+  set("v7", "new");  // another case: the name stays V7
+  EXPECT_GE(store->ImageBytes(), listed_bytes - 1024) << "the key's values were dropped";
+  EXPECT_EQ(Text(kPath, "V7"), "new");
+  EXPECT_EQ(Listing(kPath), listed());
+  HKEY key = Create(kHkeyCurrentUser, kPath);
+  ASSERT_EQ(platform::RegDeleteValueA(key, "V8"), 0);
+  file.erase("V8");
+  EXPECT_EQ(Text(kPath, "V8"), "(none)");
+  set("Fresh", "made");
+  EXPECT_EQ(Text(kPath, "FRESH"), "made");
+  EXPECT_EQ(Listing(kPath), listed());
+
+  // A batch's writes, then abandoned: the answers are the file's again.
+  ASSERT_EQ(platform::BeginRegistryBatch(true), 0);
+  SetText(kPath, "V9", "abandoned");
+  ASSERT_EQ(platform::RegDeleteValueA(key, "V10"), 0);
+  EXPECT_EQ(Text(kPath, "V9"), "abandoned");
+  EXPECT_EQ(platform::EndRegistryBatch(false), 0);
+  EXPECT_EQ(Text(kPath, "V9"), "x");
+  EXPECT_EQ(Text(kPath, "V10"), "x");
+  platform::RegCloseKey(key);
+
+  // Looked up by name only, never listed: set and read again.
+  UseDatabase();
+  EXPECT_EQ(Text(kPath, "V20"), "x");
+  set("V20", "again");
+  EXPECT_EQ(Text(kPath, "V20"), "again");
+  set("v21", "unread");  // not looked up before: its name from the file
+  EXPECT_EQ(Listing(kPath), listed());
+
+  UseDatabase();  // as a process that starts afresh
+  EXPECT_EQ(Listing(kPath), listed());
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ class NameTable {
     return hashes_.empty() || hashes_[at] == 0 ? nullptr : &entries_[at].second;
   }
 
+  [[nodiscard]] Mapped* Find(const std::u16string& name) {
+    return const_cast<Mapped*>(std::as_const(*this).Find(name));
+  }
+
   // Adds `mapped` under `name` unless the name is there already; returns the
   // entry's mapped value and whether it was added.
   std::pair<Mapped*, bool> Add(const std::u16string& name, Mapped mapped) {

@@ -113,6 +113,44 @@ void ReadImage::SubkeyDeleted(KeyId parent, KeyId id) {
   entry.subkey_ids.erase(at);
 }
 
+void ReadImage::SpreadValueList(Key* entry) {
+  for (const auto& [folded, value] : *entry->all_values) entry->values.Set(folded, value);
+  entry->has_all_values = false;
+  entry->all_values.reset();
+}
+
+void ReadImage::ValueWritten(KeyId key, const std::u16string& folded, const StoredValue* value) {
+  const auto found = keys_.find(key);
+  if (found == keys_.end()) return;
+  Key& entry = found->second;
+  if (entry.has_all_values) SpreadValueList(&entry);
+  std::optional<StoredValue>* known = entry.values.Find(folded);
+  if (value == nullptr) {  // deleted: known to be gone
+    if (known == nullptr) {
+      entry.values.Add(folded, std::nullopt);
+      bytes_ += CostOf(folded);
+    } else if (*known) {
+      bytes_ -= std::min(bytes_, (*known)->data.size());
+      known->reset();
+    }
+    return;
+  }
+  if (known == nullptr) return;
+  if (*known) {
+    bytes_ -= std::min(bytes_, (*known)->data.size());
+    (*known)->type = value->type;
+    (*known)->data = value->data;
+  } else {
+    *known = *value;
+  }
+  bytes_ += value->data.size() + value->name.size() * 2;
+}
+
+void ReadImage::RightsSet(KeyId key, REGSAM rights) {
+  const auto found = keys_.find(key);
+  if (found != keys_.end() && found->second.row) found->second.row->granted = rights;
+}
+
 void ReadImage::Clear() {
   recent_.clear();
   keys_.clear();

@@ -72,6 +72,12 @@ class ReadImage {
   void SubkeyAdded(KeyId parent, const std::u16string& name, const std::u16string& folded,
                    KeyId id);
   void SubkeyDeleted(KeyId parent, KeyId id);
+  // Keeps what the image holds of `key` in step with a value this process
+  // set (`value`) or deleted (null). A value set where the image does not
+  // know whether it was there stays unknown: the name it keeps is the one
+  // it was first written with.
+  void ValueWritten(KeyId key, const std::u16string& folded, const StoredValue* value);
+  void RightsSet(KeyId key, REGSAM rights);
   [[nodiscard]] std::size_t Bytes() const { return bytes_; }
   void Clear();
 
@@ -90,6 +96,9 @@ class ReadImage {
 
  private:
   void DropSubkeyList(Key* entry);
+  // Turns a key's whole value list into lookups by name, so that a write
+  // changes one entry rather than the list a handle may share.
+  void SpreadValueList(Key* entry);
 
   // What an entry costs beyond its texts: its node, hash slot and allocations.
   static constexpr std::size_t kEntryCost = 96;

@@ -259,31 +259,48 @@ void SqliteStore::DeleteKey(KeyId key) {
 
 void SqliteStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {
   LeaveImage();
-  ForgetInImage(key);
-  Statement upsert(*this, Sql::kSetValue);
-  upsert.Bind(1, key).Bind(2, folded).Bind(3, value.name);
-  upsert.Bind(4, static_cast<std::int64_t>(value.type)).Bind(5, value.data);
-  upsert.Step();
+  {
+    Statement upsert(*this, Sql::kSetValue);
+    upsert.Bind(1, key).Bind(2, folded).Bind(3, value.name);
+    upsert.Bind(4, static_cast<std::int64_t>(value.type)).Bind(5, value.data);
+    upsert.Step();
+  }
   ++own_changes_;
+  if (writing_over_image_) {
+    image_.ValueWritten(key, folded, &value);
+    image_followed_writes_ = true;
+  }
 }
 
 bool SqliteStore::DeleteValue(KeyId key, const std::u16string& folded) {
   LeaveImage();
-  ForgetInImage(key);
-  Statement remove(*this, Sql::kDeleteValue);
-  remove.Bind(1, key).Bind(2, folded);
-  remove.Step();
+  bool deleted = false;
+  {
+    Statement remove(*this, Sql::kDeleteValue);
+    remove.Bind(1, key).Bind(2, folded);
+    remove.Step();
+    deleted = sqlite3_changes(db_) > 0;
+  }
   ++own_changes_;
-  return sqlite3_changes(db_) > 0;
+  if (writing_over_image_) {
+    image_.ValueWritten(key, folded, nullptr);
+    image_followed_writes_ = true;
+  }
+  return deleted;
 }
 
 void SqliteStore::SetGrantedRights(KeyId key, REGSAM rights) {
   LeaveImage();
-  ForgetInImage(key);
-  Statement update(*this, Sql::kSetGranted);
-  update.Bind(1, static_cast<std::int64_t>(rights)).Bind(2, key);
-  update.Step();
+  {
+    Statement update(*this, Sql::kSetGranted);
+    update.Bind(1, static_cast<std::int64_t>(rights)).Bind(2, key);
+    update.Step();
+  }
   ++own_changes_;
+  if (writing_over_image_) {
+    image_.RightsSet(key, rights);
+    image_followed_writes_ = true;
+  }
 }
 
 }  // namespace quorvane::platform::portable

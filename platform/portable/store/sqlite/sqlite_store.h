@@ -194,9 +194,9 @@ class SqliteStore final : public RegistryStore {
   // Ends a lazy scope; true when it never began its transaction.
   bool EndLazyScope();
   // A transaction that writes, begun (holding the write lock) on the file
-  // the image matches, keeps the image: each write forgets the keys it
-  // changes, and the commit moves the image to the file's new stamp if no
-  // one else's commit came with it.
+  // the image matches, keeps the image: each write changes what the image
+  // holds of it in place, and the commit moves the image to the file's new
+  // stamp if no one else's commit came with it.
   void BeginWritingOverImage();
   void EndWritingOverImage(bool committed);
   void ForgetInImage(KeyId key);
