@@ -210,6 +210,49 @@ Result Compared: Different" "$("$qv" reg compare "$key" "$work/saved.hiv" | tr -
 check "after the undo: the export saved" "$(iconv -f UTF-16 -t UTF-8 "$work/saved.reg")" \
   "$(export_of "$key" undone.reg)"
 
+# Real hives written by Windows: restored exactly, saved again about as large
+# as Windows wrote them, read back by hivex, each subkey list sorted as
+# Windows looks names up and keeping the hash Windows' own list keeps for
+# each name.
+seeds=$(cd "$(dirname "$0")/../../fuzz/seeds" && pwd)
+for hive in NTUSER.DAT SYSTEM; do
+  real="HKLM\\Software\\QvReal$hive"
+  xz -dc "$seeds/$hive.xz" >"$work/$hive"
+  "$qv" reg add "$real" /f >/dev/null
+  "$qv" reg restore "$real" "$work/$hive" >/dev/null; check "$hive: restore" 0 $?
+  "$qv" reg compare "$real" "$work/$hive" /s >/dev/null; check "$hive: as the file holds" 0 $?
+  "$qv" reg save "$real" "$work/$hive.saved" >/dev/null; check "$hive: save" 0 $?
+  "$qv" reg compare "$real" "$work/$hive.saved" /s >/dev/null; check "$hive: saved whole" 0 $?
+  check "$hive: saved within 1.1 times the size Windows wrote" 1 "$(python3 -c '
+import os, sys
+print(int(os.path.getsize(sys.argv[2]) <= 1.1 * os.path.getsize(sys.argv[1])))' \
+    "$work/$hive" "$work/$hive.saved")"
+  counts() { hivexml "$1" | python3 -c '
+import sys, xml.etree.ElementTree as tree
+root = tree.parse(sys.stdin).getroot()
+print(len(root.findall(".//value")), len(root.findall(".//node")))'; }
+  check "$hive: hivex reads every key and value" "$(counts "$work/$hive")" \
+    "$(counts "$work/$hive.saved")"
+  python3 "$(dirname "$0")/hive_lists.py" "$work/$hive" >"$work/$hive.lists"
+  python3 "$(dirname "$0")/hive_lists.py" "$work/$hive.saved" >"$work/$hive.saved.lists"
+  check "$hive: subkey lists sorted" 0 $?
+  check "$hive: Windows' hash kept for every subkey" "" "$(join -t $'\t' \
+    <(LC_ALL=C sort "$work/$hive.lists") <(LC_ALL=C sort "$work/$hive.saved.lists") |
+    awk -F'\t' '$2 != "-" && $2 != $3' | head -3)"
+done
+
+# More subkeys than one list leaf holds: an index of leaves, restored whole.
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  for i in $(seq 2500); do printf '[HKEY_CURRENT_USER\\Software\\QvWide\\k%d]\r\n' "$i"; done
+} >"$work/wide.reg"
+"$qv" reg import "$work/wide.reg" >/dev/null
+"$qv" reg save 'HKCU\Software\QvWide' "$work/wide.hiv" >/dev/null; check "2,500 subkeys: save" 0 $?
+python3 "$(dirname "$0")/hive_lists.py" "$work/wide.hiv" >"$work/wide.lists"
+check "2,500 subkeys: sorted, every one listed" "0 2500" "$? $(wc -l <"$work/wide.lists")"
+"$qv" reg compare 'HKCU\Software\QvWide' "$work/wide.hiv" /s >/dev/null
+check "2,500 subkeys: read back by hivex as saved" 0 $?
+
 # Loaded: seen and written by every process, written back on unload.
 "$qv" reg load 'HKLM\QvLoaded' "$work/saved.hiv" >/dev/null; check "load" 0 $?
 check "a loaded hive is seen by the next process" "0x2a" \

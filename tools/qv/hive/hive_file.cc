@@ -1,7 +1,6 @@
 #include "tools/qv/hive/hive_file.h"
 
 #include <hivex.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +19,7 @@
 #include "tools/qv/cli/progress.h"
 #include "tools/qv/cli/replacement_file.h"
 #include "tools/qv/hive/hive_diagnosis.h"
+#include "tools/qv/hive/hive_writer.h"
 #include "tools/qv/keys/key_tree.h"
 #include "tools/qv/keys/reg_file.h"
 
@@ -36,96 +36,9 @@ using Hive = std::unique_ptr<hive_h, HiveCloser>;
 
 std::string Reason() { return std::strerror(errno); }
 
-void Put16(std::string* bytes, std::size_t at, std::uint16_t value) {
-  for (int i = 0; i < 2; ++i) (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void Put32(std::string* bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t Get32(const std::string& bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
-// A hive with a root key and nothing else: the base block, then one 4 KiB
-// bin holding the root's key cell, its security cell (a descriptor with no
-// DACL: everyone may do anything, as in a hive made for moving data) and
-// the free rest. hivex adds to it from there.
-std::string EmptyHive() {
-  constexpr std::size_t kBin = 0x1000;
-  constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  std::string hive(2 * kBin, '\0');
-  hive.replace(0, 4, "regf");
-  Put32(&hive, 4, 1);  // sequence numbers, equal: the file is consistent
-  Put32(&hive, 8, 1);
-  Put32(&hive, 20, 1);  // format version 1.3
-  Put32(&hive, 24, 3);
-  Put32(&hive, 28, 0);     // a primary file
-  Put32(&hive, 32, 1);     // in direct memory-load form
-  Put32(&hive, 36, 0x20);  // the root key's cell, from the first bin
-  Put32(&hive, 40, kBin);  // the bins' size
-  Put32(&hive, 44, 1);     // clustering factor
-  std::uint32_t checksum = 0;
-  for (std::size_t at = 0; at < 508; at += 4) checksum ^= Get32(hive, at);
-  Put32(&hive, 508, checksum);
-
-  hive.replace(kBin, 4, "hbin");
-  Put32(&hive, kBin + 8, kBin);
-  const std::string root_name = "ROOT";
-  const std::size_t key_cell = kBin + 0x20;
-  const std::size_t key_size = (80 + root_name.size() + 7) / 8 * 8;
-  const std::size_t security_cell = key_cell + key_size;
-  Put32(&hive, key_cell, static_cast<std::uint32_t>(-static_cast<std::int32_t>(key_size)));
-  hive.replace(key_cell + 4, 2, "nk");
-  Put16(&hive, key_cell + 6, 0x2C);    // the hive's entry, not deletable, ASCII name
-  Put32(&hive, key_cell + 32, kNone);  // no subkeys, volatile ones, values
-  Put32(&hive, key_cell + 36, kNone);
-  Put32(&hive, key_cell + 44, kNone);
-  Put32(&hive, key_cell + 48, static_cast<std::uint32_t>(security_cell - kBin));
-  Put32(&hive, key_cell + 52, kNone);  // no class name
-  Put16(&hive, key_cell + 76, static_cast<std::uint16_t>(root_name.size()));
-  hive.replace(key_cell + 80, root_name.size(), root_name);
-
-  const std::size_t descriptor_size = 20;  // self-relative, DACL present and null
-  const std::size_t security_size = (24 + descriptor_size + 7) / 8 * 8;
-  Put32(&hive, security_cell,
-        static_cast<std::uint32_t>(-static_cast<std::int32_t>(security_size)));
-  hive.replace(security_cell + 4, 2, "sk");
-  Put32(&hive, security_cell + 8, static_cast<std::uint32_t>(security_cell - kBin));   // a list
-  Put32(&hive, security_cell + 12, static_cast<std::uint32_t>(security_cell - kBin));  // of one
-  Put32(&hive, security_cell + 16, 1);  // used by the root
-  Put32(&hive, security_cell + 20, descriptor_size);
-  hive[security_cell + 24] = 1;              // revision
-  Put16(&hive, security_cell + 26, 0x8004);  // self-relative, DACL present
-  const std::size_t free_cell = security_cell + security_size;
-  Put32(&hive, free_cell, static_cast<std::uint32_t>(2 * kBin - free_cell));
-  return hive;
-}
-
-// A file of our own in the temporary folder, removed at the end.
-class ScratchFile {
- public:
-  ScratchFile() {
-    std::string name = (std::filesystem::temp_directory_path() / "qv-hive-XXXXXX").string();
-    const int descriptor = ::mkstemp(name.data());
-    if (descriptor < 0) throw ToolFailure("cannot make a temporary file: " + Reason());
-    ::close(descriptor);
-    path_ = name;
-  }
-  ~ScratchFile() { std::remove(path_.c_str()); }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  [[nodiscard]] const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// A name as hivex takes it (UTF-8); one that UTF-8 cannot carry exactly (a
-// lone surrogate, a zero) is refused rather than changed.
+// A name as hivex reads it back (UTF-8); one that UTF-8 cannot carry exactly
+// (a lone surrogate, a zero) is refused rather than saved where a restore
+// would change it.
 std::string HiveName(const std::u16string& name, const char* what) {
   std::string utf8 = Cli::Utf8(name);
   if (name.find(u'\0') != std::u16string::npos || Cli::Utf16(utf8) != name) {
@@ -218,59 +131,31 @@ bool HiveFile::Available() { return true; }
 
 int HiveFile::Save(const RegistryPath& top, const std::string& file_name) {
   RegFile::RefuseOwnDatabase(file_name);
-  ScratchFile scratch;
-  {
-    std::ofstream out(scratch.Path(), std::ios::binary | std::ios::trunc);
-    const std::string empty = EmptyHive();
-    out.write(empty.data(), static_cast<std::streamsize>(empty.size()));
-    if (!out.flush()) throw ToolFailure("cannot make a hive: " + Reason());
-  }
-  Hive hive(hivex_open(scratch.Path().c_str(), HIVEX_OPEN_WRITE));
-  if (!hive) throw ToolFailure("cannot make a hive: " + Reason());
   Progress progress("saved", "keys");
-  std::vector<hive_node_h> nodes;
+  HiveWriter hive;
+  std::vector<HiveWriter::Cell> cells;
   int keys = 0;
   RegistryBatch snapshot{RegistryBatch::Scan{}};
   KeyTree::Walk(top, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
-    hive_node_h node = hivex_root(hive.get());
+    HiveWriter::Cell cell = hive.Root();
     if (visit.depth > 0) {
       const std::u16string& branch = visit.path.branch;
-      const std::string name = HiveName(branch.substr(branch.rfind(u'\\') + 1), "key");
-      node = hivex_node_add_child(hive.get(), nodes[visit.depth - 1], name.c_str());
-      if (node == 0)
-        throw ToolFailure("cannot add the key '" + name + "' to the hive: " + Reason());
+      const std::u16string name = branch.substr(branch.rfind(u'\\') + 1);
+      (void)HiveName(name, "key");  // only what a restore reads back exactly
+      cell = hive.AddKey(cells[visit.depth - 1], name);
     }
-    nodes.resize(static_cast<std::size_t>(visit.depth) + 1);
-    nodes.back() = node;
+    cells.resize(static_cast<std::size_t>(visit.depth) + 1);
+    cells.back() = cell;
     const std::vector<RegValue> values = ValuesOf(visit.key);
-    std::vector<std::string> names;
-    names.reserve(values.size());  // the pointers below stay put
-    std::vector<hive_set_value> set(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      names.push_back(HiveName(values[i].name, "value"));
-      set[i].key = names.back().data();
-      std::memcpy(&set[i].t, &values[i].type, sizeof set[i].t);
-      set[i].len = values[i].data.size();
-      set[i].value = const_cast<char*>(values[i].data.data());
-    }
-    if (hivex_node_set_values(hive.get(), node, set.size(), set.data(), 0) != 0) {
-      throw ToolFailure("cannot write values to the hive: " + Reason());
-    }
+    for (const RegValue& value : values) (void)HiveName(value.name, "value");
+    hive.SetValues(cell, values);
     progress.Update(static_cast<std::uint64_t>(++keys));
   });
   snapshot.Commit();
-  if (hivex_commit(hive.get(), nullptr, 0) != 0) {
-    throw ToolFailure("cannot write the hive: " + Reason());
-  }
-  hive.reset();
+  const std::string bytes = hive.Finish();
   // Into place as exports go: whole and synced, or not at all.
   ReplacementFile file(file_name);
-  std::ifstream in(scratch.Path(), std::ios::binary);
-  std::vector<char> buffer(1 << 16);
-  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-    file.Write(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
-  }
-  if (in.bad()) throw ToolFailure("cannot read the hive back: " + Reason());
+  file.Write(bytes);
   file.Commit();
   progress.Finish();
   return keys;

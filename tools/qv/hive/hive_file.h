@@ -1,6 +1,6 @@
 // Registry trees to and from hive files: the regf format of Windows' own
-// registry files and of what reg.exe saves. The format is read and written
-// by hivex; this side lays down an empty hive for a save and walks trees.
+// registry files and of what reg.exe saves. The format is read by hivex
+// and written by HiveWriter; this side walks the trees.
 #pragma once
 
 #include <string>
