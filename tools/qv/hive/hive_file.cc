@@ -57,8 +57,8 @@ using Allocated = std::unique_ptr<T, FreeDeleter>;
 
 }  // namespace
 
-std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
-                                          const std::string& consequence) {
+void HiveFile::ForEach(const std::string& file_name, const std::string& consequence,
+                       const std::function<void(Key&&)>& visit, int deepest) {
   const auto damaged = [&](const std::string& what) {
     return ToolFailure(file_name + ": " + what + "; " + consequence);
   };
@@ -78,7 +78,6 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
   std::vector<Pending> pending{{hivex_root(hive.get()), 0, u""}};
   if (pending.back().node == 0) throw damaged("the hive has no root key");
   std::set<hive_node_h> seen;
-  std::vector<Key> keys;
   while (!pending.empty()) {
     Pending current = std::move(pending.back());
     pending.pop_back();
@@ -105,9 +104,9 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
     if (!children) throw unreadable("the subkeys of " + key_name + " cannot be read");
     std::vector<Pending> below;
     for (const hive_node_h* child = children.get(); *child != 0; ++child) {
-      if (current.depth + 1 > KeyTree::kMaxDepth) {
-        throw damaged("the tree is deeper than the registry allows (" +
-                      std::to_string(KeyTree::kMaxDepth) + " levels)");
+      if (current.depth + 1 > deepest) {
+        throw damaged("the tree is deeper than the registry allows (" + std::to_string(deepest) +
+                      " levels)");
       }
       Allocated<char> name(hivex_node_name(hive.get(), *child));
       if (!name) throw unreadable("the name of a subkey of " + key_name + " cannot be read");
@@ -122,9 +121,8 @@ std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
     // Depth first, each key before its subkeys, in the hive's order.
     pending.insert(pending.end(), std::make_move_iterator(below.rbegin()),
                    std::make_move_iterator(below.rend()));
-    keys.push_back(std::move(key));
+    visit(std::move(key));
   }
-  return keys;
 }
 
 bool HiveFile::Available() { return true; }

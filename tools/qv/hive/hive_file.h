@@ -3,6 +3,7 @@
 // and written by HiveWriter; this side walks the trees.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,10 @@ class HiveFile {
   // Returns the number of keys.
   static int Save(const RegistryPath& path, const std::string& file_name);
   // Replaces the values and subkeys of `path` (which must exist) with the
-  // hive's root and tree, as one transaction. The file is read whole and
-  // checked first: a damaged hive, a cycle, a tree deeper than the registry
-  // allows or a name over a limit changes nothing. Returns the number of
-  // keys.
+  // hive's root and tree, as one transaction, applied as the file is read:
+  // a damaged hive, a cycle, a tree deeper than the registry allows or a name
+  // over a limit met on the way undoes it, so that nothing changes. Returns
+  // the number of keys.
   static int Restore(const RegistryPath& path, const std::string& file_name);
   // Loads a hive as HKLM\NAME or HKU\NAME (which must not exist): its tree
   // appears there for every process that uses the registry, kept in the
@@ -43,8 +44,13 @@ class HiveFile {
   static int Unload(const RegistryPath& path);
   // The path of a key `below` (as Key::below has it) the key `top`.
   [[nodiscard]] static RegistryPath Below(const RegistryPath& top, const std::u16string& below);
-  // The whole hive, each key before its subkeys; ToolFailure (ending in
-  // `consequence`) for a file that is not a sound hive.
+  // Each key of the hive in turn, each before its subkeys, holding one key
+  // at a time; ToolFailure (ending in `consequence`) where the file turns
+  // out not to be a sound hive, or holds keys more than `deepest` levels
+  // below its root, after the keys before that point.
+  static void ForEach(const std::string& file_name, const std::string& consequence,
+                      const std::function<void(Key&&)>& visit, int deepest);
+  // The whole hive, each key before its subkeys, checked whole.
   [[nodiscard]] static std::vector<Key> Read(const std::string& file_name,
                                              const std::string& consequence);
 };

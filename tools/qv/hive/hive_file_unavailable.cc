@@ -16,6 +16,8 @@ bool HiveFile::Available() { return false; }
 int HiveFile::Save(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Load(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Unload(const RegistryPath&) { Refuse(); }
-std::vector<HiveFile::Key> HiveFile::Read(const std::string&, const std::string&) { Refuse(); }
+void HiveFile::ForEach(const std::string&, const std::string&, const std::function<void(Key&&)>&) {
+  Refuse();
+}
 
 }  // namespace quorvane::qv

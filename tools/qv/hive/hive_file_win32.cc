@@ -113,21 +113,18 @@ int HiveFile::Save(const RegistryPath& path, const std::string& file_name) {
   return keys;
 }
 
-std::vector<HiveFile::Key> HiveFile::Read(const std::string& file_name,
-                                          const std::string& consequence) {
+void HiveFile::ForEach(const std::string& file_name, const std::string& consequence,
+                       const std::function<void(Key&&)>& visit, int /*deepest*/) {
+  // The registry refuses a key too deep as the hive is loaded.
   RequirePrivileges();
-  std::vector<Key> keys;
-  {
-    const LoadedHive hive(file_name, consequence);
-    const RegistryPath top = hive.Path();
-    KeyTree::Walk(top, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
-      Key key;
-      if (visit.depth > 0) key.below = visit.path.branch.substr(top.branch.size() + 1);
-      key.values = ValuesOf(visit.key);
-      keys.push_back(std::move(key));
-    });
-  }
-  return keys;
+  const LoadedHive hive(file_name, consequence);
+  const RegistryPath top = hive.Path();
+  KeyTree::Walk(top, platform::kKeyRead, [&](const KeyTree::Visit& walked) {
+    Key key;
+    if (walked.depth > 0) key.below = walked.path.branch.substr(top.branch.size() + 1);
+    key.values = ValuesOf(walked.key);
+    visit(std::move(key));
+  });
 }
 
 int HiveFile::Load(const RegistryPath& path, const std::string& file_name) {
