@@ -111,6 +111,12 @@ if command -v hyperfine >/dev/null; then
   echo
   bash bench/large_registry.sh "$root/build-bench/tools/qv/qv" "$scratch"
 fi
+if command -v hivexml >/dev/null; then
+  echo
+  echo "Hive files through whole qv processes, against the .reg import of the same tree:"
+  echo
+  bash bench/hive_files.sh "$root/build-bench/tools/qv/qv" "$scratch"
+fi
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/wine64 ]]; then
   cmake -S . -B build-win-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
