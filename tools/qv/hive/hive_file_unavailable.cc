@@ -16,7 +16,8 @@ bool HiveFile::Available() { return false; }
 int HiveFile::Save(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Load(const RegistryPath&, const std::string&) { Refuse(); }
 int HiveFile::Unload(const RegistryPath&) { Refuse(); }
-void HiveFile::ForEach(const std::string&, const std::string&, const std::function<void(Key&&)>&) {
+void HiveFile::ForEach(const std::string&, const std::string&, const std::function<void(Key&&)>&,
+                       int) {
   Refuse();
 }
 
