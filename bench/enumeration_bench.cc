@@ -51,7 +51,7 @@ void Enumerate(benchmark::State& state, bool persistent) {
     if (names.Count() != count) state.SkipWithError("wrong count");
   }
   TestControls::ResetRegistry();
-  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(DatabasePath() + suffix);
+  for (const char* suffix : {"", "-wal", "-shm", "-checked"}) std::filesystem::remove(DatabasePath() + suffix);
 }
 
 void Memory(benchmark::State& state) { Enumerate(state, false); }

@@ -47,7 +47,7 @@ std::string DatabaseFile(const std::string& name) {
 }
 
 void RemoveDatabase(const std::string& file) {
-  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file + suffix);
+  for (const char* suffix : {"", "-wal", "-shm", "-checked"}) std::filesystem::remove(file + suffix);
 }
 
 // Puts the registry on a fresh store; returns the database store (null in

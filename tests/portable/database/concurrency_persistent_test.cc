@@ -36,7 +36,7 @@ TEST(PortableConcurrencyTest, Persistent) {
       std::make_unique<platform::portable::SqliteStore>(database.string()));
   ExpectNothingLost(4, testing_support::StressRounds(100));
   TestControls::ResetRegistry();
-  for (const char* suffix : {"", "-wal", "-shm"}) {
+  for (const char* suffix : {"", "-wal", "-shm", "-checked"}) {
     std::filesystem::remove(database.string() + suffix);
   }
 }

@@ -179,7 +179,7 @@ void RegFile::RefuseOwnDatabase(const std::string& file_name) {
   const std::string database = platform::RegistryStoreLocation();
   if (database.empty()) return;
   const std::string target = Canonical(file_name);
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal", "-checked"}) {
     if (target == Canonical(database + suffix)) {
       throw ToolFailure("cannot write to " + file_name + ": it is the registry's own database");
     }
