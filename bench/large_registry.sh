@@ -67,7 +67,9 @@ PY
   if [[ -x /usr/lib/wine/wine64 ]]; then
     export WINEPREFIX=$scratch/wine-large WINEDEBUG=-all
     rm -rf "$WINEPREFIX"
-    /usr/lib/wine/wineserver -p >/dev/null 2>&1
+    mkdir -p "$WINEPREFIX"
+    /usr/lib/wine/wineserver -p >/dev/null 2>&1 &
+    /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true
     /usr/lib/wine/wine64 regedit /s "Z:${scratch//\//\\}\\tree-1000000.reg" >/dev/null 2>&1
     measure wine 1000000 true \
       "/usr/lib/wine/wine64 reg add 'HKCU\Software\QvLarge\k5' /v new /d x /f"
