@@ -93,30 +93,20 @@ echo "Portable backend (Google Benchmark, best of 5 interleaved repetitions; in 
 echo
 python3 bench/report.py --before "$before" "${results[@]}"
 
-if command -v hyperfine >/dev/null; then
-  echo
-  echo "Whole processes (hyperfine), against a minimal C program making the same reads:"
-  echo
-  bash bench/processes.sh "$root/build-bench/tools/qv/qv" "$scratch"
-fi
-if command -v sqlite3 >/dev/null; then
-  echo
-  echo ".reg files through whole qv processes, against the sqlite3 shell with the same rows:"
-  echo
-  bash bench/reg_files.sh "$root/build-bench/tools/qv/qv" "$scratch"
-fi
-if command -v hyperfine >/dev/null; then
-  echo
-  echo "One write in a registry of 1,000 and of 1,000,000 values, whole qv processes:"
-  echo
-  bash bench/large_registry.sh "$root/build-bench/tools/qv/qv" "$scratch"
-fi
-if command -v hivexml >/dev/null; then
-  echo
-  echo "Hive files through whole qv processes, against the .reg import of the same tree:"
-  echo
-  bash bench/hive_files.sh "$root/build-bench/tools/qv/qv" "$scratch"
-fi
+# SCRIPT HEADING TOOL: a whole-process benchmark of bench/, where TOOL is here.
+process_bench() {
+  command -v "$3" >/dev/null || return 0
+  printf '\n%s\n\n' "$2"
+  bash "bench/$1" "$root/build-bench/tools/qv/qv" "$scratch"
+}
+process_bench processes.sh \
+  "Whole processes (hyperfine), against a minimal C program making the same reads:" hyperfine
+process_bench reg_files.sh \
+  ".reg files through whole qv processes, against the sqlite3 shell with the same rows:" sqlite3
+process_bench large_registry.sh \
+  "One write in a registry of 1,000 and of 1,000,000 values, whole qv processes:" hyperfine
+process_bench hive_files.sh \
+  "Hive files through whole qv processes, against the .reg import of the same tree:" hivexml
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/wine64 ]]; then
   cmake -S . -B build-win-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
