@@ -15,6 +15,7 @@
 #include <quorvane/platform/portable/files/file_system_emulator.h>
 #include <quorvane/platform/portable/registry/registry_emulator.h>
 #include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/store/wine/wine_store.h>
 #include <quorvane/platform/portable/test_controls.h>
 #include <quorvane/platform/portable/text/code_page.h>
 #include <quorvane/platform/portable/text/name_folding.h>
@@ -96,6 +97,8 @@ class System {
           kErrorCantOpen,
           "no place for the registry: set QV_REGISTRY to a database file (or :memory: for a "
           "registry that lasts as long as the process), or set XDG_DATA_HOME or HOME"));
+    } else if (location.compare(0, 5, "wine:") == 0) {
+      registry.UseStore(std::make_unique<WineStore>(location.substr(5)));
     } else if (location != ":memory:") {
       SqliteStore::Options options;
       options.ansi_code_page = code_page.load();
@@ -218,8 +221,8 @@ LONG RegFlushKey(HKEY key) { return System::Instance().registry.FlushKey(key); }
 LONG RegOpenKeyExW(HKEY key, const char16_t* sub_key, DWORD options, REGSAM sam, HKEY* result) {
   return System::Instance().registry.OpenKeyExW(key, sub_key, options, sam, result);
 }
-LONG RegCreateKeyExW(HKEY key, const char16_t* sub_key, DWORD, char16_t*, DWORD options,
-                     REGSAM sam, const void*, HKEY* result, DWORD* disposition) {
+LONG RegCreateKeyExW(HKEY key, const char16_t* sub_key, DWORD, char16_t*, DWORD options, REGSAM sam,
+                     const void*, HKEY* result, DWORD* disposition) {
   return System::Instance().registry.CreateKeyExW(key, sub_key, options, sam, result, disposition);
 }
 LONG RegDeleteKeyW(HKEY key, const char16_t* sub_key) {

@@ -1,0 +1,426 @@
+#include <quorvane/platform/portable/store/wine/wine_store.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+#include <quorvane/platform/portable/store/wine/wine_file.h>
+#include <quorvane/platform/portable/text/name_folding.h>
+
+namespace quorvane::platform::portable {
+
+namespace {
+
+constexpr const char16_t* kUserSid = u"S-1-5-21-0-0-0-1000";
+constexpr int kLockWaitMs = 5000;
+
+bool ReadWhole(const std::string& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream all;
+  all << in.rdbuf();
+  *bytes = all.str();
+  return true;
+}
+
+std::vector<std::u16string> Components(const std::u16string& path) {
+  std::vector<std::u16string> names;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = path.find(u'\\', start);
+    const std::u16string name =
+        path.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
+    if (!name.empty()) names.push_back(name);
+    if (end == std::u16string::npos) break;
+    start = end + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+WineStore::WineStore(std::string prefix) : prefix_(std::move(prefix)) {
+  while (prefix_.size() > 1 && prefix_.back() == '/') prefix_.pop_back();
+  files_[0] = {"system.reg", "REGISTRY\\\\Machine", "", "", tree_.Root(u"", kHkeyLocalMachine)};
+  const KeyId users = tree_.Root(u"", kHkeyUsers);
+  const auto below_users = [&](const std::u16string& name) {
+    const std::u16string folded = NameFolding::Fold(name);
+    const std::optional<KeyId> found = tree_.FindSubkey(users, folded);
+    return found ? *found : tree_.CreateSubkey(users, name, folded);
+  };
+  files_[1] = {"user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000", "", "",
+               below_users(kUserSid)};
+  files_[2] = {"userdef.reg", "REGISTRY\\\\User\\\\.Default", "", "", below_users(u".Default")};
+  try {
+    Load();
+  } catch (const StoreFailure& failure) {
+    unusable_ = failure.code;
+  }
+}
+
+WineStore::~WineStore() { Unlock(); }
+
+void WineStore::Fail(LONG code, const std::string& why) {
+  diagnosis_ = "Wine registry " + prefix_ + ": " + why;
+  throw StoreFailure{code};
+}
+
+std::string WineStore::StampOf(const File& file) const {
+  struct stat status {};
+  if (::stat((prefix_ + "/" + file.name).c_str(), &status) != 0) return "";
+  return std::to_string(status.st_ino) + " " + std::to_string(status.st_size) + " " +
+         std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
+}
+
+bool WineStore::ServedByWineserver() const {
+  // A running wineserver holds a lock on the file "lock" in its server
+  // folder, which is named after the prefix's device and inode: below
+  // /tmp/.wine-UID, or below the temporary folder the prefix's "wineserver"
+  // file names (as Debian's Wine keeps it).
+  struct stat status {};
+  if (::stat(prefix_.c_str(), &status) != 0) return false;
+  char server[64];
+  std::snprintf(server, sizeof server, "/server-%llx-%llx/lock",
+                static_cast<unsigned long long>(status.st_dev),
+                static_cast<unsigned long long>(status.st_ino));
+  std::vector<std::string> folders = {"/tmp/.wine-" + std::to_string(::getuid())};
+  std::string named;
+  if (ReadWhole(prefix_ + "/wineserver", &named)) {
+    while (!named.empty() && (named.back() == '\n' || named.back() == '\0')) named.pop_back();
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string base = temporary != nullptr && *temporary == '/' ? temporary : "/tmp";
+    if (!named.empty() && named.find('/') == std::string::npos)
+      folders.push_back(base + "/" + named);
+  }
+  for (const std::string& folder : folders) {
+    const int lock = ::open((folder + server).c_str(), O_RDWR | O_CLOEXEC);
+    if (lock < 0) continue;
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    const bool held = ::fcntl(lock, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    ::close(lock);
+    if (held) return true;
+  }
+  return false;
+}
+
+void WineStore::Load() {
+  sections_.clear();
+  for (File& file : files_) {
+    const std::string path = prefix_ + "/" + file.name;
+    file.stamp = StampOf(file);
+    std::string bytes;
+    if (file.stamp.empty() || !ReadWhole(path, &bytes)) {
+      if (!file.stamp.empty()) Fail(kErrorCantRead, path + " cannot be read");
+      file.header.clear();
+      bytes.clear();
+    }
+    LoadFile(&file, bytes);
+  }
+}
+
+void WineStore::LoadFile(File* file, const std::string& bytes) {
+  WineFile parsed;
+  if (!bytes.empty()) {
+    std::string error;
+    if (!WineFile::Parse(bytes, &parsed, &error)) {
+      Fail(kErrorBadDbDatabase, prefix_ + "/" + file->name + ", " + error + "; nothing read");
+    }
+    file->header = parsed.header;
+    if (file == &files_[0]) win64_ = parsed.header.find("#arch=win32") == std::string::npos;
+  }
+  // The keys the file holds, made where missing and kept where there, with
+  // exactly the values it gives them.
+  std::set<KeyId> present{file->root};
+  std::set<KeyId> with_section;
+  for (WineFile::Section& section : parsed.sections) {
+    KeyId key = file->root;
+    for (const std::u16string& name : Components(section.path)) {
+      const std::u16string folded = NameFolding::Fold(name);
+      const std::optional<KeyId> found = tree_.FindSubkey(key, folded);
+      key = found ? *found : tree_.CreateSubkey(key, name, folded);
+      present.insert(key);
+    }
+    std::map<std::u16string, StoredValue> wanted;
+    for (StoredValue& value : section.values) {
+      wanted[NameFolding::Fold(value.name)] = std::move(value);
+    }
+    const ValueList held = tree_.Values(key);
+    for (const auto& [folded, value] : *held) {
+      if (wanted.count(folded) == 0) (void)tree_.DeleteValue(key, folded);
+    }
+    for (const auto& [folded, value] : wanted) {
+      const StoredValue* now = tree_.GetValue(key, folded);
+      if (now == nullptr || now->type != value.type || now->data != value.data) {
+        tree_.SetValue(key, folded, value);
+      }
+    }
+    sections_[key] = Section{std::move(section.text), std::move(section.notes)};
+    with_section.insert(key);
+  }
+  // Keys the file no longer holds go, with their trees; volatile ones stay.
+  const std::function<void(KeyId)> prune = [&](KeyId key) {
+    if (with_section.count(key) == 0 && present.count(key) != 0) {
+      const ValueList held = tree_.Values(key);
+      for (const auto& [folded, value] : *held) (void)tree_.DeleteValue(key, folded);
+    }
+    const SubkeyList subkeys = tree_.Subkeys(key);
+    for (const SubkeyName& subkey : *subkeys) {
+      const KeyId child = *tree_.FindSubkey(key, subkey.folded);
+      if (present.count(child) != 0) {
+        prune(child);
+      } else if (!tree_.IsVolatile(child)) {
+        const std::function<void(KeyId)> remove = [&](KeyId gone) {
+          const SubkeyList below = tree_.Subkeys(gone);
+          for (const SubkeyName& name : *below) remove(*tree_.FindSubkey(gone, name.folded));
+          tree_.DeleteKey(gone);
+        };
+        remove(child);
+      }
+    }
+  };
+  prune(file->root);
+}
+
+WineStore::File* WineStore::FileOf(KeyId key) {
+  for (KeyId at = key; at != 0;) {
+    for (File& file : files_) {
+      if (file.root == at) return &file;
+    }
+    const std::optional<KeyId> parent = tree_.Parent(at);
+    if (!parent) return nullptr;
+    at = *parent;
+  }
+  return nullptr;
+}
+
+void WineStore::Touched(KeyId key) {
+  if (File* file = FileOf(key)) {
+    touched_.insert(key);
+    files_touched_.insert(static_cast<int>(file - files_));
+  }
+}
+
+void WineStore::Unlock() {
+  if (lock_ < 0) return;
+  ::flock(lock_, LOCK_UN);
+  ::close(lock_);
+  lock_ = -1;
+}
+
+void WineStore::BeginOuter(bool writing) {
+  if (unusable_ != 0) throw StoreFailure{unusable_};
+  if (writing) {
+    if (ServedByWineserver()) {
+      Fail(kErrorCantWrite,
+           "a wineserver serves this prefix and would write its own copy over any change; "
+           "stop it (wineserver -k) to write, reads go on");
+    }
+    lock_ = ::open((prefix_ + "/.qv-registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock_ < 0)
+      Fail(kErrorCantWrite, "cannot make its lock file: " + std::string(std::strerror(errno)));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+    while (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        Unlock();
+        Fail(kErrorBusy, "another process writes this prefix's registry");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    writing_ = true;
+  }
+  for (const File& file : files_) {
+    if (StampOf(file) != file.stamp) {
+      try {
+        Load();
+      } catch (const StoreFailure&) {
+        Unlock();
+        writing_ = false;
+        throw;
+      }
+      break;
+    }
+  }
+}
+
+void WineStore::EndOuter(bool commit) {
+  try {
+    if (writing_ && commit) {
+      for (const int index : files_touched_) Save(files_[index]);
+    } else if (writing_ && !touched_.empty()) {
+      Load();  // what the files hold: the transaction undone
+    }
+  } catch (const StoreFailure&) {
+    touched_.clear();
+    files_touched_.clear();
+    try {
+      Load();
+    } catch (const StoreFailure&) {
+      // The first failure is the one the caller hears.
+    }
+    writing_ = false;
+    Unlock();
+    throw;
+  }
+  touched_.clear();
+  files_touched_.clear();
+  writing_ = false;
+  Unlock();
+}
+
+void WineStore::Begin(bool writing) {
+  if (depth_ == 0)
+    BeginOuter(writing);
+  else if (writing && !writing_) {
+    // A batch that read so far and now writes.
+    BeginOuter(true);
+  }
+  ++depth_;
+}
+
+void WineStore::Commit() {
+  if (depth_ > 0 && --depth_ == 0) EndOuter(true);
+}
+
+void WineStore::Rollback() {
+  if (depth_ > 0 && --depth_ == 0) EndOuter(false);
+}
+
+void WineStore::BeginBatch(bool writing) { Begin(writing); }
+
+void WineStore::EndBatch(bool commit) {
+  if (depth_ > 0 && --depth_ == 0) EndOuter(commit);
+}
+
+void WineStore::Save(const File& file) {
+  const std::uint64_t now = WineFile::FileTimeNow();
+  std::string text =
+      file.header.empty() ? WineFile::NewHeader(file.relative_to, win64_) : file.header;
+  const std::function<void(KeyId, const std::u16string&)> write = [&](KeyId key,
+                                                                      const std::u16string& path) {
+    if (tree_.IsVolatile(key)) return;  // Wine keeps none in its files either
+    const ValueList values = tree_.Values(key);
+    const SubkeyList subkeys = tree_.Subkeys(key);
+    const auto known = sections_.find(key);
+    const std::vector<std::string> notes =
+        known == sections_.end() ? std::vector<std::string>{} : known->second.notes;
+    // Wine writes a key that has values, no subkeys or notes of its own; the
+    // others are there through the keys below them.
+    const bool written =
+        !values->empty() || !notes.empty() || (subkeys->empty() && key != file.root);
+    if (written) {
+      if (known == sections_.end() || touched_.count(key) != 0 || known->second.text.empty()) {
+        std::vector<StoredValue> list;
+        for (const auto& [folded, value] : *values) list.push_back(value);
+        Section& section = sections_[key];
+        section.text = WineFile::SectionText(path, now, notes, list);
+        section.notes = notes;
+        text += "\n" + section.text;
+      } else {
+        text += "\n" + known->second.text;
+      }
+    }
+    for (const SubkeyName& subkey : *subkeys) {
+      write(*tree_.FindSubkey(key, subkey.folded),
+            path.empty() ? subkey.name : path + u"\\" + subkey.name);
+    }
+  };
+  write(file.root, u"");
+
+  // Written beside, synced and renamed into place: Wine and any reader see
+  // the old file or the new one.
+  const std::string path = prefix_ + "/" + file.name;
+  const std::string scratch = prefix_ + "/." + file.name + ".qv-" + std::to_string(::getpid());
+  struct stat status {};
+  const mode_t mode = ::stat(path.c_str(), &status) == 0 ? (status.st_mode & 0777) : 0644;
+  const int out = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (out < 0) Fail(kErrorCantWrite, path + " cannot be written: " + std::strerror(errno));
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t wrote = ::write(out, text.data() + done, text.size() - done);
+    if (wrote <= 0) {
+      const int error = errno;
+      ::close(out);
+      std::remove(scratch.c_str());
+      Fail(error == ENOSPC ? kErrorDiskFull : kErrorCantWrite,
+           path + " cannot be written: " + std::strerror(error));
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  if (::fsync(out) != 0 || ::close(out) != 0 || std::rename(scratch.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    std::remove(scratch.c_str());
+    Fail(kErrorCantWrite, path + " cannot be written: " + std::strerror(error));
+  }
+  const int folder = ::open(prefix_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    (void)::fsync(folder);
+    ::close(folder);
+  }
+  for (File& mine : files_) {
+    if (&mine == &file) mine.stamp = StampOf(mine);
+  }
+}
+
+LONG WineStore::Check(std::string* report) {
+  if (unusable_ != 0) {
+    *report = diagnosis_;
+    return unusable_;
+  }
+  for (const File& file : files_) {
+    std::string bytes;
+    WineFile parsed;
+    std::string error;
+    if (ReadWhole(prefix_ + "/" + file.name, &bytes) && !WineFile::Parse(bytes, &parsed, &error)) {
+      *report = "Wine registry " + prefix_ + "/" + file.name + " is damaged: " + error;
+      return kErrorBadDbDatabase;
+    }
+  }
+  *report = "Wine registry " + prefix_ + " is sound";
+  return kErrorSuccess;
+}
+
+KeyId WineStore::Root(const std::u16string& machine, HKEY root) {
+  return tree_.Root(machine, root);
+}
+
+KeyId WineStore::CreateSubkey(KeyId parent, const std::u16string& name,
+                              const std::u16string& folded) {
+  const KeyId key = tree_.CreateSubkey(parent, name, folded);
+  Touched(parent);
+  Touched(key);
+  return key;
+}
+
+void WineStore::DeleteKey(KeyId key) {
+  if (const std::optional<KeyId> parent = tree_.Parent(key)) Touched(*parent);
+  Touched(key);
+  tree_.DeleteKey(key);
+  sections_.erase(key);
+}
+
+void WineStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {
+  tree_.SetValue(key, folded, value);
+  Touched(key);
+}
+
+bool WineStore::DeleteValue(KeyId key, const std::u16string& folded) {
+  const bool deleted = tree_.DeleteValue(key, folded);
+  if (deleted) Touched(key);
+  return deleted;
+}
+
+}  // namespace quorvane::platform::portable
