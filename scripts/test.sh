@@ -160,6 +160,8 @@ queue "native tests" build ctest --test-dir build --output-on-failure -j "$jobs"
 queue "native tests, 32-bit process (QV_PROCESS_BITS=32)" build \
   env QV_PROCESS_BITS=32 ctest --test-dir build --output-on-failure -j "$jobs"
 queue "native package" build scripts/check_package.sh "$root/build"
+queue "Wine prefix as the registry (portable qv beside 64-bit Wine)" build \
+  bash tests/wine/wine_prefix_test.sh "$root/build/tools/qv/qv"
 
 # The Windows suites of one build under one Wine: ctest (with the qv tool
 # checks), reg command lines against Wine's own reg.exe and regedit, the

@@ -26,7 +26,9 @@ std::vector<std::u16string> CommandLineWords(int argc, char** argv) {
 
 const char* RegistryPlace() {
   return "The registry is a file of its own: $QV_REGISTRY (:memory: keeps it in memory\n"
-         "for one command), else $XDG_DATA_HOME/quorvane/registry.db, else\n"
+         "for one command; wine:PREFIX uses a Wine prefix's registry files, shared\n"
+         "with Wine, written only while no wineserver serves the prefix), else\n"
+         "$XDG_DATA_HOME/quorvane/registry.db, else\n"
          "~/.local/share/quorvane/registry.db. The emulated C: drive lies beside it\n"
          "(drive_c; QV_DRIVE_C chooses another, QV_DRIVES adds drives, Z: is /).\n"
          "Also read: QV_REGISTRY_SYNC=full (sync every write), QV_PROCESS_BITS=32|64\n"
