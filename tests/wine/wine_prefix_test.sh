@@ -27,8 +27,10 @@ mkdir -p "$WINEPREFIX"
 "$wine" reg add 'HKCU\Software\QvWine' /v fromwine /d 'Wine wrote' /f </dev/null >/dev/null 2>&1
 stop_wine
 check "Wine made the prefix's files" "yes" "$([[ -s $WINEPREFIX/user.reg ]] && echo yes)"
+files_before=$(cat "$WINEPREFIX"/*.reg | md5sum)
 check "qv reads what Wine wrote" "Wine wrote" \
   "$("$qv" reg query 'HKCU\Software\QvWine' /v fromwine | sed -n 's/.*REG_SZ    //p')"
+check "and a read writes nothing" "$files_before" "$(cat "$WINEPREFIX"/*.reg | md5sum)"
 
 # A tree of every type, with names beyond ASCII, written by qv offline.
 python3 - "$work/tree.reg" <<'PY'

@@ -84,8 +84,10 @@ void RegistryEmulator::SeedStandardKeys() {
     store_->Commit();
     if (settled) return;
     store_->Begin(true);
+    store_->MakingStandardKeys(true);
     walk_all(true);
     AdoptSeparateTrees(true);
+    store_->MakingStandardKeys(false);
     store_->Commit();
   } catch (const ImageOutdated&) {
     // Another process changed the registry meanwhile: look again.

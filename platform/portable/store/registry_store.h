@@ -75,6 +75,10 @@ class RegistryStore {
   [[nodiscard]] virtual std::string Diagnosis() const { return {}; }
   // The file the store keeps its data in ("" for none).
   [[nodiscard]] virtual std::string Location() const { return {}; }
+  // Around the registry's making of the keys every Windows registry has: a
+  // store that shares its files with another system may keep them from its
+  // files until something else is written there.
+  virtual void MakingStandardKeys(bool /*making*/) {}
   // Checks the whole store: 0 when it is sound, 1009 when damaged, or the
   // failure that kept it from looking; `report` says what was found.
   virtual LONG Check(std::string* report) {

@@ -208,6 +208,7 @@ WineStore::File* WineStore::FileOf(KeyId key) {
 }
 
 void WineStore::Touched(KeyId key) {
+  if (making_standard_keys_) return;
   if (File* file = FileOf(key)) {
     touched_.insert(key);
     files_touched_.insert(static_cast<int>(file - files_));
@@ -257,6 +258,7 @@ void WineStore::BeginOuter(bool writing) {
 }
 
 void WineStore::EndOuter(bool commit) {
+  making_standard_keys_ = false;  // however the making ended
   try {
     if (writing_ && commit) {
       for (const int index : files_touched_) Save(files_[index]);

@@ -44,6 +44,9 @@ class WineStore final : public RegistryStore {
   std::string Diagnosis() const override { return diagnosis_; }
   std::string Location() const override { return prefix_; }
   LONG Check(std::string* report) override;
+  // The standard keys Wine's files lack stay out of them until a write
+  // there: a read of the prefix writes nothing.
+  void MakingStandardKeys(bool making) override { making_standard_keys_ = making; }
 
   KeyId Root(const std::u16string& machine, HKEY root) override;
   bool Exists(KeyId key) override { return tree_.Exists(key); }
@@ -116,6 +119,7 @@ class WineStore final : public RegistryStore {
   std::string diagnosis_;
   LONG unusable_ = 0;  // nonzero: the files could not be read, and every call fails with it
   bool win64_ = true;
+  bool making_standard_keys_ = false;
 };
 
 }  // namespace quorvane::platform::portable
