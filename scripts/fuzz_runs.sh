@@ -32,5 +32,5 @@ export -f run_one
 export build
 targets=(path_fuzzer version_fuzzer target_name_fuzzer variant_fuzzer code_page_fuzzer
          reg_file_fuzzer qv_arguments_fuzzer registry_path_fuzzer sqlite_store_fuzzer
-         key_tree_fuzzer hive_fuzzer)
+         key_tree_fuzzer hive_fuzzer wine_file_fuzzer)
 printf '%s\n' "${targets[@]}" | xargs -P 2 -I{} bash -c 'run_one {}'

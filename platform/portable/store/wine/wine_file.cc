@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ull;
 
-std::vector<std::string> Lines(const std::string& bytes) {
+std::vector<std::string> FileLines(const std::string& bytes) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < bytes.size()) {
@@ -28,14 +28,15 @@ std::vector<std::string> Lines(const std::string& bytes) {
 }
 
 // Whether the file's text had a line end after line `index`.
-bool EndedAt(const std::string& bytes, const std::vector<std::string>& lines, std::size_t index) {
+bool EndedAtLine(const std::string& bytes, const std::vector<std::string>& lines,
+                 std::size_t index) {
   return index + 1 < lines.size() || (!bytes.empty() && bytes.back() == '\n');
 }
 
 }  // namespace
 
 bool WineFile::Parse(const std::string& bytes, WineFile* file, std::string* error) {
-  const std::vector<std::string> lines = Lines(bytes);
+  const std::vector<std::string> lines = FileLines(bytes);
   const auto fail = [&](std::size_t index, const std::string& what) {
     *error = "line " + std::to_string(index + 1) + ": " + what;
     return false;
@@ -64,7 +65,7 @@ bool WineFile::Parse(const std::string& bytes, WineFile* file, std::string* erro
     const std::size_t end = next < lines.size() && lines[next - 1].empty() ? next - 1 : next;
     for (std::size_t i = index; i < end; ++i) {
       section.text += lines[i];
-      if (EndedAt(bytes, lines, i)) section.text += "\n";
+      if (EndedAtLine(bytes, lines, i)) section.text += "\n";
     }
     for (std::size_t i = index + 1; i < end; ++i) {
       const std::string& line = lines[i];

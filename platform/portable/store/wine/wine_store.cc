@@ -23,10 +23,10 @@ namespace quorvane::platform::portable {
 
 namespace {
 
-constexpr const char16_t* kUserSid = u"S-1-5-21-0-0-0-1000";
+constexpr const char16_t* kCurrentUserSid = u"S-1-5-21-0-0-0-1000";
 constexpr int kLockWaitMs = 5000;
 
-bool ReadWhole(const std::string& path, std::string* bytes) {
+bool WholeFile(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream all;
@@ -35,7 +35,7 @@ bool ReadWhole(const std::string& path, std::string* bytes) {
   return true;
 }
 
-std::vector<std::u16string> Components(const std::u16string& path) {
+std::vector<std::u16string> PathNames(const std::u16string& path) {
   std::vector<std::u16string> names;
   std::size_t start = 0;
   while (start <= path.size()) {
@@ -61,7 +61,7 @@ WineStore::WineStore(std::string prefix) : prefix_(std::move(prefix)) {
     return found ? *found : tree_.CreateSubkey(users, name, folded);
   };
   files_[1] = {"user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000", "", "",
-               below_users(kUserSid)};
+               below_users(kCurrentUserSid)};
   files_[2] = {"userdef.reg", "REGISTRY\\\\User\\\\.Default", "", "", below_users(u".Default")};
   try {
     Load();
@@ -97,7 +97,7 @@ bool WineStore::ServedByWineserver() const {
                 static_cast<unsigned long long>(status.st_ino));
   std::vector<std::string> folders = {"/tmp/.wine-" + std::to_string(::getuid())};
   std::string named;
-  if (ReadWhole(prefix_ + "/wineserver", &named)) {
+  if (WholeFile(prefix_ + "/wineserver", &named)) {
     while (!named.empty() && (named.back() == '\n' || named.back() == '\0')) named.pop_back();
     const char* temporary = std::getenv("TMPDIR");
     const std::string base = temporary != nullptr && *temporary == '/' ? temporary : "/tmp";
@@ -123,7 +123,7 @@ void WineStore::Load() {
     const std::string path = prefix_ + "/" + file.name;
     file.stamp = StampOf(file);
     std::string bytes;
-    if (file.stamp.empty() || !ReadWhole(path, &bytes)) {
+    if (file.stamp.empty() || !WholeFile(path, &bytes)) {
       if (!file.stamp.empty()) Fail(kErrorCantRead, path + " cannot be read");
       file.header.clear();
       bytes.clear();
@@ -148,7 +148,7 @@ void WineStore::LoadFile(File* file, const std::string& bytes) {
   std::set<KeyId> with_section;
   for (WineFile::Section& section : parsed.sections) {
     KeyId key = file->root;
-    for (const std::u16string& name : Components(section.path)) {
+    for (const std::u16string& name : PathNames(section.path)) {
       const std::u16string folded = NameFolding::Fold(name);
       const std::optional<KeyId> found = tree_.FindSubkey(key, folded);
       key = found ? *found : tree_.CreateSubkey(key, name, folded);
@@ -386,7 +386,7 @@ LONG WineStore::Check(std::string* report) {
     std::string bytes;
     WineFile parsed;
     std::string error;
-    if (ReadWhole(prefix_ + "/" + file.name, &bytes) && !WineFile::Parse(bytes, &parsed, &error)) {
+    if (WholeFile(prefix_ + "/" + file.name, &bytes) && !WineFile::Parse(bytes, &parsed, &error)) {
       *report = "Wine registry " + prefix_ + "/" + file.name + " is damaged: " + error;
       return kErrorBadDbDatabase;
     }

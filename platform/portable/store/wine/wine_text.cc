@@ -76,7 +76,7 @@ char16_t ControlOfLetter(char letter) {
   }
 }
 
-std::u16string Units(const std::string& data) {
+std::u16string LittleEndianUnits(const std::string& data) {
   std::u16string units;
   for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
     units.push_back(static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
@@ -85,7 +85,7 @@ std::u16string Units(const std::string& data) {
   return units;
 }
 
-std::string Bytes(const std::u16string& units) {
+std::string LittleEndianBytes(const std::u16string& units) {
   std::string data;
   for (const char16_t unit : units) {
     data.push_back(static_cast<char>(unit & 0xFF));
@@ -193,7 +193,7 @@ bool WineText::Unescape(const std::string& line, std::size_t* at, char end, std:
 std::string WineText::ValueLines(const StoredValue& value) {
   std::string line = value.name.empty() ? "@=" : "\"" + Escape(value.name, "\"") + "\"=";
   if (WrittenAsText(value)) {
-    std::u16string units = Units(value.data);
+    std::u16string units = LittleEndianUnits(value.data);
     units.pop_back();  // the terminator
     if (value.type != kRegSzType) {
       char type[16];
@@ -255,7 +255,7 @@ bool WineText::ParseValue(const std::string& line, StoredValue* value, std::stri
     }
     units.push_back(0);
     value->type = type;
-    value->data = Bytes(units);
+    value->data = LittleEndianBytes(units);
     return true;
   };
   if (line.compare(at, 1, "\"") == 0) {
