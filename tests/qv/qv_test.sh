@@ -7,6 +7,7 @@ emulator=${2:-}
 # shellcheck source=tests/qv/qv_test_helpers.sh
 source "$(dirname "$0")/qv_test_helpers.sh"
 key='HKCU\Software\QvToolTest'"$$"
+round='HKCU\Software\QvRoundTrip'"$$"  # the key of the .reg round trips
 value_line() { qv reg query "$@" | sed -n 3p; }  # the value's line in reg.exe's layout
 
 out=$(qv --help); check "help exits 0" 0 $?
@@ -71,57 +72,59 @@ REGEDIT4
 "Caf\xe9"="\xe9t\xe9"
 
 REG
+# The test's own key, so that runs side by side on one registry keep apart.
+sed -i "s/QvRoundTrip/QvRoundTrip$$/" "$work/every.reg"
 printf '%s\n' "$(cat "$work/every.reg")" | sed 's/$/\r/' >"$work/every-crlf.reg"
 printf '\r\n' >>"$work/every-crlf.reg"
 # \xe9 above stands for the ANSI byte itself.
 sed -i 's/\\xe9/\xe9/g' "$work/every-crlf.reg"
 qv reg import "$work/every-crlf.reg" >/dev/null; check "import" 0 $?
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/exported.reg" /regedit4 >/dev/null; check "export" 0 $?
+qv reg export "$round" "$work/exported.reg" /regedit4 >/dev/null; check "export" 0 $?
 cmp -s "$work/every-crlf.reg" "$work/exported.reg"; check "export gives the imported file back" 0 $?
 check "raw dword read" "    ShortDword    REG_DWORD    3412" \
-  "$(value_line 'HKCU\Software\QvRoundTrip' /v ShortDword)"
-printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n"Quoted"=-\r\n' >"$work/value.reg"
+  "$(value_line "$round" /v ShortDword)"
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip'"$$"']\r\n"Quoted"=-\r\n' >"$work/value.reg"
 qv reg import "$work/value.reg" >/dev/null; check "delete a value by import" 0 $?
-qv reg query 'HKCU\Software\QvRoundTrip' /v Quoted >/dev/null; check "the value is gone" 1 $?
+qv reg query "$round" /v Quoted >/dev/null; check "the value is gone" 1 $?
 qv reg import "$work/every-crlf.reg" >/dev/null
-printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n' >"$work/remove.reg"
+printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvRoundTrip'"$$"']\r\n' >"$work/remove.reg"
 qv reg import "$work/remove.reg" >/dev/null; check "delete by import" 0 $?
-check "tree gone by import" "" "$(qv reg list 'HKCU\Software\QvRoundTrip')"
+check "tree gone by import" "" "$(qv reg list "$round")"
 qv reg import "$work/exported.reg" >/dev/null; check "import of the export" 0 $?
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/again.reg" /regedit4 >/dev/null
+qv reg export "$round" "$work/again.reg" /regedit4 >/dev/null
 check "export of the import" 0 $?
 cmp -s "$work/exported.reg" "$work/again.reg"; check "export, import, export: same bytes" 0 $?
 # A long binary value wraps over several lines and comes back whole.
 long=$(printf '%02x,' $(seq 0 199)); long=${long%,}
-printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n"Long"=hex:%s\r\n' "$long" >"$work/long.reg"
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip'"$$"']\r\n"Long"=hex:%s\r\n' "$long" >"$work/long.reg"
 qv reg import "$work/long.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/long-out.reg" /regedit4 >/dev/null
+qv reg export "$round" "$work/long-out.reg" /regedit4 >/dev/null
 grep -q '^  ' "$work/long-out.reg"; check "long data wraps" 0 $?
 qv reg import "$work/remove.reg" >/dev/null
 qv reg import "$work/long-out.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/long-again.reg" /regedit4 >/dev/null
+qv reg export "$round" "$work/long-again.reg" /regedit4 >/dev/null
 cmp -s "$work/long-out.reg" "$work/long-again.reg"; check "wrapped data round trip" 0 $?
 qv reg import "$work/remove.reg" >/dev/null
 printf 'not a reg file\n' >"$work/bad.reg"
 qv reg import "$work/bad.reg" >/dev/null; check "bad file exits 1" 1 $?
 
 # Strings without their zero get one on import, as Windows' editors add it.
-printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]\r\n"Unterminated"=hex(1):61,62,63\r\n"Expand"=hex(2):61\r\n' >"$work/unterminated.reg"
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip'"$$"']\r\n"Unterminated"=hex(1):61,62,63\r\n"Expand"=hex(2):61\r\n' >"$work/unterminated.reg"
 qv reg import "$work/unterminated.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/terminated.reg" /regedit4 >/dev/null
+qv reg export "$round" "$work/terminated.reg" /regedit4 >/dev/null
 check "a terminator added" '"Expand"=hex(2):61,00|"Unterminated"="abc"' \
   "$(grep -E '^"(Expand|Unterminated)"' "$work/terminated.reg" | tr -d '\r' | paste -sd '|')"
 qv reg import "$work/remove.reg" >/dev/null
 
 # The version-5 form (UTF-16LE) is the default, and goes round exactly too.
 qv reg import "$work/every-crlf.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/v5.reg" >/dev/null; check "export v5" 0 $?
+qv reg export "$round" "$work/v5.reg" >/dev/null; check "export v5" 0 $?
 check "v5 header" "fffe5700" "$(head -c 4 "$work/v5.reg" | od -An -tx1 | tr -d ' \n')"
 qv reg import "$work/remove.reg" >/dev/null
 qv reg import "$work/v5.reg" >/dev/null; check "import v5" 0 $?
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/v5-again.reg" >/dev/null
+qv reg export "$round" "$work/v5-again.reg" >/dev/null
 cmp -s "$work/v5.reg" "$work/v5-again.reg"; check "v5 export, import, export: same bytes" 0 $?
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/again2.reg" /regedit4 >/dev/null
+qv reg export "$round" "$work/again2.reg" /regedit4 >/dev/null
 cmp -s "$work/every-crlf.reg" "$work/again2.reg"; check "v5 keeps every value" 0 $?
 
 # Any character goes in and out: a version-5 file (UTF-16LE) with a name and
@@ -139,15 +142,15 @@ grep -q "cannot carry" "$work/stderr"; check "and says so" 0 $?
 qv reg delete 'HKCU\Software\QvUnicode' /f >/dev/null; check "unicode tree deleted" 0 $?
 
 # An existing file is replaced only when asked; a failed export leaves it whole.
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/v5.reg" </dev/null >/dev/null
+qv reg export "$round" "$work/v5.reg" </dev/null >/dev/null
 check "no overwrite without /y" 1 $?
 qv reg export 'HKCU\Software\QvMissing' "$work/v5.reg" /y >/dev/null; check "missing key exits 1" 1 $?
 cmp -s "$work/v5.reg" "$work/v5-again.reg"; check "failed export keeps the old file" 0 $?
 if [[ -z $emulator ]]; then
-  qv reg export 'HKCU\Software\QvRoundTrip' /dev/full /y >/dev/null; check "export to a full disk exits 1" 1 $?
-  qv reg export 'HKCU\Software\QvRoundTrip' "$QV_REGISTRY" /y >/dev/null
+  qv reg export "$round" /dev/full /y >/dev/null; check "export to a full disk exits 1" 1 $?
+  qv reg export "$round" "$QV_REGISTRY" /y >/dev/null
   check "export onto the registry itself is refused" 1 $?
-  check "the registry survives" "REG_SZ" "$(qv reg type 'HKCU\Software\QvRoundTrip' /v Quoted)"
+  check "the registry survives" "REG_SZ" "$(qv reg type "$round" /v Quoted)"
   (unset QV_REGISTRY HOME XDG_DATA_HOME; "$qv_binary" reg add 'HKCU\Software\QvNowhere' >/dev/null 2>"$work/stderr")
   check "no place for the registry exits 1" 1 $?
   grep -q "set QV_REGISTRY" "$work/stderr"; check "no place says how to choose one" 0 $?
@@ -160,19 +163,19 @@ if [[ -z $emulator ]]; then
 fi
 
 # Strings the quoted form cannot carry travel in hex, and come back exactly.
-printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip]  \r\n"Lines" = "one\\ntwo\\r\\n\\\\ \\"q\\""\r\n; a comment \\\r\n"After"="comment"\r\n' >"$work/escapes.reg"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\QvRoundTrip'"$$"']  \r\n"Lines" = "one\\ntwo\\r\\n\\\\ \\"q\\""\r\n; a comment \\\r\n"After"="comment"\r\n' >"$work/escapes.reg"
 qv reg import "$work/escapes.reg" >/dev/null; check "escapes and blanks import" 0 $?
-check "a comment ending in \\ ends there" "REG_SZ" "$(qv reg type 'HKCU\Software\QvRoundTrip' /v After)"
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/lines.reg" /y >/dev/null
+check "a comment ending in \\ ends there" "REG_SZ" "$(qv reg type "$round" /v After)"
+qv reg export "$round" "$work/lines.reg" /y >/dev/null
 iconv -f UTF-16LE -t UTF-8 "$work/lines.reg" | grep -q '^"Lines"=hex(1):'; check "CR LF strings as hex(1)" 0 $?
 qv reg import "$work/remove.reg" >/dev/null
 qv reg import "$work/lines.reg" >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/lines-again.reg" /y >/dev/null
+qv reg export "$round" "$work/lines-again.reg" /y >/dev/null
 cmp -s "$work/lines.reg" "$work/lines-again.reg"; check "CR LF strings round trip" 0 $?
 
 # A key name a .reg file cannot carry makes the export fail, writing nothing.
-qv reg add "HKCU\\Software\\QvRoundTrip\\x]"$'\r\n''[HKEY_LOCAL_MACHINE\Software\QvInjected' >/dev/null
-qv reg export 'HKCU\Software\QvRoundTrip' "$work/injected.reg" >/dev/null; check "line break in a key name exits 1" 1 $?
+qv reg add "HKCU\\Software\\QvRoundTrip$$\\x]"$'\r\n''[HKEY_LOCAL_MACHINE\Software\QvInjected' >/dev/null
+qv reg export "$round" "$work/injected.reg" >/dev/null; check "line break in a key name exits 1" 1 $?
 [[ ! -e "$work/injected.reg" ]]; check "no file written" 0 $?
 qv reg import "$work/remove.reg" >/dev/null
 
