@@ -81,6 +81,7 @@ constexpr DWORD kRegSz = 1;
 constexpr DWORD kRegExpandSz = 2;
 constexpr DWORD kRegBinary = 3;
 constexpr DWORD kRegDword = 4;
+constexpr DWORD kRegLink = 6;
 constexpr DWORD kRegMultiSz = 7;
 
 // File attributes.

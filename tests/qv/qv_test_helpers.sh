@@ -14,5 +14,7 @@ check() {  # check NAME EXPECTED ACTUAL
   else
     failed=$((failed + 1))
     printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
+    # What the last qv said, which tells why it failed.
+    [[ -s $work/stderr ]] && printf '  qv said:  %s\n' "$(tr -d '\r' <"$work/stderr" | head -3)"
   fi
 }

@@ -243,6 +243,10 @@ class RegistryEmulator {
                      DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
   LONG Walk(KeyId from, std::u16string_view path, bool create, KeyId* result,
             NewKeys made = NewKeys::kStable);
+  // The key a symbolic link key stands for, itself found by a walk; false
+  // for a target that is missing, outside the local machine's two roots, or
+  // too many links deep.
+  bool FollowLink(KeyId link, KeyId* target);
   // How many levels `key` lies below the root of its tree.
   std::size_t Depth(KeyId key);
   // How many leading names of `path` exist below `from`.
@@ -296,6 +300,7 @@ class RegistryEmulator {
   std::u16string fold_scratch_;
   std::u16string value_fold_scratch_;
   std::u16string path_scratch_;
+  int links_followed_ = 0;  // in the walk that runs
   std::string encode_scratch_;
   std::string caller_scratch_;
 };

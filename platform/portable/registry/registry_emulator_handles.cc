@@ -10,7 +10,9 @@ namespace quorvane::platform::portable {
 LONG RegistryEmulator::Resolve(HKEY key, REGSAM needed, Resolved* resolved, REGSAM sam) {
   // The performance data are no stored tree: Windows answers them itself.
   if (key == kHkeyPerformanceData) return kErrorInvalidHandle;
-  const bool view_32 = RegistryViews::IsThirtyTwoBitView(sam, process_is_32_bit_);
+  // A registry of 32-bit Windows has one view, which nothing redirects.
+  const bool view_32 =
+      store_->HasWow64() && RegistryViews::IsThirtyTwoBitView(sam, process_is_32_bit_);
   if (IsPredefined(key)) {
     resolved->key = PlaceKey(RegistryViews::Of(key));
     if (resolved->key == 0) return kErrorFileNotFound;

@@ -4,6 +4,7 @@
 // name.
 #include <quorvane/platform/portable/registry/registry_emulator.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
@@ -182,6 +183,7 @@ LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, K
   KeyId current = from;
   LONG status = kErrorSuccess;
   bool depth_checked = false;
+  const bool links = store_->HoldsLinks();
   ForEachName(path, [&](std::size_t begin, std::size_t length) {
     NameFolding::FoldInto(path.substr(begin, length), &fold_scratch_);
     std::optional<KeyId> next = store_->FindSubkey(current, fold_scratch_);
@@ -206,10 +208,39 @@ LONG RegistryEmulator::Walk(KeyId from, std::u16string_view path, bool create, K
       if (made == NewKeys::kVolatile) store_->MarkVolatile(*next);
     }
     current = *next;
+    // A link key is the key it names, for the names below it as for itself.
+    if (links && !FollowLink(current, &current)) {
+      status = kErrorFileNotFound;
+      return false;
+    }
     return true;
   });
   if (status == kErrorSuccess) *result = current;
   return status;
+}
+
+bool RegistryEmulator::FollowLink(KeyId link, KeyId* target) {
+  constexpr int kMostLinksFollowed = 16;
+  std::optional<std::u16string> path = store_->LinkTarget(link);
+  if (!path) {
+    *target = link;
+    return true;
+  }
+  while (!path->empty() && path->back() == u'\0') path->pop_back();
+  const std::u16string folded = NameFolding::Fold(*path);
+  static constexpr std::pair<std::u16string_view, HKEY> kRoots[] = {
+      {u"\\REGISTRY\\MACHINE", kHkeyLocalMachine}, {u"\\REGISTRY\\USER", kHkeyUsers}};
+  for (const auto& [prefix, root] : kRoots) {
+    if (folded.compare(0, prefix.size(), prefix) != 0) continue;
+    if (folded.size() > prefix.size() && folded[prefix.size()] != u'\\') continue;
+    if (links_followed_ == kMostLinksFollowed) return false;
+    const std::size_t below = std::min(folded.size(), prefix.size() + 1);
+    ++links_followed_;
+    const LONG status = Walk(store_->Root(u"", root), path->substr(below), false, target);
+    --links_followed_;
+    return status == kErrorSuccess;
+  }
+  return false;
 }
 
 std::size_t RegistryEmulator::Depth(KeyId key) {

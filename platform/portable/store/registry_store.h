@@ -79,6 +79,15 @@ class RegistryStore {
   // store that shares its files with another system may keep them from its
   // files until something else is written there.
   virtual void MakingStandardKeys(bool /*making*/) {}
+  // Whether the registry has a 32-bit view apart from the 64-bit one (false
+  // for a registry of 32-bit Windows, which redirects nothing).
+  [[nodiscard]] virtual bool HasWow64() const { return true; }
+  // Whether any key may be a symbolic link; when false, LinkTarget is never
+  // asked, so that a walk of a path costs no more for links.
+  [[nodiscard]] virtual bool HoldsLinks() const { return false; }
+  // The path a symbolic link key stands for, as its SymbolicLinkValue names
+  // it ("\REGISTRY\Machine\..."), or nothing for a key that is none.
+  [[nodiscard]] virtual std::optional<std::u16string> LinkTarget(KeyId /*key*/) { return {}; }
   // Checks the whole store: 0 when it is sound, 1009 when damaged, or the
   // failure that kept it from looking; `report` says what was found.
   virtual LONG Check(std::string* report) {

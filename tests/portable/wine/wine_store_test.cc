@@ -254,6 +254,61 @@ TEST_F(WineStoreTest, AWriteKeepsWhatItDidNotTouchAndALaterProcessReadsIt) {
   platform::RegCloseKey(key);
 }
 
+// A system.reg as Wine 8 makes it, in little: CurrentControlSet is a link to
+// ControlSet001.
+std::string MachineFile(const char* arch) {
+  return std::string("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n") +
+         "#arch=" + arch +
+         "\n\n[System\\\\ControlSet001\\\\Control] 1796915969\n#time=1dd88b9d9f2083c\n"
+         "\"Where\"=\"set 1\"\n"
+         "\n[System\\\\CurrentControlSet] 1796915969\n#time=1dd88b9d9f2083c\n#link\n"
+         "\"SymbolicLinkValue\"=hex(6):5c,00,52,00,45,00,47,00,49,00,53,00,54,00,52,00,59,\\\n"
+         "  00,5c,00,4d,00,61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,79,00,73,00,\\\n"
+         "  74,00,65,00,6d,00,5c,00,43,00,6f,00,6e,00,74,00,72,00,6f,00,6c,00,53,00,65,\\\n"
+         "  00,74,00,30,00,30,00,31,00\n"
+         "\n[Software\\\\Plain] 1796915969\n#time=1dd88b9d9f2083c\n\"Where\"=\"software\"\n";
+}
+
+// A link key is the key it names, for reads and for keys made below it, and
+// its section is written back as Wine wrote it.
+TEST_F(WineStoreTest, ALinkKeyIsTheKeyItNames) {
+  const std::string wrote = MachineFile("win64");
+  std::ofstream(prefix_ / "system.reg", std::ios::binary) << wrote;
+  Use();
+  HKEY key = 0;
+  ASSERT_EQ(
+      platform::RegOpenKeyExA(platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Control", 0,
+                              platform::kKeyAllAccess, &key),
+      0);
+  EXPECT_EQ(GetText(key, "Where"), "set 1");
+  HKEY made = 0;
+  ASSERT_EQ(platform::RegCreateKeyA(key, "Made", &made), 0);
+  platform::RegCloseKey(made);
+  platform::RegCloseKey(key);
+  const std::string written = ReadAll(prefix_ / "system.reg");
+  EXPECT_NE(written.find("[System\\\\ControlSet001\\\\Control\\\\Made] "), std::string::npos);
+  EXPECT_EQ(written.find("[System\\\\CurrentControlSet\\\\"), std::string::npos);
+  const std::size_t link = wrote.find("[System\\\\CurrentControlSet]");
+  EXPECT_NE(written.find(wrote.substr(link, wrote.find("\n\n", link) - link)), std::string::npos);
+}
+
+// A 32-bit process sees HKLM\Software through Wow6432Node on a 64-bit
+// prefix, and as it is on a 32-bit one.
+TEST_F(WineStoreTest, APrefixOf32BitWindowsRedirectsNothing) {
+  for (const char* arch : {"win64", "win32"}) {
+    SCOPED_TRACE(arch);
+    std::ofstream(prefix_ / "system.reg", std::ios::binary | std::ios::trunc) << MachineFile(arch);
+    Use();
+    TestControls::SetProcessIs32Bit(true);
+    HKEY key = 0;
+    const platform::LONG opened = platform::RegOpenKeyExA(
+        platform::kHkeyLocalMachine, "Software\\Plain", 0, platform::kKeyQueryValue, &key);
+    EXPECT_EQ(opened, std::string(arch) == "win32" ? 0 : platform::kErrorFileNotFound);
+    if (opened == 0) platform::RegCloseKey(key);
+    TestControls::ResetRegistry();
+  }
+}
+
 // Damage a reader of Wine's files would not take: refused with the line,
 // every call failing with 1009, and nothing written.
 TEST_F(WineStoreTest, ADamagedFileIsRefusedWithItsLineAndLeftAsItIs) {

@@ -119,6 +119,7 @@ bool WineStore::ServedByWineserver() const {
 
 void WineStore::Load() {
   sections_.clear();
+  links_.clear();
   for (File& file : files_) {
     const std::string path = prefix_ + "/" + file.name;
     file.stamp = StampOf(file);
@@ -168,6 +169,7 @@ void WineStore::LoadFile(File* file, const std::string& bytes) {
         tree_.SetValue(key, folded, value);
       }
     }
+    if (section.link) links_.insert(key);
     sections_[key] = Section{std::move(section.text), std::move(section.notes)};
     with_section.insert(key);
   }
@@ -337,11 +339,24 @@ KeyId WineStore::CreateSubkey(KeyId parent, const std::u16string& name,
   return key;
 }
 
+std::optional<std::u16string> WineStore::LinkTarget(KeyId key) {
+  if (links_.count(key) == 0) return {};
+  const StoredValue* value = tree_.GetValue(key, u"SYMBOLICLINKVALUE");
+  if (value == nullptr || value->type != kRegLink) return {};
+  std::u16string target(value->data.size() / 2, u'\0');
+  for (std::size_t at = 0; at < target.size(); ++at) {
+    target[at] = static_cast<char16_t>(static_cast<unsigned char>(value->data[2 * at]) |
+                                       static_cast<unsigned char>(value->data[2 * at + 1]) << 8);
+  }
+  return target;
+}
+
 void WineStore::DeleteKey(KeyId key) {
   if (const std::optional<KeyId> parent = tree_.Parent(key)) Touched(*parent);
   Touched(key);
   tree_.DeleteKey(key);
   sections_.erase(key);
+  links_.erase(key);
 }
 
 void WineStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {

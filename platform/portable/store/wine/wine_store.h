@@ -47,6 +47,11 @@ class WineStore final : public RegistryStore {
   // The standard keys Wine's files lack stay out of them until a write
   // there: a read of the prefix writes nothing.
   void MakingStandardKeys(bool making) override { making_standard_keys_ = making; }
+  // A prefix made for 32-bit Windows (#arch=win32) has one view.
+  [[nodiscard]] bool HasWow64() const override { return win64_; }
+  // Wine's symbolic links (#link sections, such as CurrentControlSet).
+  [[nodiscard]] bool HoldsLinks() const override { return !links_.empty(); }
+  std::optional<std::u16string> LinkTarget(KeyId key) override;
 
   KeyId Root(const std::u16string& machine, HKEY root) override;
   bool Exists(KeyId key) override { return tree_.Exists(key); }
@@ -111,6 +116,7 @@ class WineStore final : public RegistryStore {
   MemoryStore tree_;
   File files_[3];
   std::map<KeyId, Section> sections_;
+  std::set<KeyId> links_;    // keys whose section is a #link
   std::set<KeyId> touched_;  // keys written in this transaction
   std::set<int> files_touched_;
   int depth_ = 0;  // calls and batches open
