@@ -85,6 +85,11 @@ LONG EndRegistryBatch(bool commit);
 [[nodiscard]] std::string RegistryStoreDiagnosis();
 // The file the registry is kept in ("" when it is not one of ours).
 [[nodiscard]] std::string RegistryStoreLocation();
+// Makes the registry the one kept at `location` (named as QV_REGISTRY names
+// it: a database file, ":memory:" or "wine:PREFIX"), closing every open key:
+// for a tool that copies between registries. ERROR_CALL_NOT_IMPLEMENTED
+// (120) where the registry is the system's own.
+[[nodiscard]] LONG UseRegistryAt(const std::string& location);
 // Checks the whole registry file where it is one of ours: 0 when it is sound,
 // 1009 when it is damaged, else what kept the check from looking; `report`
 // says what was found, in words.

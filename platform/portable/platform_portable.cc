@@ -14,6 +14,7 @@
 #include <quorvane/platform/portable/files/environment_emulator.h>
 #include <quorvane/platform/portable/files/file_system_emulator.h>
 #include <quorvane/platform/portable/registry/registry_emulator.h>
+#include <quorvane/platform/portable/store/memory_store.h>
 #include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
 #include <quorvane/platform/portable/store/wine/wine_store.h>
 #include <quorvane/platform/portable/test_controls.h>
@@ -92,21 +93,26 @@ class System {
       if (CodePage::IsSupported(requested)) code_page = requested;
     }
     const std::string location = RegistryLocation();
+    if (location != ":memory:") registry.UseStore(StoreAt(location));
+  }
+
+  // The store kept at `location`, as RegistryLocation names it.
+  std::unique_ptr<RegistryStore> StoreAt(const std::string& location) const {
     if (location.empty()) {
-      registry.UseStore(SqliteStore::Unusable(
+      return SqliteStore::Unusable(
           kErrorCantOpen,
           "no place for the registry: set QV_REGISTRY to a database file (or :memory: for a "
-          "registry that lasts as long as the process), or set XDG_DATA_HOME or HOME"));
-    } else if (location.compare(0, 5, "wine:") == 0) {
-      registry.UseStore(std::make_unique<WineStore>(location.substr(5)));
-    } else if (location != ":memory:") {
-      SqliteStore::Options options;
-      options.ansi_code_page = code_page.load();
-      // QV_REGISTRY_SYNC=full: every commit synced before it returns.
-      const char* sync = std::getenv("QV_REGISTRY_SYNC");
-      options.sync_every_commit = sync != nullptr && std::strcmp(sync, "full") == 0;
-      registry.UseStore(std::make_unique<SqliteStore>(location, options));
+          "registry that lasts as long as the process), or set XDG_DATA_HOME or HOME");
     }
+    if (location == ":memory:") return std::make_unique<MemoryStore>();
+    if (location.compare(0, 5, "wine:") == 0)
+      return std::make_unique<WineStore>(location.substr(5));
+    SqliteStore::Options options;
+    options.ansi_code_page = code_page.load();
+    // QV_REGISTRY_SYNC=full: every commit synced before it returns.
+    const char* sync = std::getenv("QV_REGISTRY_SYNC");
+    options.sync_every_commit = sync != nullptr && std::strcmp(sync, "full") == 0;
+    return std::make_unique<SqliteStore>(location, options);
   }
 
   std::atomic<UINT> code_page{kCp1252};
@@ -265,6 +271,11 @@ LONG BeginRegistryScan() { return System::Instance().registry.BeginBatch(false, 
 LONG EndRegistryBatch(bool commit) { return System::Instance().registry.EndBatch(commit); }
 std::string RegistryStoreDiagnosis() { return System::Instance().registry.StoreDiagnosis(); }
 std::string RegistryStoreLocation() { return System::Instance().registry.StoreLocation(); }
+LONG UseRegistryAt(const std::string& location) {
+  System& system = System::Instance();
+  system.registry.UseStore(system.StoreAt(location));
+  return kErrorSuccess;
+}
 LONG CheckRegistryStore(std::string* report) {
   return System::Instance().registry.CheckStore(report);
 }

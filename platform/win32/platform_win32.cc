@@ -216,6 +216,7 @@ LONG BeginRegistryScan() { return ERROR_SUCCESS; }
 LONG EndRegistryBatch(bool) { return ERROR_SUCCESS; }
 std::string RegistryStoreDiagnosis() { return {}; }
 std::string RegistryStoreLocation() { return {}; }
+LONG UseRegistryAt(const std::string&) { return ERROR_CALL_NOT_IMPLEMENTED; }
 LONG CheckRegistryStore(std::string* report) {
   if (report == nullptr) return ERROR_INVALID_PARAMETER;
   *report = "the registry is Windows' own, which keeps its files sound itself";

@@ -160,6 +160,24 @@ if [[ -z $emulator ]]; then
   qv reg import "$work/huge.reg" >/dev/null; check "a line over the limit exits 1" 1 $?
   grep -q "longer than" "$work/stderr"; check "the limit is named" 0 $?
   rm -f "$work/huge.reg"
+  # A tree copied into another registry, a Wine prefix here, and back.
+  prefix="$work/prefix" && mkdir "$prefix"
+  qv reg add "$round\\Copied" /v n /t REG_DWORD /d 7 /f >/dev/null
+  qv reg copy "$round" 'HKCU\Software\QvCopied' /s /f /to-registry "wine:$prefix" >/dev/null
+  check "copy into a prefix" 0 $?
+  grep -q '^\[Software\\\\QvCopied\\\\Copied\] ' "$prefix/user.reg"; check "the prefix's file holds it" 0 $?
+  check "read there with --registry" "    n    REG_DWORD    0x7" \
+    "$(qv --registry "wine:$prefix" reg query 'HKCU\Software\QvCopied\Copied' /v n | sed -n 3p)"
+  qv reg query 'HKCU\Software\QvCopied' >/dev/null; check "and not here" 1 $?
+  qv --registry="wine:$prefix" reg copy 'HKCU\Software\QvCopied' "$round" /s /f \
+    /to-registry "$QV_REGISTRY" </dev/null >/dev/null
+  check "copy back over values that exist, with /f" 0 $?
+  qv --registry "wine:$prefix" reg copy 'HKCU\Software\QvCopied' "$round" /s \
+    /to-registry "$QV_REGISTRY" </dev/null >/dev/null
+  check "without /f and no terminal, refused" 1 $?
+  qv --registry >/dev/null; check "--registry without a registry exits 1" 1 $?
+else
+  qv --registry ":memory:" reg query 'HKCU\Software' >/dev/null; check "--registry refused on Windows" 1 $?
 fi
 
 # Strings the quoted form cannot carry travel in hex, and come back exactly.

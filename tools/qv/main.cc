@@ -34,7 +34,8 @@ constexpr const char* kHelp =
     "  demo                          a short tour of the library\n"
     "\n"
     "Each command takes --help (or /?). qv --verbose COMMAND ... adds the error's\n"
-    "number and source to a failure's message.\n"
+    "number and source to a failure's message; qv --registry STORE COMMAND ... uses\n"
+    "the registry STORE (a database file, :memory: or wine:PREFIX) for one command.\n"
     "\n"
     "Exit status: 0 done, 1 failed or used wrongly (as reg.exe); qv reg compare\n"
     "exits 2 when the keys differ.\n"
@@ -85,8 +86,20 @@ int main(int argc, char** argv) {
   bool verbose = false;
   try {
     std::vector<std::u16string> words = quorvane::qv::CommandLineWords(argc, argv);
-    if (!words.empty() && words.front() == u"--verbose") {
-      verbose = true;
+    // Options of qv itself, before the command.
+    while (!words.empty()) {
+      if (words.front() == u"--verbose") {
+        verbose = true;
+      } else if (words.front() == u"--registry" || words.front().rfind(u"--registry=", 0) == 0) {
+        std::u16string store = words.front().size() > 10 ? words.front().substr(11) : u"";
+        if (words.front().size() == 10 && words.size() > 1) {
+          words.erase(words.begin());
+          store = words.front();
+        }
+        quorvane::qv::ChooseRegistry(store);
+      } else {
+        break;
+      }
       words.erase(words.begin());
     }
     quorvane::qv::Arguments arguments(std::move(words));

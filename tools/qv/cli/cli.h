@@ -106,6 +106,9 @@ int RunDemo(Arguments& arguments);
 std::vector<std::u16string> CommandLineWords(int argc, char** argv);
 // Where the registry lives and what chooses it, for the help (per platform).
 const char* RegistryPlace();
+// qv --registry STORE: the registry this command uses (per platform; Windows
+// has one registry only, and refuses).
+void ChooseRegistry(const std::u16string& store);
 // Whether a person can answer a question on standard input.
 bool StandardInputIsInteractive();
 // Whether standard error is a terminal (progress lines go there).

@@ -25,14 +25,21 @@ std::vector<std::u16string> CommandLineWords(int argc, char** argv) {
 }
 
 const char* RegistryPlace() {
-  return "The registry is a file of its own: $QV_REGISTRY (:memory: keeps it in memory\n"
-         "for one command; wine:PREFIX uses a Wine prefix's registry files, shared\n"
-         "with Wine, written only while no wineserver serves the prefix), else\n"
-         "$XDG_DATA_HOME/quorvane/registry.db, else\n"
+  return "The registry is a file of its own: qv --registry STORE, else $QV_REGISTRY\n"
+         "(:memory: keeps it in memory for one command; wine:PREFIX uses a Wine\n"
+         "prefix's registry files, shared with Wine, written only while no wineserver\n"
+         "serves the prefix), else $XDG_DATA_HOME/quorvane/registry.db, else\n"
          "~/.local/share/quorvane/registry.db. The emulated C: drive lies beside it\n"
          "(drive_c; QV_DRIVE_C chooses another, QV_DRIVES adds drives, Z: is /).\n"
          "Also read: QV_REGISTRY_SYNC=full (sync every write), QV_PROCESS_BITS=32|64\n"
          "(the process's registry view), QV_ANSI_CODE_PAGE, QV_WINDIR, QV_SYSDIR.\n";
+}
+
+void ChooseRegistry(const std::u16string& store) {
+  if (store.empty())
+    throw UsageError{"--registry needs a registry: a file, :memory: or wine:PREFIX"};
+  // As QV_REGISTRY, for this command and the programs it starts.
+  ::setenv("QV_REGISTRY", Cli::Utf8(store).c_str(), 1);
 }
 
 bool StandardInputIsInteractive() { return ::isatty(STDIN_FILENO) == 1; }

@@ -26,6 +26,10 @@ std::vector<std::u16string> CommandLineWords(int, char**) {
 
 const char* RegistryPlace() { return "The registry is Windows' own.\n"; }
 
+void ChooseRegistry(const std::u16string&) {
+  throw UsageError{"--registry: on Windows the registry is Windows' own"};
+}
+
 // A console, not merely a character device: NUL is one as well.
 bool StandardInputIsInteractive() {
   DWORD mode = 0;

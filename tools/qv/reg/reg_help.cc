@@ -104,14 +104,18 @@ constexpr CommandHelp kCommandHelp[] = {
      "  qv reg delete 'HKCU\\Software\\MyApp' /v Name /f\n"
      "  qv reg delete 'HKCU\\Software\\MyApp' /f\n"},
     {u"copy",
-     "usage: qv reg copy KEY1 KEY2 [/s] [/f] [/reg:32 | /reg:64]\n"
+     "usage: qv reg copy KEY1 KEY2 [/s] [/f] [/reg:32 | /reg:64] [/to-registry STORE]\n"
      "\n"
      "Copies KEY1's values (and with /s its whole tree) into KEY2, as one\n"
      "transaction; an existing value of KEY2 is overwritten only with /f or when\n"
-     "you say yes. A key is never copied into itself.\n"
+     "you say yes. A key is never copied into itself. /to-registry writes KEY2 in\n"
+     "another registry: a database file, :memory: or wine:PREFIX (KEY1 is read\n"
+     "where qv --registry or QV_REGISTRY says).\n"
      "\n"
-     "example:\n"
-     "  qv reg copy 'HKCU\\Software\\MyApp' 'HKCU\\Software\\MyApp2' /s /f\n"},
+     "examples:\n"
+     "  qv reg copy 'HKCU\\Software\\MyApp' 'HKCU\\Software\\MyApp2' /s /f\n"
+     "  qv --registry wine:$HOME/.wine reg copy 'HKCU\\Software\\Vendor' \\\n"
+     "     'HKCU\\Software\\Vendor' /s /f /to-registry ~/.local/share/quorvane/registry.db\n"},
     {u"list",
      "usage: qv reg list KEY [/reg:32 | /reg:64]\n"
      "\n"

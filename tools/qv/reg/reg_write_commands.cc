@@ -1,5 +1,6 @@
 // qv reg add, delete and copy: the commands that write, each one transaction.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -187,14 +188,25 @@ int RegDelete(Arguments& arguments) {
 }
 
 int RegCopy(Arguments& arguments) {
-  const Switches switches(arguments, {}, {u"s", u"f", u"reg:32", u"reg:64"});
+  const Switches switches(arguments, {u"to-registry"}, {u"s", u"f", u"reg:32", u"reg:64"});
   if (switches.Positional().size() != 2) throw UsageError{"copy takes KEY1 and KEY2"};
   const RegistryPath from = KeyIn(switches, switches.Positional()[0]);
   const RegistryPath to = KeyIn(switches, switches.Positional()[1]);
+  std::u16string other_registry;
+  const bool elsewhere = switches.Value(u"to-registry", &other_registry);
+  if (elsewhere && other_registry.empty())
+    throw UsageError{"/to-registry needs a registry: a file, :memory: or wine:PREFIX"};
   RegFile::RequireKey(from);
-  RegistryBatch transaction(true, to.root);
-  if (KeyTree::Contains(from, to))
-    throw ToolFailure("cannot copy a key onto itself or into its own tree");
+  // Into another registry the source is read as one snapshot, and the
+  // registry changes once it is read.
+  std::optional<RegistryBatch> reading;
+  if (elsewhere) reading.emplace(false);
+  std::optional<RegistryBatch> transaction;
+  if (!elsewhere) {
+    transaction.emplace(true, to.root);
+    if (KeyTree::Contains(from, to))
+      throw ToolFailure("cannot copy a key onto itself or into its own tree");
+  }
   // The source is read whole first, and every value that would be overwritten
   // is settled before anything is written: a refusal copies nothing.
   std::vector<CopiedKey> tree;
@@ -206,6 +218,13 @@ int RegCopy(Arguments& arguments) {
     });
   } else {
     tree.push_back({u"", RegFile::Values(from)});
+  }
+  if (elsewhere) {
+    reading->Commit();
+    reading.reset();
+    if (platform::UseRegistryAt(Cli::Utf8(other_registry)) != 0)
+      throw ToolFailure("/to-registry: on Windows the registry is Windows' own");
+    transaction.emplace(true, to.root);
   }
   if (!switches.Has(u"f")) {
     for (const CopiedKey& key : tree) {
@@ -222,7 +241,7 @@ int RegCopy(Arguments& arguments) {
     }
   }
   for (const CopiedKey& key : tree) RegFile::WriteValues(Target(to, key.relative), key.values);
-  transaction.Commit();
+  transaction->Commit();
   Cli::Print(u"The operation completed successfully.");
   return 0;
 }
