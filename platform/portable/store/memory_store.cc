@@ -124,6 +124,14 @@ bool MemoryStore::DeleteValue(KeyId key, const std::u16string& folded) {
   return true;
 }
 
+void MemoryStore::ClearValues(KeyId key) {
+  Node* node = Find(key);
+  if (node == nullptr || node->values.empty()) return;
+  node->values.clear();
+  node->value_list.reset();
+  ++generation_;
+}
+
 std::optional<StoredValue> MemoryStore::NextValue(KeyId key, const std::u16string* after,
                                                   std::u16string* folded) {
   Node* node = Find(key);

@@ -32,6 +32,8 @@ class MemoryStore final : public RegistryStore {
   const StoredValue* GetValue(KeyId key, const std::u16string& folded) override;
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
   bool DeleteValue(KeyId key, const std::u16string& folded) override;
+  // Every value of `key` gone at once.
+  void ClearValues(KeyId key);
   std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
                                        std::u16string* folded) override;
   ValueList Values(KeyId key) override;

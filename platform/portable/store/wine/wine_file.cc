@@ -12,90 +12,127 @@ namespace {
 
 constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ull;
 
-std::vector<std::string> FileLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const std::size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 1;
+// The lines of a text in turn, each without its '\n'.
+class Lines {
+ public:
+  explicit Lines(std::string_view text) : text_(text) {}
+  [[nodiscard]] bool Done() const { return at_ >= text_.size(); }
+  // The next line; `start` is where it begins.
+  std::string_view Next(std::size_t* start) {
+    *start = at_;
+    const std::size_t end = text_.find('\n', at_);
+    const std::size_t stop = end == std::string_view::npos ? text_.size() : end;
+    at_ = end == std::string_view::npos ? text_.size() : end + 1;
+    return text_.substr(*start, stop - *start);
   }
-  return lines;
-}
 
-// Whether the file's text had a line end after line `index`.
-bool EndedAtLine(const std::string& bytes, const std::vector<std::string>& lines,
-                 std::size_t index) {
-  return index + 1 < lines.size() || (!bytes.empty() && bytes.back() == '\n');
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+std::string Failure(std::size_t line, const std::string& what) {
+  return "line " + std::to_string(line) + ": " + what;
 }
 
 }  // namespace
 
-bool WineFile::Parse(const std::string& bytes, WineFile* file, std::string* error) {
-  const std::vector<std::string> lines = FileLines(bytes);
-  const auto fail = [&](std::size_t index, const std::string& what) {
-    *error = "line " + std::to_string(index + 1) + ": " + what;
-    return false;
-  };
-  if (lines.empty() || lines[0].compare(0, 24, "WINE REGISTRY Version 2") != 0) {
-    return fail(0, "not a Wine registry file (no \"WINE REGISTRY Version 2\")");
-  }
+bool WineFile::Parse(std::string_view bytes, WineFile* file, std::string* error) {
   file->header.clear();
   file->sections.clear();
-  std::size_t index = 0;
-  // The header runs to the blank line before the first section.
-  while (index < lines.size() && (lines[index].empty() || lines[index][0] != '[')) ++index;
-  const std::size_t header_end = index > 0 && lines[index - 1].empty() ? index - 1 : index;
-  for (std::size_t i = 0; i < header_end; ++i) file->header += lines[i] + "\n";
-  while (index < lines.size()) {
+  Lines lines(bytes);
+  std::size_t start = 0;
+  if (lines.Done() || lines.Next(&start) != "WINE REGISTRY Version 2") {
+    *error = Failure(1, "not a Wine registry file (no \"WINE REGISTRY Version 2\")");
+    return false;
+  }
+  file->header = "WINE REGISTRY Version 2\n";
+  // The header runs to the blank line before the first section, and a
+  // section to the blank line before the next (or the file's end): that
+  // line separates and is neither's.
+  std::size_t number = 1;  // of the last line read
+  std::string_view line;
+  bool blank_waits = false;
+  while (!lines.Done()) {
+    line = lines.Next(&start);
+    ++number;
+    if (!line.empty() && line[0] == '[') break;
+    if (blank_waits) file->header += "\n";
+    blank_waits = line.empty();
+    if (!line.empty()) file->header.append(line).append("\n");
+    line = {};
+  }
+  while (!line.empty()) {
     Section section;
-    const std::string& key_line = lines[index];
-    std::size_t at = 1;
-    if (!WineText::Unescape(key_line, &at, ']', &section.path)) {
-      return fail(index, "a [key] line without its closing ]");
-    }
-    std::size_t next = index + 1;
-    while (next < lines.size() && (lines[next].empty() || lines[next][0] != '[')) ++next;
-    // The blank line before the next section separates; it is not the
-    // section's.
-    const std::size_t end = next < lines.size() && lines[next - 1].empty() ? next - 1 : next;
-    for (std::size_t i = index; i < end; ++i) {
-      section.text += lines[i];
-      if (EndedAtLine(bytes, lines, i)) section.text += "\n";
-    }
-    for (std::size_t i = index + 1; i < end; ++i) {
-      const std::string& line = lines[i];
-      if (line.empty()) continue;
-      if (line[0] == '#') {
-        if (line == "#link") section.link = true;
-        if (line.compare(0, 6, "#time=") == 0) {
-          section.file_time = std::strtoull(line.c_str() + 6, nullptr, 16);
-        } else {
-          section.notes.push_back(line);
-        }
-        continue;
+    section.offset = start;
+    section.line = number;
+    std::size_t next = bytes.size();  // where the next section begins
+    std::size_t last_start = start;
+    bool last_blank = false;
+    line = {};
+    while (!lines.Done()) {
+      std::size_t at = 0;
+      const std::string_view read = lines.Next(&at);
+      ++number;
+      if (!read.empty() && read[0] == '[') {
+        line = read;
+        start = next = at;
+        break;
       }
-      // A value, with its continuation lines.
-      std::string joined = line;
-      const std::size_t first = i;
-      while (!joined.empty() && joined.back() == '\\' && i + 1 < end) {
-        joined.pop_back();
-        const std::string& more = lines[++i];
-        joined += more.substr(more.find_first_not_of(" \t") == std::string::npos
-                                  ? more.size()
-                                  : more.find_first_not_of(" \t"));
-      }
-      StoredValue value;
-      std::string what;
-      if (!WineText::ParseValue(joined, &value, &what)) return fail(first, what);
-      section.values.push_back(std::move(value));
+      last_start = at;
+      last_blank = read.empty();
     }
+    section.length = (last_blank ? last_start : next) - section.offset;
+    if (!ParseSection(bytes.substr(section.offset, section.length), &section, error)) return false;
     file->sections.push_back(std::move(section));
-    index = next;
+  }
+  return true;
+}
+
+bool WineFile::ParseSection(std::string_view text, Section* section, std::string* error) {
+  Lines lines(text);
+  std::size_t start = 0;
+  std::size_t number = section->line;
+  const std::string key_line(lines.Next(&start));
+  std::size_t at = 1;
+  section->path.clear();
+  if (key_line.empty() || key_line[0] != '[' ||
+      !WineText::Unescape(key_line, &at, ']', &section->path)) {
+    *error = Failure(number, "a [key] line without its closing ]");
+    return false;
+  }
+  section->notes.clear();
+  section->values.clear();
+  while (!lines.Done()) {
+    const std::string_view line = lines.Next(&start);
+    ++number;
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      if (line == "#link") section->link = true;
+      if (line.compare(0, 6, "#time=") == 0) {
+        section->file_time = std::strtoull(std::string(line.substr(6)).c_str(), nullptr, 16);
+      } else {
+        section->notes.emplace_back(line);
+      }
+      continue;
+    }
+    // A value, with its continuation lines.
+    std::string joined(line);
+    const std::size_t first = number;
+    while (!joined.empty() && joined.back() == '\\' && !lines.Done()) {
+      joined.pop_back();
+      const std::string_view more = lines.Next(&start);
+      ++number;
+      const std::size_t text_from = more.find_first_not_of(" \t");
+      if (text_from != std::string_view::npos) joined.append(more.substr(text_from));
+    }
+    StoredValue value;
+    std::string what;
+    if (!WineText::ParseValue(joined, &value, &what)) {
+      *error = Failure(first, what);
+      return false;
+    }
+    section->values.push_back(std::move(value));
   }
   return true;
 }

@@ -6,8 +6,10 @@
 // their section; a line neither reads is refused with its number.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <quorvane/platform/portable/store/registry_store.h>
@@ -18,7 +20,11 @@ class WineFile {
  public:
   struct Section {
     std::u16string path;  // below the file's root, '\' between the names
-    std::string text;     // the lines as read, each ending in '\n'
+    // Where its lines lie in the file's bytes (each ending in '\n', but
+    // perhaps the file's last), and the number of its [key] line.
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::size_t line = 0;
     // The lines beginning with '#' after the [key] line but the #time= line
     // (#class=, #link, and any Wine may add), in their order.
     std::vector<std::string> notes;
@@ -32,7 +38,11 @@ class WineFile {
 
   // False, with the line and what is wrong in `error`, for a file that is not
   // one Wine writes or reads.
-  static bool Parse(const std::string& bytes, WineFile* file, std::string* error);
+  static bool Parse(std::string_view bytes, WineFile* file, std::string* error);
+  // One section's lines (as Parse found them: `text` is the file's bytes at
+  // the section's offset and length, the [key] line first) read into
+  // `section`, whose line is the [key] line's number.
+  static bool ParseSection(std::string_view text, Section* section, std::string* error);
   // A key's section as Wine writes it: its [key] line with the time in
   // seconds, the #time= line, `notes`, then the values.
   [[nodiscard]] static std::string SectionText(const std::u16string& path, std::uint64_t file_time,

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include <quorvane/platform/portable/store/wine/wine_file.h>
+#include <quorvane/platform/portable/store/wine/wine_index.h>
 #include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane::platform::portable {
@@ -64,24 +65,48 @@ WineStore::WineStore(std::string prefix) : prefix_(std::move(prefix)) {
                below_users(kCurrentUserSid)};
   files_[2] = {"userdef.reg", "REGISTRY\\\\User\\\\.Default", "", "", below_users(u".Default")};
   try {
-    Load();
+    Load(true);
   } catch (const StoreFailure& failure) {
     unusable_ = failure.code;
   }
 }
 
-WineStore::~WineStore() { Unlock(); }
+WineStore::~WineStore() {
+  Unlock();
+  for (File& file : files_) {
+    if (file.descriptor >= 0) ::close(file.descriptor);
+  }
+}
 
 void WineStore::Fail(LONG code, const std::string& why) {
   diagnosis_ = "Wine registry " + prefix_ + ": " + why;
   throw StoreFailure{code};
 }
 
+namespace {
+
+std::string StampOfStatus(const struct stat& status) {
+  return std::to_string(status.st_dev) + " " + std::to_string(status.st_ino) + " " +
+         std::to_string(status.st_size) + " " + std::to_string(status.st_mtim.tv_sec) + "." +
+         std::to_string(status.st_mtim.tv_nsec) + " " + std::to_string(status.st_ctim.tv_sec) +
+         "." + std::to_string(status.st_ctim.tv_nsec);
+}
+
+}  // namespace
+
+std::string WineStore::StampOf(int descriptor) {
+  struct stat status {};
+  return ::fstat(descriptor, &status) == 0 ? StampOfStatus(status) : "";
+}
+
 std::string WineStore::StampOf(const File& file) const {
   struct stat status {};
   if (::stat((prefix_ + "/" + file.name).c_str(), &status) != 0) return "";
-  return std::to_string(status.st_ino) + " " + std::to_string(status.st_size) + " " +
-         std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
+  return StampOfStatus(status);
+}
+
+std::string WineStore::IndexPath(const File& file) const {
+  return prefix_ + "/." + file.name + ".qv-index";
 }
 
 bool WineStore::ServedByWineserver() const {
@@ -117,68 +142,110 @@ bool WineStore::ServedByWineserver() const {
   return false;
 }
 
-void WineStore::Load() {
-  sections_.clear();
+void WineStore::Load(bool every_file) {
+  for (int index = 0; index < 3; ++index) {
+    if (every_file || StampOf(files_[index]) != files_[index].stamp) LoadFile(index);
+  }
   links_.clear();
-  for (File& file : files_) {
-    const std::string path = prefix_ + "/" + file.name;
-    file.stamp = StampOf(file);
-    std::string bytes;
-    if (file.stamp.empty() || !WholeFile(path, &bytes)) {
-      if (!file.stamp.empty()) Fail(kErrorCantRead, path + " cannot be read");
-      file.header.clear();
-      bytes.clear();
-    }
-    LoadFile(&file, bytes);
+  for (const auto& [key, section] : sections_) {
+    if (section.link) links_.insert(key);
   }
 }
 
-void WineStore::LoadFile(File* file, const std::string& bytes) {
-  WineFile parsed;
-  if (!bytes.empty()) {
-    std::string error;
-    if (!WineFile::Parse(bytes, &parsed, &error)) {
-      Fail(kErrorBadDbDatabase, prefix_ + "/" + file->name + ", " + error + "; nothing read");
+std::string WineStore::ReadRange(const File& file, std::size_t offset, std::size_t length) {
+  std::string bytes(length, '\0');
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t got = ::pread(file.descriptor, bytes.data() + done, length - done,
+                                static_cast<off_t>(offset + done));
+    if (got <= 0) {
+      if (got < 0 && errno == EINTR) continue;
+      Fail(kErrorCantRead, prefix_ + "/" + file.name + " cannot be read");
     }
-    file->header = parsed.header;
-    if (file == &files_[0]) win64_ = parsed.header.find("#arch=win32") == std::string::npos;
+    done += static_cast<std::size_t>(got);
   }
-  // The keys the file holds, made where missing and kept where there, with
-  // exactly the values it gives them.
-  std::set<KeyId> present{file->root};
-  std::set<KeyId> with_section;
+  return bytes;
+}
+
+void WineStore::ReadSections(int index, std::vector<WineFile::Section>* sections) {
+  File& file = files_[index];
+  const std::string where = prefix_ + "/" + file.name;
+  std::vector<WineIndex::Entry> entries;
+  if (WineIndex::Read(IndexPath(file), file.stamp, &entries) && !entries.empty()) {
+    // The header is what lies before the first section.
+    WineFile header;
+    std::string error;
+    if (!WineFile::Parse(ReadRange(file, 0, entries.front().offset), &header, &error)) {
+      Fail(kErrorBadDbDatabase, where + ", " + error + "; nothing read");
+    }
+    file.header = header.header;
+    for (WineIndex::Entry& entry : entries) {
+      WineFile::Section section;
+      section.path = std::move(entry.path);
+      section.offset = entry.offset;
+      section.length = entry.length;
+      section.line = entry.line;
+      section.link = entry.link;
+      sections->push_back(std::move(section));
+    }
+    return;
+  }
+  struct stat status {};
+  (void)::fstat(file.descriptor, &status);
+  WineFile parsed;
+  std::string error;
+  if (!WineFile::Parse(ReadRange(file, 0, static_cast<std::size_t>(status.st_size)), &parsed,
+                       &error)) {
+    Fail(kErrorBadDbDatabase, where + ", " + error + "; nothing read");
+  }
+  file.header = parsed.header;
+  entries.clear();
   for (WineFile::Section& section : parsed.sections) {
-    KeyId key = file->root;
+    section.values.clear();  // read again when used
+    entries.push_back({section.path, section.offset, section.length, section.line, section.link});
+    sections->push_back(std::move(section));
+  }
+  WineIndex::Write(IndexPath(file), file.stamp, entries);
+}
+
+void WineStore::LoadFile(int index) {
+  File& file = files_[index];
+  if (file.descriptor >= 0) ::close(file.descriptor);
+  file.descriptor = ::open((prefix_ + "/" + file.name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.descriptor < 0 && errno != ENOENT) {
+    Fail(kErrorCantRead, prefix_ + "/" + file.name + " cannot be read");
+  }
+  file.stamp = file.descriptor >= 0 ? StampOf(file.descriptor) : "";
+  std::vector<WineFile::Section> read;
+  if (file.descriptor >= 0) {
+    ReadSections(index, &read);
+  } else {
+    file.header.clear();
+  }
+  if (index == 0 && !file.header.empty()) {
+    win64_ = file.header.find("#arch=win32") == std::string::npos;
+  }
+  for (auto known = sections_.begin(); known != sections_.end();) {
+    known = known->second.file == index ? sections_.erase(known) : std::next(known);
+  }
+  // The keys the file holds, made where missing and kept where there; their
+  // values are read when first used.
+  std::set<KeyId> present{file.root};
+  for (WineFile::Section& section : read) {
+    KeyId key = file.root;
     for (const std::u16string& name : PathNames(section.path)) {
       const std::u16string folded = NameFolding::Fold(name);
       const std::optional<KeyId> found = tree_.FindSubkey(key, folded);
       key = found ? *found : tree_.CreateSubkey(key, name, folded);
       present.insert(key);
     }
-    std::map<std::u16string, StoredValue> wanted;
-    for (StoredValue& value : section.values) {
-      wanted[NameFolding::Fold(value.name)] = std::move(value);
-    }
-    const ValueList held = tree_.Values(key);
-    for (const auto& [folded, value] : *held) {
-      if (wanted.count(folded) == 0) (void)tree_.DeleteValue(key, folded);
-    }
-    for (const auto& [folded, value] : wanted) {
-      const StoredValue* now = tree_.GetValue(key, folded);
-      if (now == nullptr || now->type != value.type || now->data != value.data) {
-        tree_.SetValue(key, folded, value);
-      }
-    }
-    if (section.link) links_.insert(key);
-    sections_[key] = Section{std::move(section.text), std::move(section.notes)};
-    with_section.insert(key);
+    tree_.ClearValues(key);
+    sections_[key] = Section{index, section.offset, section.length, section.line, section.link,
+                             false, {}};
   }
   // Keys the file no longer holds go, with their trees; volatile ones stay.
   const std::function<void(KeyId)> prune = [&](KeyId key) {
-    if (with_section.count(key) == 0 && present.count(key) != 0) {
-      const ValueList held = tree_.Values(key);
-      for (const auto& [folded, value] : *held) (void)tree_.DeleteValue(key, folded);
-    }
+    if (sections_.count(key) == 0 && present.count(key) != 0) tree_.ClearValues(key);
     const SubkeyList subkeys = tree_.Subkeys(key);
     for (const SubkeyName& subkey : *subkeys) {
       const KeyId child = *tree_.FindSubkey(key, subkey.folded);
@@ -194,7 +261,25 @@ void WineStore::LoadFile(File* file, const std::string& bytes) {
       }
     }
   };
-  prune(file->root);
+  prune(file.root);
+}
+
+void WineStore::ReadValues(KeyId key) {
+  const auto known = sections_.find(key);
+  if (known == sections_.end() || known->second.read) return;
+  Section& section = known->second;
+  const File& file = files_[section.file];
+  WineFile::Section parsed;
+  parsed.line = section.line;
+  std::string error;
+  if (!WineFile::ParseSection(ReadRange(file, section.offset, section.length), &parsed, &error)) {
+    Fail(kErrorBadDbDatabase, prefix_ + "/" + file.name + ", " + error + "; nothing read");
+  }
+  for (const StoredValue& value : parsed.values) {
+    tree_.SetValue(key, NameFolding::Fold(value.name), value);
+  }
+  section.notes = std::move(parsed.notes);
+  section.read = true;
 }
 
 WineStore::File* WineStore::FileOf(KeyId key) {
@@ -212,6 +297,7 @@ WineStore::File* WineStore::FileOf(KeyId key) {
 void WineStore::Touched(KeyId key) {
   if (making_standard_keys_) return;
   if (File* file = FileOf(key)) {
+    ReadValues(key);  // a changed section is written whole, from the tree
     touched_.insert(key);
     files_touched_.insert(static_cast<int>(file - files_));
   }
@@ -245,17 +331,12 @@ void WineStore::BeginOuter(bool writing) {
     }
     writing_ = true;
   }
-  for (const File& file : files_) {
-    if (StampOf(file) != file.stamp) {
-      try {
-        Load();
-      } catch (const StoreFailure&) {
-        Unlock();
-        writing_ = false;
-        throw;
-      }
-      break;
-    }
+  try {
+    Load(false);
+  } catch (const StoreFailure&) {
+    Unlock();
+    writing_ = false;
+    throw;
   }
 }
 
@@ -263,15 +344,15 @@ void WineStore::EndOuter(bool commit) {
   making_standard_keys_ = false;  // however the making ended
   try {
     if (writing_ && commit) {
-      for (const int index : files_touched_) Save(files_[index]);
+      for (const int index : files_touched_) Save(index);
     } else if (writing_ && !touched_.empty()) {
-      Load();  // what the files hold: the transaction undone
+      Load(true);  // what the files hold: the transaction undone
     }
   } catch (const StoreFailure&) {
     touched_.clear();
     files_touched_.clear();
     try {
-      Load();
+      Load(true);
     } catch (const StoreFailure&) {
       // The first failure is the one the caller hears.
     }
@@ -341,6 +422,7 @@ KeyId WineStore::CreateSubkey(KeyId parent, const std::u16string& name,
 
 std::optional<std::u16string> WineStore::LinkTarget(KeyId key) {
   if (links_.count(key) == 0) return {};
+  ReadValues(key);
   const StoredValue* value = tree_.GetValue(key, u"SYMBOLICLINKVALUE");
   if (value == nullptr || value->type != kRegLink) return {};
   std::u16string target(value->data.size() / 2, u'\0');
@@ -360,11 +442,13 @@ void WineStore::DeleteKey(KeyId key) {
 }
 
 void WineStore::SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) {
+  ReadValues(key);
   tree_.SetValue(key, folded, value);
   Touched(key);
 }
 
 bool WineStore::DeleteValue(KeyId key, const std::u16string& folded) {
+  ReadValues(key);
   const bool deleted = tree_.DeleteValue(key, folded);
   if (deleted) Touched(key);
   return deleted;

@@ -4,15 +4,18 @@
 // writes them, so that a program's Linux build and its Windows build under
 // Wine share one registry.
 //
-// The tree is held in memory and follows the files: a call finds them
-// changed (by Wine, or another process of ours) by their stamps and reads
-// them again, keeping the ids of the keys that stay, so that open handles
-// stay good. A transaction that writes holds a lock of our own beside the
-// files, and its commit replaces each file it changed whole (written beside,
-// synced, renamed into place); a section nothing changed is written as it
-// was read. While a wineserver serves the prefix it holds the registry in
-// memory and will write the files over anything changed under it: then
-// writes are refused (1013) and reads go on.
+// The tree of keys is held in memory and follows the files: a call finds
+// them changed (by Wine, or another process of ours) by their stamps and
+// reads them again, keeping the ids of the keys that stay, so that open
+// handles stay good. A key's values are read from its section when first
+// used; where each section lies comes from an index beside the file, made
+// by the first process that reads the file after a change (which checks the
+// whole file then). A transaction that writes holds a lock of our own beside
+// the files, and its commit replaces each file it changed whole (written
+// beside, synced, renamed into place); a section nothing changed is written
+// as it was read. While a wineserver serves the prefix it holds the
+// registry in memory and will write the files over anything changed under
+// it: then writes are refused (1013) and reads go on.
 //
 // What the files cannot hold lives in this process alone: volatile keys,
 // and keys outside the three roots (other users, remote machines).
@@ -25,6 +28,7 @@
 #include <string>
 
 #include <quorvane/platform/portable/store/memory_store.h>
+#include <quorvane/platform/portable/store/wine/wine_file.h>
 
 namespace quorvane::platform::portable {
 
@@ -71,42 +75,61 @@ class WineStore final : public RegistryStore {
   }
   SubkeyList Subkeys(KeyId key) override { return tree_.Subkeys(key); }
   const StoredValue* GetValue(KeyId key, const std::u16string& folded) override {
+    ReadValues(key);
     return tree_.GetValue(key, folded);
   }
   void SetValue(KeyId key, const std::u16string& folded, const StoredValue& value) override;
   bool DeleteValue(KeyId key, const std::u16string& folded) override;
   std::optional<StoredValue> NextValue(KeyId key, const std::u16string* after,
                                        std::u16string* folded) override {
+    ReadValues(key);
     return tree_.NextValue(key, after, folded);
   }
-  ValueList Values(KeyId key) override { return tree_.Values(key); }
+  ValueList Values(KeyId key) override {
+    ReadValues(key);
+    return tree_.Values(key);
+  }
   REGSAM GrantedRights(KeyId key) override { return tree_.GrantedRights(key); }
   void SetGrantedRights(KeyId key, REGSAM rights) override { tree_.SetGrantedRights(key, rights); }
   std::uint64_t Generation() override { return tree_.Generation(); }
 
  private:
-  // What a file says of a key beyond its values.
+  // A key's section in its file: where its lines lie (written back as they
+  // are while the key is unchanged), and once read, its notes.
   struct Section {
-    std::string text;  // as read; written back while the key is unchanged
+    int file = 0;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::size_t line = 0;
+    bool link = false;
+    bool read = false;  // its values are in the tree
     std::vector<std::string> notes;
   };
   struct File {
     std::string name;         // "system.reg", ...
     std::string relative_to;  // the header's root, as Wine names it
     std::string header;       // as read, or the header of a new file
-    std::string stamp;        // inode, size and modification time when read
+    std::string stamp;        // of the file as read ("" for none)
     KeyId root = 0;
+    int descriptor = -1;      // the file as read, for its sections' lines
   };
 
   void BeginOuter(bool writing);
   void EndOuter(bool commit);
-  // Makes the tree what the files hold, keeping the ids of keys that stay.
-  void Load();
-  void LoadFile(File* file, const std::string& bytes);
-  void Save(const File& file);
+  // Makes the tree what the files hold, keeping the ids of keys that stay:
+  // each file whose stamp changed, or every one.
+  void Load(bool every_file);
+  void LoadFile(int index);
+  // The file's sections: from its index, else from the whole file, checked.
+  void ReadSections(int index, std::vector<WineFile::Section>* sections);
+  void ReadValues(KeyId key);
+  [[nodiscard]] std::string ReadRange(const File& file, std::size_t offset, std::size_t length);
+  void Save(int index);
+  [[nodiscard]] std::string IndexPath(const File& file) const;
   // The file a key lies in, or null for one no file holds.
   File* FileOf(KeyId key);
   void Touched(KeyId key);
+  [[nodiscard]] static std::string StampOf(int descriptor);
   [[nodiscard]] std::string StampOf(const File& file) const;
   [[nodiscard]] bool ServedByWineserver() const;
   [[noreturn]] void Fail(LONG code, const std::string& why);

@@ -6,49 +6,82 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 
 #include <quorvane/platform/portable/store/wine/wine_file.h>
+#include <quorvane/platform/portable/store/wine/wine_index.h>
 
 namespace quorvane::platform::portable {
 
-void WineStore::Save(const File& file) {
+void WineStore::Save(int index) {
+  File& file = files_[index];
   const std::uint64_t now = WineFile::FileTimeNow();
-  std::string text =
+  // The file as read, for the sections written back as they are.
+  std::string old;
+  if (file.descriptor >= 0) {
+    struct stat status {};
+    if (::fstat(file.descriptor, &status) == 0) {
+      old = ReadRange(file, 0, static_cast<std::size_t>(status.st_size));
+    }
+  }
+  const std::string header =
       file.header.empty() ? WineFile::NewHeader(file.relative_to, win64_) : file.header;
+  std::string text = header;
+  std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  std::vector<WineIndex::Entry> entries;
+  const auto append = [&](KeyId key, const std::u16string& path, std::string_view section) {
+    text += '\n';
+    ++lines;
+    Section& place = sections_[key];
+    place.file = index;
+    place.offset = text.size();
+    place.length = section.size();
+    place.line = lines + 1;
+    entries.push_back({path, place.offset, place.length, place.line, place.link});
+    text.append(section);
+    lines += static_cast<std::size_t>(std::count(section.begin(), section.end(), '\n'));
+  };
   const std::function<void(KeyId, const std::u16string&)> write = [&](KeyId key,
                                                                       const std::u16string& path) {
     if (tree_.IsVolatile(key)) return;  // Wine keeps none in its files either
-    const ValueList values = tree_.Values(key);
-    const SubkeyList subkeys = tree_.Subkeys(key);
     const auto known = sections_.find(key);
-    const std::vector<std::string> notes =
-        known == sections_.end() ? std::vector<std::string>{} : known->second.notes;
-    // Wine writes a key that has values, no subkeys or notes of its own; the
-    // others are there through the keys below them.
-    const bool written =
-        !values->empty() || !notes.empty() || (subkeys->empty() && key != file.root);
-    if (written) {
-      if (known == sections_.end() || touched_.count(key) != 0 || known->second.text.empty()) {
+    if (known != sections_.end() && touched_.count(key) == 0) {
+      append(key, path, std::string_view(old).substr(known->second.offset, known->second.length));
+    } else {
+      ReadValues(key);
+      const ValueList values = tree_.Values(key);
+      std::vector<std::string> notes;
+      bool link = false;
+      if (known != sections_.end()) {
+        notes = known->second.notes;
+        link = known->second.link;
+      }
+      // Wine writes a key that has values, no subkeys or notes of its own;
+      // the others are there through the keys below them.
+      if (!values->empty() || !notes.empty() || (!tree_.HasSubkeys(key) && key != file.root)) {
         std::vector<StoredValue> list;
         for (const auto& [folded, value] : *values) list.push_back(value);
-        Section& section = sections_[key];
-        section.text = WineFile::SectionText(path, now, notes, list);
-        section.notes = notes;
-        text += "\n" + section.text;
-      } else {
-        text += "\n" + known->second.text;
+        Section& place = sections_[key];
+        place.read = true;
+        place.notes = notes;
+        place.link = link;
+        append(key, path, WineFile::SectionText(path, now, notes, list));
+      } else if (known != sections_.end()) {
+        sections_.erase(known);
       }
     }
+    const SubkeyList subkeys = tree_.Subkeys(key);
     for (const SubkeyName& subkey : *subkeys) {
       write(*tree_.FindSubkey(key, subkey.folded),
             path.empty() ? subkey.name : path + u"\\" + subkey.name);
     }
   };
   write(file.root, u"");
+  old.clear();
 
   // Written beside, synced and renamed into place: Wine and any reader see
   // the old file or the new one.
@@ -80,9 +113,12 @@ void WineStore::Save(const File& file) {
     (void)::fsync(folder);
     ::close(folder);
   }
-  for (File& mine : files_) {
-    if (&mine == &file) mine.stamp = StampOf(mine);
-  }
+  // The new file is the one read from now on.
+  if (file.descriptor >= 0) ::close(file.descriptor);
+  file.descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  file.stamp = file.descriptor >= 0 ? StampOf(file.descriptor) : "";
+  file.header = header;
+  WineIndex::Write(IndexPath(file), file.stamp, entries);
 }
 
 }  // namespace quorvane::platform::portable
