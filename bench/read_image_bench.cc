@@ -8,7 +8,8 @@
 // memory in regions the size of the two images (MemoryAccess/BYTES): what a
 // single cache miss costs here, the least a read in the larger image pays;
 // and a query of the value this process has just set (QueryAfterOwnSet:STORE,
-// the query alone timed).
+// the query alone timed); and the random reads on a Wine prefix's registry
+// files (Random:wine/VALUES), whose later queries are the in-memory tree's.
 //   QV_BENCH_DIR  where the database files go (default: the temporary folder)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@
 
 #include <quorvane/platform/platform.h>
 #include <quorvane/platform/portable/store/sqlite/sqlite_store.h>
+#include <quorvane/platform/portable/store/wine/wine_store.h>
 #include <quorvane/platform/portable/test_controls.h>
 #include "bench/operations.h"
 
@@ -32,8 +34,9 @@ namespace {
 
 using platform::portable::SqliteStore;
 using platform::portable::TestControls;
+using platform::portable::WineStore;
 
-enum class Store { kMemory, kDatabase };
+enum class Store { kMemory, kDatabase, kWine };
 
 std::filesystem::path BenchDirectory() {
   const char* dir = std::getenv("QV_BENCH_DIR");
@@ -47,7 +50,8 @@ std::string DatabaseFile(const std::string& name) {
 }
 
 void RemoveDatabase(const std::string& file) {
-  for (const char* suffix : {"", "-wal", "-shm", "-checked"}) std::filesystem::remove(file + suffix);
+  for (const char* suffix : {"", "-wal", "-shm", "-checked"})
+    std::filesystem::remove(file + suffix);
 }
 
 // Puts the registry on a fresh store; returns the database store (null in
@@ -70,7 +74,9 @@ void LeaveStore(Store store, const std::string& name) {
   if (store == Store::kDatabase) RemoveDatabase(DatabaseFile(name));
 }
 
-const char* StoreName(Store store) { return store == Store::kMemory ? "memory" : "database"; }
+const char* StoreName(Store store) {
+  return store == Store::kMemory ? "memory" : store == Store::kDatabase ? "database" : "wine";
+}
 
 // Single reads on the keys the operation benchmarks use.
 void RegisterReads(Store store) {
@@ -243,6 +249,17 @@ bool ReadOne(int key_number, int value_number) {
   return result == 0 && data == static_cast<std::uint32_t>(value_number);
 }
 
+// A Wine prefix whose user.reg holds `values` values, made once per run.
+std::string RandomPrefix(int values) {
+  const std::string prefix = DatabaseFile("prefix-" + std::to_string(values));
+  if (std::filesystem::exists(prefix + "/user.reg")) return prefix;
+  std::filesystem::create_directories(prefix);
+  TestControls::UseRegistryStore(std::make_unique<WineStore>(prefix));
+  FillValues(values);
+  TestControls::ResetRegistry();
+  return prefix;
+}
+
 // Random reads (open, query, close) spread over the whole registry.
 void RandomReads(benchmark::State& state, Store store) {
   const int values = static_cast<int>(state.range(0));
@@ -250,6 +267,8 @@ void RandomReads(benchmark::State& state, Store store) {
   if (store == Store::kMemory) {
     TestControls::ResetRegistry();
     FillValues(values);
+  } else if (store == Store::kWine) {
+    TestControls::UseRegistryStore(std::make_unique<WineStore>(RandomPrefix(values)));
   } else {
     auto owned = std::make_unique<SqliteStore>(RandomDatabase(values));
     database = owned.get();
@@ -340,6 +359,13 @@ void RegisterAll() {
         ->Arg(1000)
         ->Arg(1000000)
         ->Unit(benchmark::kMicrosecond);
+    if (store == Store::kDatabase) {
+      benchmark::RegisterBenchmark(
+          "Random:wine", [](benchmark::State& state) { RandomReads(state, Store::kWine); })
+          ->Arg(1000)
+          ->Arg(1000000)
+          ->Unit(benchmark::kMicrosecond);
+    }
     benchmark::RegisterBenchmark(
         (std::string("QueryAfterOwnSet:") + StoreName(store)).c_str(),
         [store](benchmark::State& state) { QueryAfterOwnSet(state, store); })
@@ -359,6 +385,9 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   for (const char* name : {"random-1000", "random-1000000"}) {
     quorvane::bench::RemoveDatabase(quorvane::bench::DatabaseFile(name));
+  }
+  for (const char* name : {"prefix-1000", "prefix-1000000"}) {
+    std::filesystem::remove_all(quorvane::bench::DatabaseFile(name));
   }
   return 0;
 }

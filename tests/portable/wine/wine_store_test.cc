@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include <quorvane/platform/platform.h>
@@ -16,6 +20,7 @@
 #include <quorvane/platform/portable/store/wine/wine_store.h>
 #include <quorvane/platform/portable/store/wine/wine_text.h>
 #include <quorvane/platform/portable/test_controls.h>
+#include <quorvane/platform/portable/text/name_folding.h>
 
 namespace quorvane {
 namespace {
@@ -309,6 +314,55 @@ TEST_F(WineStoreTest, APrefixOf32BitWindowsRedirectsNothing) {
     if (opened == 0) platform::RegCloseKey(key);
     TestControls::ResetRegistry();
   }
+}
+
+// The key below the current user's root, or 0.
+platform::portable::KeyId UserKey(WineStore& store, const std::u16string& path) {
+  using platform::portable::NameFolding;
+  std::optional<platform::portable::KeyId> key =
+      store.FindSubkey(store.Root(u"", platform::kHkeyUsers), u"S-1-5-21-0-0-0-1000");
+  std::size_t start = 0;
+  while (key && start <= path.size()) {
+    const std::size_t end = std::min(path.find(u'\\', start), path.size());
+    key = store.FindSubkey(*key, NameFolding::Fold(path.substr(start, end - start)));
+    start = end + 1;
+  }
+  return key ? *key : 0;
+}
+
+std::string TextOf(WineStore& store, const std::u16string& path, const std::u16string& name) {
+  store.Begin(false);
+  const platform::portable::KeyId key = UserKey(store, path);
+  const StoredValue* value = key == 0 ? nullptr : store.GetValue(key, name);
+  std::string text = value == nullptr ? "(none)" : value->data;
+  store.Commit();
+  return text;
+}
+
+// A process that has the prefix open sees another process's write at its
+// next call, and a file Wine replaced within a few milliseconds.
+TEST_F(WineStoreTest, AnotherWriterIsSeenByAProcessThatHasThePrefixOpen) {
+  std::ofstream(prefix_ / "user.reg", std::ios::binary) << kWineWrote;
+  WineStore reader(prefix_.string());
+  WineStore writer(prefix_.string());
+  EXPECT_EQ(TextOf(reader, u"Software\\QvFmt", u"SZ"),
+            std::string("p\0l\0a\0i\0n\0 \0t\0e\0x\0t\0\0\0", 22));
+  writer.Begin(true);
+  const platform::portable::KeyId key = UserKey(writer, u"Software\\QvFmt");
+  ASSERT_NE(key, 0);
+  writer.SetValue(key, u"SZ", StoredValue{u"sz", platform::kRegBinary, "ours"});
+  writer.Commit();
+  EXPECT_EQ(TextOf(reader, u"Software\\QvFmt", u"SZ"), "ours");
+
+  // Wine writes its files beside and renames them into place.
+  const std::string wine_wrote =
+      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
+      "\n#arch=win64\n\n[Software\\\\QvFmt] 1796915987\n#time=1dd88b9e49f1b1c\n\"sz\"=hex:77\n";
+  std::ofstream(prefix_ / "user.reg.new", std::ios::binary) << wine_wrote;
+  std::filesystem::rename(prefix_ / "user.reg.new", prefix_ / "user.reg");
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(TextOf(reader, u"Software\\QvFmt", u"SZ"), "w");
+  EXPECT_EQ(TextOf(reader, u"Software\\QvEsc", u"BE"), "(none)");
 }
 
 // Damage a reader of Wine's files would not take: refused with the line,

@@ -52,8 +52,20 @@ std::vector<std::u16string> PathNames(const std::u16string& path) {
 
 }  // namespace
 
-WineStore::WineStore(std::string prefix) : prefix_(std::move(prefix)) {
-  while (prefix_.size() > 1 && prefix_.back() == '/') prefix_.pop_back();
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+WineStore::WineStore(std::string prefix)
+    : prefix_(WithoutTrailingSlashes(std::move(prefix))),
+      watch_(prefix_),
+      writes_(prefix_ + "/.qv-registry.lock"),
+      writes_seen_(writes_.Now()) {
   files_[0] = {"system.reg", "REGISTRY\\\\Machine", "", "", tree_.Root(u"", kHkeyLocalMachine)};
   const KeyId users = tree_.Root(u"", kHkeyUsers);
   const auto below_users = [&](const std::u16string& name) {
@@ -240,8 +252,8 @@ void WineStore::LoadFile(int index) {
       present.insert(key);
     }
     tree_.ClearValues(key);
-    sections_[key] = Section{index, section.offset, section.length, section.line, section.link,
-                             false, {}};
+    sections_[key] =
+        Section{index, section.offset, section.length, section.line, section.link, false, {}};
   }
   // Keys the file no longer holds go, with their trees; volatile ones stay.
   const std::function<void(KeyId)> prune = [&](KeyId key) {
@@ -332,7 +344,11 @@ void WineStore::BeginOuter(bool writing) {
     writing_ = true;
   }
   try {
-    Load(false);
+    // A writer looks at the stamps itself, however the watch answers.
+    const std::uint64_t writes = writes_.Now();
+    const bool changed = watch_.Changed() || writes != writes_seen_;
+    writes_seen_ = writes;
+    if (changed || writing) Load(false);
   } catch (const StoreFailure&) {
     Unlock();
     writing_ = false;
@@ -345,10 +361,16 @@ void WineStore::EndOuter(bool commit) {
   try {
     if (writing_ && commit) {
       for (const int index : files_touched_) Save(index);
+      if (!files_touched_.empty()) {
+        writes_.Add();
+        writes_seen_ = writes_.Now();  // under our lock: the one write is ours
+      }
     } else if (writing_ && !touched_.empty()) {
       Load(true);  // what the files hold: the transaction undone
     }
   } catch (const StoreFailure&) {
+    // A file written before the one that failed is news to the others.
+    if (writing_ && commit) writes_.Add();
     touched_.clear();
     files_touched_.clear();
     try {

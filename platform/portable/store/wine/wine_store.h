@@ -28,6 +28,8 @@
 #include <string>
 
 #include <quorvane/platform/portable/store/memory_store.h>
+#include <quorvane/platform/portable/store/wine/folder_watch.h>
+#include <quorvane/platform/portable/store/wine/shared_write_count.h>
 #include <quorvane/platform/portable/store/wine/wine_file.h>
 
 namespace quorvane::platform::portable {
@@ -111,7 +113,7 @@ class WineStore final : public RegistryStore {
     std::string header;       // as read, or the header of a new file
     std::string stamp;        // of the file as read ("" for none)
     KeyId root = 0;
-    int descriptor = -1;      // the file as read, for its sections' lines
+    int descriptor = -1;  // the file as read, for its sections' lines
   };
 
   void BeginOuter(bool writing);
@@ -136,6 +138,11 @@ class WineStore final : public RegistryStore {
   void Unlock();
 
   std::string prefix_;
+  // Both before the first read, so that no change is missed: Wine's writes
+  // (and anyone's) through the watch, our processes' through the count.
+  FolderWatch watch_;
+  SharedWriteCount writes_;
+  std::uint64_t writes_seen_ = 0;
   MemoryStore tree_;
   File files_[3];
   std::map<KeyId, Section> sections_;
