@@ -189,6 +189,10 @@ def reads(times, paths):
                 first = f"{one_read[name] / 2**10:.1f} KiB" if name in one_read else "-"
                 print(f"| {store} | {count} | {fmt(seconds)} | {seconds / smallest:.2f} | "
                       f"{size} | {first} |")
+        wine, database = random.get("wine", {}), random.get("database", {})
+        for count in sorted(set(wine) & set(database)):
+            print(f"\nRandom reads of {count} values on a Wine prefix's files against the "
+                  f"database: {wine[count][1] / database[count][1]:.2f} times.")
     access = {int(name.split("/")[1]): seconds for name, seconds in times.items()
               if name.startswith("MemoryAccess/")}
     database = random.get("database", {})

@@ -107,6 +107,8 @@ process_bench large_registry.sh \
   "One write in a registry of 1,000 and of 1,000,000 values, whole qv processes:" hyperfine
 process_bench hive_files.sh \
   "Hive files through whole qv processes, against the .reg import of the same tree:" hivexml
+process_bench wine_prefix.sh \
+  "A Wine prefix's registry of 1,000,000 values, whole processes, against Wine's own:" hyperfine
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -x /usr/lib/wine/wine64 ]]; then
   cmake -S . -B build-win-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCHMARKS=ON \
