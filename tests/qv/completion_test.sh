@@ -72,6 +72,15 @@ offers '' reg query 'HKCU\\Software' /v 'HK'
 # A blank in a key typed without quotes, escaped.
 offers 'HKCU\\Software\\QvComplete\\with\ space\\' reg list 'HKCU\\Software\\QvComplete\\with\ sp'
 offers 'getfile|getfilelessext' path 'getf'
+# After qv's own options as without them, with keys and value names from the
+# registry --registry names.
+"$qv" --registry "$scratch/other.db" reg add 'HKCU\Software\QvElsewhere' /v There /d 1 /f \
+  >/dev/null || exit 1
+offers 'HKCU\\Software\\QvElsewhere\\' --registry "$scratch/other.db" reg query 'HKCU\\Software\\QvE'
+offers 'There' --verbose --registry="$scratch/other.db" reg query 'HKCU\\Software\\QvElsewhere' /v ''
+offers 'HKCU\\Software\\QvComplete\\' --verbose reg query 'HKCU\\Software\\QvC'
+offers "$scratch/other.db|$scratch/other.db-checked" --registry "$scratch/other.d"
+offers '/to-registry' reg copy 'HKCU\\X' 'HKCU\\Y' '/to'
 offers 'getext' path 'gete'
 echo "completion: $((total)) cases, $([ $failed = 0 ] && echo all as expected || echo SOME FAILED)"
 exit $failed
