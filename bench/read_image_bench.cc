@@ -251,7 +251,7 @@ bool ReadOne(int key_number, int value_number) {
 
 // A Wine prefix whose user.reg holds `values` values, made once per run.
 std::string RandomPrefix(int values) {
-  const std::string prefix = DatabaseFile("prefix-" + std::to_string(values));
+  std::string prefix = DatabaseFile("prefix-" + std::to_string(values));
   if (std::filesystem::exists(prefix + "/user.reg")) return prefix;
   std::filesystem::create_directories(prefix);
   TestControls::UseRegistryStore(std::make_unique<WineStore>(prefix));

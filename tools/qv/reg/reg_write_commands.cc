@@ -77,7 +77,6 @@ std::string DataFor(std::int32_t type, const std::u16string& data,
       return bytes + UnicodeText::Utf16Le(std::u16string(1, u'\0'));
     }
     case kRegDword:
-      return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
     case 5:  // REG_DWORD_BIG_ENDIAN: reg.exe stores it as it stores a REG_DWORD
       return LittleEndian(Number(data, 0xFFFFFFFFu), 4);
     case 11:  // REG_QWORD; reg.exe reads -1 as all ones
