@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -332,11 +333,16 @@ platform::portable::KeyId UserKey(WineStore& store, const std::u16string& path) 
 
 std::string TextOf(WineStore& store, const std::u16string& path, const std::u16string& name) {
   store.Begin(false);
-  const platform::portable::KeyId key = UserKey(store, path);
-  const StoredValue* value = key == 0 ? nullptr : store.GetValue(key, name);
-  std::string text = value == nullptr ? "(none)" : value->data;
-  store.Commit();
-  return text;
+  try {
+    const platform::portable::KeyId key = UserKey(store, path);
+    const StoredValue* value = key == 0 ? nullptr : store.GetValue(key, name);
+    std::string text = value == nullptr ? "(none)" : value->data;
+    store.Commit();
+    return text;
+  } catch (const platform::portable::StoreFailure& failure) {
+    store.Rollback();
+    return "failed with " + std::to_string(failure.code);
+  }
 }
 
 // A process that has the prefix open sees another process's write at its
@@ -363,6 +369,34 @@ TEST_F(WineStoreTest, AnotherWriterIsSeenByAProcessThatHasThePrefixOpen) {
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(TextOf(reader, u"Software\\QvFmt", u"SZ"), "w");
   EXPECT_EQ(TextOf(reader, u"Software\\QvEsc", u"BE"), "(none)");
+}
+
+// An index that names other lines for a key than the file holds (here one
+// line short) is found out at the first read of that key, and the next
+// call reads the whole file again and answers right.
+TEST_F(WineStoreTest, AWrongIndexIsFoundOutAndMadeAgain) {
+  std::ofstream(prefix_ / "user.reg", std::ios::binary) << kWineWrote;
+  { WineStore first(prefix_.string()); }  // makes the index
+  const std::filesystem::path index = prefix_ / ".user.reg.qv-index";
+  std::istringstream lines(ReadAll(index));
+  std::string wrong;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("[Software\\\\QvEsc2]") != std::string::npos) {
+      unsigned long long offset = 0;
+      unsigned long long length = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), "%llu %llu", &offset, &length), 2);
+      const std::string numbers = std::to_string(offset) + " " + std::to_string(length);
+      line.replace(0, numbers.size(), std::to_string(offset) + " " + std::to_string(length - 9));
+    }
+    wrong += line + "\n";
+  }
+  std::ofstream(index, std::ios::binary | std::ios::trunc) << wrong;
+  WineStore reader(prefix_.string());
+  EXPECT_EQ(TextOf(reader, u"Software\\QvEsc2", u"Z9"), "failed with 1009");
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(TextOf(reader, u"Software\\QvEsc2", u"Z9"), std::string("\0\0"
+                                                                    "9\0\0\0",
+                                                                    6));
 }
 
 // Damage a reader of Wine's files would not take: refused with the line,

@@ -25,6 +25,7 @@ class WineFile {
     std::size_t offset = 0;
     std::size_t length = 0;
     std::size_t line = 0;
+    std::uint64_t hash = 0;  // of those bytes, where a reader keeps one
     // The lines beginning with '#' after the [key] line but the #time= line
     // (#class=, #link, and any Wine may add), in their order.
     std::vector<std::string> notes;

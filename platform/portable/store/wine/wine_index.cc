@@ -13,13 +13,13 @@ namespace quorvane::platform::portable {
 
 namespace {
 
-constexpr const char* kFirstLine = "qv index of a Wine registry file, version 1";
+constexpr const char* kFirstLine = "qv index of a Wine registry file, version 2";
 
 }  // namespace
 
 // The text: the first line, the file's stamp, then a line a section
-// ("OFFSET LENGTH LINE LINK [PATH]", the path escaped as the file escapes
-// it), and "end COUNT".
+// ("OFFSET LENGTH LINE LINK HASH [PATH]", the hash in hex, the path escaped
+// as the file escapes it), and "end COUNT".
 bool WineIndex::Read(const std::string& index_path, const std::string& stamp,
                      std::vector<Entry>* entries) {
   std::ifstream in(index_path, std::ios::binary);
@@ -36,10 +36,11 @@ bool WineIndex::Read(const std::string& index_path, const std::string& stamp,
     unsigned long long offset = 0;
     unsigned long long length = 0;
     unsigned long long number = 0;
+    unsigned long long hash = 0;
     int link = 0;
     int used = 0;
-    if (std::sscanf(line.c_str(), "%llu %llu %llu %d [%n", &offset, &length, &number, &link,
-                    &used) != 4 ||
+    if (std::sscanf(line.c_str(), "%llu %llu %llu %d %llx [%n", &offset, &length, &number, &link,
+                    &hash, &used) != 5 ||
         used == 0) {
       return false;
     }
@@ -49,20 +50,32 @@ bool WineIndex::Read(const std::string& index_path, const std::string& stamp,
     entry.length = length;
     entry.line = number;
     entry.link = link != 0;
+    entry.hash = hash;
     entries->push_back(std::move(entry));
   }
   return false;  // cut short
 }
 
+std::uint64_t WineIndex::HashOf(std::string_view bytes) {
+  // FNV-1a: quick, and enough to tell other bytes from these.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char byte : bytes) {
+    hash ^= static_cast<unsigned char>(byte);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
 void WineIndex::Write(const std::string& index_path, const std::string& stamp,
                       const std::vector<Entry>& entries) {
   std::string text = std::string(kFirstLine) + "\n" + stamp + "\n";
-  char numbers[80];
+  char numbers[96];
   for (const Entry& entry : entries) {
-    std::snprintf(numbers, sizeof numbers, "%llu %llu %llu %d [",
+    std::snprintf(numbers, sizeof numbers, "%llu %llu %llu %d %llx [",
                   static_cast<unsigned long long>(entry.offset),
                   static_cast<unsigned long long>(entry.length),
-                  static_cast<unsigned long long>(entry.line), entry.link ? 1 : 0);
+                  static_cast<unsigned long long>(entry.line), entry.link ? 1 : 0,
+                  static_cast<unsigned long long>(entry.hash));
     text += numbers;
     text += WineText::Escape(entry.path, "[]");
     text += "]\n";

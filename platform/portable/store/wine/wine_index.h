@@ -3,11 +3,14 @@
 // the whole file: the first process after a change reads and checks the
 // whole file once and writes the index; later ones read the index and only
 // the sections they use. An index names the stamp of the file it describes
-// and is used only while the file has that stamp.
+// and is used only while the file has that stamp, and each section's bytes
+// are checked against its hash when they are read.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane::platform::portable {
@@ -20,7 +23,12 @@ class WineIndex {
     std::size_t length = 0;
     std::size_t line = 0;  // of the [key] line
     bool link = false;
+    std::uint64_t hash = 0;  // of the section's bytes (HashOf)
   };
+
+  // A hash of a section's bytes, which a reader of the section compares with
+  // the index's: an index that names other bytes is not used.
+  [[nodiscard]] static std::uint64_t HashOf(std::string_view bytes);
 
   // The entries of the index at `index_path` when it describes the file of
   // `stamp`, whole; false for none, another file's, or a damaged one.

@@ -103,6 +103,7 @@ class WineStore final : public RegistryStore {
     std::size_t offset = 0;
     std::size_t length = 0;
     std::size_t line = 0;
+    std::uint64_t hash = 0;  // of its bytes
     bool link = false;
     bool read = false;  // its values are in the tree
     std::vector<std::string> notes;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <functional>
 #include <iterator>
 
@@ -32,6 +33,20 @@ std::vector<std::u16string> PathNames(const std::u16string& path) {
     start = end + 1;
   }
   return names;
+}
+
+// Whether an index's sections lie in a file of `size` bytes, in order, one
+// after another, as a file's sections do.
+bool Fits(const std::vector<WineIndex::Entry>& entries, std::size_t size) {
+  std::size_t end = 0;
+  for (const WineIndex::Entry& entry : entries) {
+    if (entry.offset > size || entry.length == 0 || entry.length > size - entry.offset ||
+        entry.offset <= end) {
+      return false;
+    }
+    end = entry.offset + entry.length;
+  }
+  return !entries.empty();
 }
 
 }  // namespace
@@ -64,8 +79,11 @@ std::string WineStore::ReadRange(const File& file, std::size_t offset, std::size
 void WineStore::ReadSections(int index, std::vector<WineFile::Section>* sections) {
   File& file = files_[index];
   const std::string where = prefix_ + "/" + file.name;
+  struct stat status {};
+  (void)::fstat(file.descriptor, &status);
+  const auto size = static_cast<std::size_t>(status.st_size);
   std::vector<WineIndex::Entry> entries;
-  if (WineIndex::Read(IndexPath(file), file.stamp, &entries) && !entries.empty()) {
+  if (WineIndex::Read(IndexPath(file), file.stamp, &entries) && Fits(entries, size)) {
     // The header is what lies before the first section.
     WineFile header;
     std::string error;
@@ -79,24 +97,26 @@ void WineStore::ReadSections(int index, std::vector<WineFile::Section>* sections
       section.offset = entry.offset;
       section.length = entry.length;
       section.line = entry.line;
+      section.hash = entry.hash;
       section.link = entry.link;
       sections->push_back(std::move(section));
     }
     return;
   }
-  struct stat status {};
-  (void)::fstat(file.descriptor, &status);
   WineFile parsed;
   std::string error;
-  if (!WineFile::Parse(ReadRange(file, 0, static_cast<std::size_t>(status.st_size)), &parsed,
-                       &error)) {
+  const std::string bytes = ReadRange(file, 0, size);
+  if (!WineFile::Parse(bytes, &parsed, &error)) {
     Fail(kErrorBadDbDatabase, where + ", " + error + "; nothing read");
   }
   file.header = parsed.header;
   entries.clear();
   for (WineFile::Section& section : parsed.sections) {
     section.values.clear();  // read again when used
-    entries.push_back({section.path, section.offset, section.length, section.line, section.link});
+    section.hash =
+        WineIndex::HashOf(std::string_view(bytes).substr(section.offset, section.length));
+    entries.push_back(
+        {section.path, section.offset, section.length, section.line, section.link, section.hash});
     sections->push_back(std::move(section));
   }
   WineIndex::Write(IndexPath(file), file.stamp, entries);
@@ -134,8 +154,8 @@ void WineStore::LoadFile(int index) {
       present.insert(key);
     }
     tree_.ClearValues(key);
-    sections_[key] =
-        Section{index, section.offset, section.length, section.line, section.link, false, {}};
+    sections_[key] = Section{index,        section.offset, section.length, section.line,
+                             section.hash, section.link,   false,          {}};
   }
   // Keys the file no longer holds go, with their trees; volatile ones stay.
   const std::function<void(KeyId)> prune = [&](KeyId key) {
@@ -166,7 +186,18 @@ void WineStore::ReadValues(KeyId key) {
   WineFile::Section parsed;
   parsed.line = section.line;
   std::string error;
-  if (!WineFile::ParseSection(ReadRange(file, section.offset, section.length), &parsed, &error)) {
+  const std::string bytes = ReadRange(file, section.offset, section.length);
+  const bool read =
+      WineIndex::HashOf(bytes) == section.hash && WineFile::ParseSection(bytes, &parsed, &error);
+  if (!read && error.empty()) {
+    error = "line " + std::to_string(section.line) + ": not the lines its index names";
+  }
+  if (!read) {
+    // The file was checked whole when its index was made: the index is
+    // wrong. Without it the next call reads the whole file again (its
+    // removal is a change the folder watch sees).
+    std::remove(IndexPath(file).c_str());
+    files_[section.file].stamp.clear();
     Fail(kErrorBadDbDatabase, prefix_ + "/" + file.name + ", " + error + "; nothing read");
   }
   for (const StoredValue& value : parsed.values) {

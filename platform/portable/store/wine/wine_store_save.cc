@@ -41,7 +41,8 @@ void WineStore::Save(int index) {
     place.offset = text.size();
     place.length = section.size();
     place.line = lines + 1;
-    entries.push_back({path, place.offset, place.length, place.line, place.link});
+    place.hash = WineIndex::HashOf(section);
+    entries.push_back({path, place.offset, place.length, place.line, place.link, place.hash});
     text.append(section);
     lines += static_cast<std::size_t>(std::count(section.begin(), section.end(), '\n'));
   };
