@@ -42,7 +42,7 @@ offers() {
   fi
 }
 
-offers 'reg' 're'
+offers 'reg|regedit' 're'
 offers 'setting' 'se'
 offers '--help|add|check|compare|copy|delete|diff|export|import|list|load|query|restore|save|type|unload' reg ''
 offers 'HKCC\\|HKCR\\|HKCU\\' reg query 'hkc'

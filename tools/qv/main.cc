@@ -32,6 +32,7 @@ constexpr const char* kHelp =
     "  mkdir PATH                    create PATH with every missing level\n"
     "  windir | sysdir | tempdir     the Windows, system and temporary directories\n"
     "  demo                          a short tour of the library\n"
+    "  regedit [--port N]            the registry in a browser page on this machine\n"
     "\n"
     "Each command takes --help (or /?). qv --verbose COMMAND ... adds the error's\n"
     "number and source to a failure's message; qv --registry STORE COMMAND ... uses\n"
@@ -64,6 +65,11 @@ int Dispatch(Arguments& arguments) {
   if (command == u"setting") return RunSetting(arguments);
   if (command == u"path") return RunPath(arguments);
   if (command == u"demo") return RunDemo(arguments);
+  if (command == u"regedit") {
+    std::vector<std::u16string> rest;
+    for (std::u16string word; arguments.TakeOptional(&word);) rest.push_back(word);
+    StartRegedit(rest);
+  }
   for (const char16_t* member : {u"version-greater", u"target-name", u"exists", u"mkdir", u"windir",
                                  u"sysdir", u"tempdir"}) {
     if (command == member) {

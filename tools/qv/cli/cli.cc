@@ -186,10 +186,14 @@ std::string CauseOf(const ErrorObject& error) {
 
 }  // namespace
 
+std::string ErrorWords(const ErrorObject& error) {
+  const std::string cause = CauseOf(error);
+  return cause.empty() ? error.what() : cause;
+}
+
 void ReportError(const ErrorObject& error, bool verbose) {
   std::fflush(stdout);
-  const std::string cause = CauseOf(error);
-  std::fprintf(stderr, "qv: %s\n", cause.empty() ? error.what() : cause.c_str());
+  std::fprintf(stderr, "qv: %s\n", ErrorWords(error).c_str());
   if (verbose) {
     std::fprintf(stderr, "qv: %s (error %d, 0x%08X, source %s)\n", error.what(), error.Number(),
                  static_cast<unsigned>(error.Number()), Cli::Utf8(error.Source()).c_str());

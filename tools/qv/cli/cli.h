@@ -94,6 +94,8 @@ bool IsStoreFailure(std::int32_t number);
 // words where it has them, else the error's description; `verbose` adds the
 // error's number and source.
 void ReportError(const ErrorObject& error, bool verbose);
+// The words ReportError prints first: reg.exe's where it has them.
+std::string ErrorWords(const ErrorObject& error);
 
 // Each returns the process exit code.
 int RunReg(Arguments& arguments);
@@ -109,6 +111,9 @@ const char* RegistryPlace();
 // qv --registry STORE: the registry this command uses (per platform; Windows
 // has one registry only, and refuses).
 void ChooseRegistry(const std::u16string& store);
+// qv regedit: starts the program qv-regedit beside qv with `words` (per
+// platform; where the build has none, a ToolFailure says why).
+[[noreturn]] void StartRegedit(const std::vector<std::u16string>& words);
 // Whether a person can answer a question on standard input.
 bool StandardInputIsInteractive();
 // Whether standard error is a terminal (progress lines go there).

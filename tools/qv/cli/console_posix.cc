@@ -35,6 +35,24 @@ const char* RegistryPlace() {
          "(the process's registry view), QV_ANSI_CODE_PAGE, QV_WINDIR, QV_SYSDIR.\n";
 }
 
+void StartRegedit(const std::vector<std::u16string>& words) {
+  // The program lies beside this one, as the build and an install put it.
+  std::string self(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+  self.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  const std::string program = self.substr(0, self.rfind('/') + 1) + "qv-regedit";
+  std::vector<std::string> texts{program};
+  for (const std::u16string& word : words) texts.push_back(Cli::Utf8(word));
+  std::vector<char*> argv;
+  for (std::string& text : texts) argv.push_back(text.data());
+  argv.push_back(nullptr);
+  std::fflush(stdout);
+  ::execv(program.c_str(), argv.data());
+  throw ToolFailure(
+      "qv regedit is not in this build: it needs cpp-httplib and nlohmann-json (Debian: "
+      "libcpp-httplib-dev nlohmann-json3-dev)");
+}
+
 void ChooseRegistry(const std::u16string& store) {
   if (store.empty())
     throw UsageError{"--registry needs a registry: a file, :memory: or wine:PREFIX"};

@@ -26,6 +26,10 @@ std::vector<std::u16string> CommandLineWords(int, char**) {
 
 const char* RegistryPlace() { return "The registry is Windows' own.\n"; }
 
+void StartRegedit(const std::vector<std::u16string>&) {
+  throw ToolFailure("qv regedit runs on the portable build; on Windows, run regedit");
+}
+
 void ChooseRegistry(const std::u16string&) {
   throw UsageError{"--registry: on Windows the registry is Windows' own"};
 }
