@@ -46,7 +46,8 @@ end_step() {
 packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libsqlite3-dev sqlite3
           libbenchmark-dev pkg-config clang libclang-rt-14-dev g++-mingw-w64-x86-64
           g++-mingw-w64-i686 wine wine64 hyperfine qemu-user-static strace scdoc libhivex-dev
-          libhivex-bin xz-utils)
+          libhivex-bin xz-utils libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver
+          python3-selenium)
 need_packages=()
 have() { dpkg -s "$1" >/dev/null 2>&1; }
 for package in "${packages[@]}"; do

@@ -19,7 +19,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::size_t kMostInAPage = 2000;
+constexpr std::size_t kMostInAPage = 2000;  // the page asks for fewer
 
 std::string Hex(const std::string& bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -79,23 +79,34 @@ RegistryPath Child(const RegistryPath& parent, const std::u16string& name) {
   return child;
 }
 
+// Whether a subkey has subkeys of its own, as regedit shows by its sign; a
+// key that cannot be opened shows none, and opening it says why.
+bool HasSubkeys(const OpenKey& parent, const std::u16string& name, std::uint32_t view) {
+  try {
+    const OpenKey child(parent, name, platform::kKeyRead, view);
+    char16_t first[256];
+    platform::DWORD size = 256;
+    const platform::LONG status = platform::RegEnumKeyExW(child.Get(), 0, first, &size, nullptr,
+                                                          nullptr, nullptr, nullptr);
+    return status == platform::kErrorSuccess || status == platform::kErrorMoreData;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 json Subkeys(const json& request) {
   const RegistryPath key = KeyOf(request);
-  const std::vector<std::u16string> names = RegFile::SubkeyNames(key);
+  RegistryBatch snapshot(false);
+  const OpenKey parent(key, platform::kKeyRead);
+  const std::vector<std::u16string> names = SubkeyNamesOf(parent);
   const std::size_t from = std::min(Number(request, "from", 0), names.size());
   const std::size_t count = std::min(Number(request, "count", kMostInAPage), kMostInAPage);
   json answer = {{"total", names.size()}, {"from", from}, {"subkeys", json::array()}};
   for (std::size_t i = from; i < names.size() && i < from + count; ++i) {
-    RegistryPath child = Child(key, names[i]);
-    // Whether it can be opened further, as regedit shows it by its sign.
-    bool below = false;
-    try {
-      below = !RegFile::SubkeyNames(child).empty();
-    } catch (const std::exception&) {
-      // Not even listed: shown as a key without a sign, and opening it says why.
-    }
-    answer["subkeys"].push_back({{"name", Cli::Utf8(names[i])}, {"below", below}});
+    answer["subkeys"].push_back(
+        {{"name", Cli::Utf8(names[i])}, {"below", HasSubkeys(parent, names[i], key.view)}});
   }
+  snapshot.Commit();
   return answer;
 }
 

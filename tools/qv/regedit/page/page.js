@@ -10,7 +10,7 @@ const typeNames = {0: "REG_NONE", 1: "REG_SZ", 2: "REG_EXPAND_SZ", 3: "REG_BINAR
                    5: "REG_DWORD_BIG_ENDIAN", 6: "REG_LINK", 7: "REG_MULTI_SZ",
                    8: "REG_RESOURCE_LIST", 9: "REG_FULL_RESOURCE_DESCRIPTOR",
                    10: "REG_RESOURCE_REQUIREMENTS_LIST", 11: "REG_QWORD"};
-const page = 2000;
+const page = 500;  // names and values a request brings: more than a screen, quick to show
 const $ = (id) => document.getElementById(id);
 let selectedKey = null;   // the span of the key shown
 let selectedValue = null; // the row of the value chosen
