@@ -8,6 +8,7 @@ which may change anything.
 import http.client
 import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -164,5 +165,11 @@ check("the server ends", 0, server.wait(timeout=10))
 log = server.stderr.read()
 check("the log names every request without its token", (True, False),
       ("POST /TOKEN/api/value/set 200" in log, token in log))
+# Ctrl-C ends it as well.
+second = subprocess.Popen([qv, "regedit", "--no-browser"], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, text=True)
+second.stdout.readline()
+second.send_signal(signal.SIGINT)
+check("Ctrl-C ends the server", 0, second.wait(timeout=10))
 print(f"qv regedit: {checks - failures} passed, {failures} failed")
 sys.exit(1 if failures else 0)

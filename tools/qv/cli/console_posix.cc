@@ -42,8 +42,10 @@ void StartRegedit(const std::vector<std::u16string>& words) {
   self.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
   const std::string program = self.substr(0, self.rfind('/') + 1) + "qv-regedit";
   std::vector<std::string> texts{program};
+  texts.reserve(words.size() + 1);
   for (const std::u16string& word : words) texts.push_back(Cli::Utf8(word));
   std::vector<char*> argv;
+  argv.reserve(texts.size() + 1);
   for (std::string& text : texts) argv.push_back(text.data());
   argv.push_back(nullptr);
   std::fflush(stdout);

@@ -86,8 +86,8 @@ bool HasSubkeys(const OpenKey& parent, const std::u16string& name, std::uint32_t
     const OpenKey child(parent, name, platform::kKeyRead, view);
     char16_t first[256];
     platform::DWORD size = 256;
-    const platform::LONG status = platform::RegEnumKeyExW(child.Get(), 0, first, &size, nullptr,
-                                                          nullptr, nullptr, nullptr);
+    const platform::LONG status =
+        platform::RegEnumKeyExW(child.Get(), 0, first, &size, nullptr, nullptr, nullptr, nullptr);
     return status == platform::kErrorSuccess || status == platform::kErrorMoreData;
   } catch (const std::exception&) {
     return false;
@@ -132,8 +132,8 @@ void CopyTree(const RegistryPath& from, const RegistryPath& to) {
   std::vector<Copied> tree;
   const std::size_t skip = from.branch.empty() ? 0 : from.branch.size() + 1;
   KeyTree::Walk(from, platform::kKeyRead, [&](const KeyTree::Visit& visit) {
-    tree.push_back({visit.depth == 0 ? u"" : visit.path.branch.substr(skip),
-                    RegFile::Values(visit.path)});
+    tree.push_back(
+        {visit.depth == 0 ? u"" : visit.path.branch.substr(skip), RegFile::Values(visit.path)});
   });
   for (const Copied& key : tree) {
     RegistryPath target = to;
@@ -178,7 +178,8 @@ json Edit(const std::string& action, const json& request) {
   } else if (action == "value/rename") {
     const std::u16string name = Text(request, "name");
     const std::u16string renamed = Text(request, "to");
-    if (RegFile::ValueExists(key, renamed)) throw ToolFailure("a value of that name is there already");
+    if (RegFile::ValueExists(key, renamed))
+      throw ToolFailure("a value of that name is there already");
     for (RegValue value : RegFile::Values(key)) {
       if (value.name == name) {
         value.name = renamed;

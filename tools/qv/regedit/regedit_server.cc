@@ -2,11 +2,12 @@
 
 #include <pthread.h>
 
+#include <httplib.h>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -76,8 +77,8 @@ int RegeditServer::Serve(const Options& options) {
   server.set_keep_alive_max_count(100);
   server.set_read_timeout(10, 0);
   int port = 0;
-  std::string host;   // what the Host header must be
-  std::string origin; // and the Origin, where one is sent
+  std::string host;    // what the Host header must be
+  std::string origin;  // and the Origin, where one is sent
 
   server.set_logger([&token](const httplib::Request& request, const httplib::Response& response) {
     std::string path = request.path;
@@ -140,30 +141,30 @@ int RegeditServer::Serve(const Options& options) {
     response.set_content(RegeditPage::Style(), "text/css; charset=utf-8");
   });
   // Reads by GET (their query as the request), changes by POST alone.
-  server.Get(base + R"(api/([a-z/]+))", [](const httplib::Request& request,
-                                           httplib::Response& response) {
-    const std::string action = request.matches[1];
-    if (RegeditApi::Changes(action)) {
-      Refuse(response, 405, "a change is made by POST alone");
-      return;
-    }
-    nlohmann::json asked = nlohmann::json::object();
-    for (const auto& [name, value] : request.params) asked[name] = value;
-    bool failed = false;
-    response.set_content(RegeditApi::Answer(action, asked.dump(), &failed), "application/json");
-    if (failed) response.status = 400;
-  });
+  server.Get(
+      base + R"(api/([a-z/]+))", [](const httplib::Request& request, httplib::Response& response) {
+        const std::string action = request.matches[1];
+        if (RegeditApi::Changes(action)) {
+          Refuse(response, 405, "a change is made by POST alone");
+          return;
+        }
+        nlohmann::json asked = nlohmann::json::object();
+        for (const auto& [name, value] : request.params) asked[name] = value;
+        bool failed = false;
+        response.set_content(RegeditApi::Answer(action, asked.dump(), &failed), "application/json");
+        if (failed) response.status = 400;
+      });
   server.Post(base + "api/quit", [&server](const httplib::Request&, httplib::Response& response) {
     response.set_content("{\"done\":true}", "application/json");
     std::thread([&server] { server.stop(); }).detach();
   });
-  server.Post(base + R"(api/([a-z/]+))", [](const httplib::Request& request,
-                                            httplib::Response& response) {
-    bool failed = false;
-    response.set_content(RegeditApi::Answer(request.matches[1], request.body, &failed),
-                         "application/json");
-    if (failed) response.status = 400;
-  });
+  server.Post(base + R"(api/([a-z/]+))",
+              [](const httplib::Request& request, httplib::Response& response) {
+                bool failed = false;
+                response.set_content(RegeditApi::Answer(request.matches[1], request.body, &failed),
+                                     "application/json");
+                if (failed) response.status = 400;
+              });
 
   port = options.port == 0 ? server.bind_to_any_port("127.0.0.1")
                            : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
@@ -181,15 +182,19 @@ int RegeditServer::Serve(const Options& options) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::atomic<bool> ended{false};
   std::thread stopper([&] {
-    int signal = 0;
-    sigwait(&signals, &signal);
-    server.stop();
+    const timespec a_while{0, 200 * 1000 * 1000};
+    while (!ended) {
+      if (sigtimedwait(&signals, nullptr, &a_while) > 0) {
+        server.stop();
+        return;
+      }
+    }
   });
   if (options.listening) options.listening("http://" + host + base);
   server.listen_after_bind();
-  // Ended by the page: the stopper still waits for its signal.
-  pthread_kill(stopper.native_handle(), SIGTERM);
+  ended = true;  // by the page's Quit, or by a signal
   stopper.join();
   return 0;
 }
