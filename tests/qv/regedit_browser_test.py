@@ -55,7 +55,8 @@ server = subprocess.Popen([qv, "regedit", "--no-browser"], stdout=subprocess.PIP
                           stderr=subprocess.DEVNULL, text=True)
 address = server.stdout.readline().strip().split(" ", 2)[-1]
 options = webdriver.ChromeOptions()
-for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,800"):
+for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+             "--window-size=1280,800"):
     options.add_argument(flag)
 browser = webdriver.Chrome(options=options)
 wait = WebDriverWait(browser, 10)
