@@ -54,7 +54,11 @@ subprocess.run([qv, "reg", "import", os.path.join(scratch, "tree.reg")], check=T
 server = subprocess.Popen([qv, "regedit", "--no-browser"], stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL, text=True)
 address = server.stdout.readline().strip().split(" ", 2)[-1]
+downloads = os.path.join(scratch, "downloads")
+os.makedirs(downloads)
 options = webdriver.ChromeOptions()
+options.add_experimental_option("prefs", {"download.default_directory": downloads,
+                                          "download.prompt_for_download": False})
 for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
              "--window-size=1280,800"):
     options.add_argument(flag)
@@ -191,6 +195,45 @@ try:
     tree.send_keys(Keys.ARROW_DOWN)
     wait.until(lambda b: selected(b) != "Software")
     check("Down: the next key shown", True, selected(browser) in ("Classes", "QvBrowser"))
+    # Find below a key, F3 to the next match; export, import and compare.
+    open_key(base)
+    field = browser.find_element(By.ID, "find-text")
+    field.send_keys("v0000", Keys.ENTER)
+    wait.until(lambda b: b.find_elements(By.CSS_SELECTOR, "#report-list li.current"))
+    matches = browser.execute_script("return document.querySelectorAll('#report-list li').length")
+    check("find lists the matches", 10, matches)
+    check("and shows the first", "Values", selected(browser))
+    tree.send_keys(Keys.F3)
+    wait.until(lambda b: b.execute_script(
+        "return document.querySelector('#report-list li.current')?.textContent.endsWith('v00001')"))
+    wait.until(lambda b: ["v00001", "REG_DWORD", "0x00000001 (1)"] in rows())
+    check("F3: the next match, chosen among the values", True,
+          browser.execute_script("return document.querySelector('#values tr.selected')"
+                                 "?.cells[0].textContent") == "v00001")
+    browser.save_screenshot(os.path.join(screens, "find.png"))
+    open_key(base)
+    browser.find_element(By.ID, "export").click()
+    exported = os.path.join(downloads, "export.reg")
+    WebDriverWait(browser, 20).until(lambda b: os.path.exists(exported) and os.path.getsize(exported) > 0)
+    with open(exported, encoding="utf-16") as file:
+        text = file.read()
+    check("export as .reg", True, text.startswith("Windows Registry Editor Version 5.00") and
+          "QvBrowser\\Many\\k09999]" in text)
+    copy = os.path.join(scratch, "copy.reg")
+    with open(copy, "w", encoding="utf-16", newline="\r\n") as file:
+        file.write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\QvImported]\n"
+                   '"from"="the page"\n')
+    browser.find_element(By.ID, "import-file").send_keys(copy)
+    wait.until(lambda b: b.find_element(By.ID, "report-title").text.startswith("Imported"))
+    check("import of a .reg by upload", "    from    REG_SZ    the page",
+          query(r"HKCU\Software\QvImported", "/v", "from").splitlines()[2])
+    open_key(base + r"\Many")
+    browser.find_element(By.ID, "compare").click()
+    dialog(name=base + r"\Values")
+    wait.until(lambda b: b.find_element(By.ID, "report-title").text.startswith("Different"))
+    check("compare of two keys", True, "Result Compared: Different" in
+          browser.find_element(By.ID, "report-text").text)
+    browser.save_screenshot(os.path.join(screens, "compare.png"))
     # A narrow window keeps both panes.
     browser.set_window_size(500, 800)
     check("a narrow window shows the values below the tree", True,

@@ -16,6 +16,9 @@ import time
 import urllib.parse
 
 qv = sys.argv[1]
+if os.environ.get("QV_PROCESS_BITS") == "32":
+    print("qv regedit: run once, in the 64-bit process's suite")
+    sys.exit(77)
 scratch = tempfile.mkdtemp()
 os.environ["QV_REGISTRY"] = os.path.join(scratch, "registry.db")
 failures = 0
@@ -130,6 +133,41 @@ check("delete a key", (200, False), (status, r"QvWeb\Made" in query(key)))
 status, answer = api_post("value/set", {"path": key, "name": "bad", "type": 4, "data": "zz"})
 check("data that are not hex are refused", 400, status)
 
+# Find, as query /f: key names, value names and data, below a key.
+status, answer = api_get("find", path=key, pattern="MOV")
+check("find a key name", [{"path": r"HKEY_CURRENT_USER\Software\QvWeb\Moved"}], answer["matches"])
+status, answer = api_get("find", path=key, pattern="ναι", keys="0", values="0")
+check("find in data", [], answer["matches"])
+status, answer = api_get("find", path=key, pattern="2a", keys="0", values="0")
+check("find a number by its hex", [{"path": r"HKEY_CURRENT_USER\Software\QvWeb", "value": "dw"},
+                                   {"path": r"HKEY_CURRENT_USER\Software\QvWeb\Moved", "value": "n"}],
+      answer["matches"])
+# Export as .reg and as a hive, import, compare.
+status, exported = request("GET", f"/{token}/api/export?" + urllib.parse.urlencode({"path": key}))
+check("export as .reg", (200, True), (status, exported.decode("utf-16").startswith(
+    "Windows Registry Editor Version 5.00")))
+status, hive = request("GET", f"/{token}/api/export?" +
+                       urllib.parse.urlencode({"path": key, "format": "hive"}))
+check("export as a hive", (200, b"regf"), (status, hive[:4]))
+copied = exported.decode("utf-16").replace("QvWeb", "QvWebCopy").encode("utf-16")
+status, _ = request("POST", f"/{token}/api/import?kind=reg", copied, {"X-Qv-Token": token})
+check("import a .reg upload", (200, "    n    REG_DWORD    0x2a"),
+      (status, query(key + r"Copy\Moved", "/v", "n").splitlines()[2]))
+status, answer = api_post("compare?" + urllib.parse.urlencode({"path": key, "other": key + "Copy"}), {})
+check("two keys compared", (200, True), (status, answer["identical"]))
+status, _ = api_post("value/set", {"path": key + "Copy", "name": "extra", "type": 1, "data": utf16("x")})
+status, compared = request("POST", f"/{token}/api/compare?" + urllib.parse.urlencode({"path": key + "Copy"}),
+                           hive, {"X-Qv-Token": token})
+answer = json.loads(compared)
+check("a key against an uploaded hive", (200, False, True),
+      (status, answer["identical"], "extra" in answer["lines"]))
+status, _ = request("POST", f"/{token}/api/import?" + urllib.parse.urlencode({"kind": "hive", "path": key + "Copy"}),
+                    hive, {"X-Qv-Token": token})
+check("a hive upload restored", (200, ""), (status, query(key + "Copy", "/v", "extra")))
+status, answer = api_post("key/delete", {"path": key + "Copy"})
+status, _ = request("POST", f"/{token}/api/import?kind=reg", b"not a registry file", {"X-Qv-Token": token})
+check("a file that is no .reg is refused", 400, status)
+
 # What must be refused, each changing nothing.
 before = export(key)
 change = json.dumps({"path": key, "name": "dw"})
@@ -146,6 +184,11 @@ refused = [
      {"X-Qv-Token": token, "Origin": "http://evil.example"}, None, 403),
     ("a change by GET", "GET", f"/{token}/api/value/delete?" +
      urllib.parse.urlencode({"path": key, "name": "dw"}), None, {}, None, 405),
+    ("an import without the token header", "POST", f"/{token}/api/import?kind=reg",
+     "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CURRENT_USER\\Software\\QvWeb]\r\n",
+     {}, None, 403),
+    ("an export from another site", "GET", f"/{token}/api/export?path=HKCU", None,
+     {"Origin": "http://evil.example"}, None, 403),
     ("a path with ..", "GET", f"/{token}/../{token}/api/values?path=HKCU", None, {}, None, 400),
     ("another method", "DELETE", f"/{token}/api/value/delete", change, {"X-Qv-Token": token},
      None, 405),

@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/regedit/regedit_api.h"
+#include "tools/qv/regedit/regedit_files.h"
 #include "tools/qv/regedit/regedit_page.h"
 
 namespace quorvane::qv {
@@ -140,6 +142,46 @@ int RegeditServer::Serve(const Options& options) {
   server.Get(base + "page.css", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(RegeditPage::Style(), "text/css; charset=utf-8");
   });
+  RegeditFiles files;
+  const auto query = [](const httplib::Request& request, const char* name) {
+    return request.has_param(name) ? request.get_param_value(name) : std::string();
+  };
+  const auto answer = [](httplib::Response& response, const std::string& json, bool failed) {
+    response.set_content(json, "application/json");
+    if (failed) response.status = 400;
+  };
+  server.Get(base + "api/find", [&](const httplib::Request& request, httplib::Response& response) {
+    nlohmann::json asked = nlohmann::json::object();
+    for (const auto& [name, value] : request.params) asked[name] = value;
+    bool failed = false;
+    const std::string found = files.Find(asked.dump(), &failed);
+    answer(response, found, failed);
+  });
+  server.Get(
+      base + "api/export", [&](const httplib::Request& request, httplib::Response& response) {
+        const bool hive = query(request, "format") == "hive";
+        bool failed = false;
+        std::string bytes = files.Export(query(request, "path"), query(request, "view"),
+                                         hive ? "hive" : "reg", &failed);
+        if (failed) return answer(response, bytes, true);
+        response.set_header("Content-Disposition", hive ? "attachment; filename=\"export.hiv\""
+                                                        : "attachment; filename=\"export.reg\"");
+        response.set_content(std::move(bytes), "application/octet-stream");
+      });
+  server.Post(
+      base + "api/import", [&](const httplib::Request& request, httplib::Response& response) {
+        bool failed = false;
+        const std::string done = files.Import(query(request, "kind"), query(request, "path"),
+                                              query(request, "view"), request.body, &failed);
+        answer(response, done, failed);
+      });
+  server.Post(
+      base + "api/compare", [&](const httplib::Request& request, httplib::Response& response) {
+        bool failed = false;
+        const std::string compared = files.Compare(query(request, "path"), query(request, "other"),
+                                                   query(request, "view"), request.body, &failed);
+        answer(response, compared, failed);
+      });
   // Reads by GET (their query as the request), changes by POST alone.
   server.Get(
       base + R"(api/([a-z/]+))", [](const httplib::Request& request, httplib::Response& response) {
@@ -185,10 +227,14 @@ int RegeditServer::Serve(const Options& options) {
   std::atomic<bool> ended{false};
   std::thread stopper([&] {
     const timespec a_while{0, 200 * 1000 * 1000};
+    bool asked = false;
     while (!ended) {
-      if (sigtimedwait(&signals, nullptr, &a_while) > 0) {
+      if (!asked) {
+        asked = sigtimedwait(&signals, nullptr, &a_while) > 0;
+      } else {
+        // Until it ends: a stop before the server runs would be lost.
         server.stop();
-        return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
     }
   });
