@@ -133,7 +133,7 @@ int RegeditFiles::RunQv(const std::vector<std::string>& words, std::string* said
 }
 
 std::string RegeditFiles::WriteScratch(const std::string& name, const std::string& bytes) const {
-  const std::string file = folder_ + "/" + name;
+  std::string file = folder_ + "/" + name;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;
   if (!out.flush()) throw ToolFailure("regedit: the upload cannot be kept for qv");

@@ -166,7 +166,7 @@ int RegeditServer::Serve(const Options& options) {
         if (failed) return answer(response, bytes, true);
         response.set_header("Content-Disposition", hive ? "attachment; filename=\"export.hiv\""
                                                         : "attachment; filename=\"export.reg\"");
-        response.set_content(std::move(bytes), "application/octet-stream");
+        response.set_content(bytes, "application/octet-stream");
       });
   server.Post(
       base + "api/import", [&](const httplib::Request& request, httplib::Response& response) {
@@ -226,7 +226,7 @@ int RegeditServer::Serve(const Options& options) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::atomic<bool> ended{false};
   std::thread stopper([&] {
-    const timespec a_while{0, 200 * 1000 * 1000};
+    const timespec a_while{0, 200L * 1000 * 1000};
     bool asked = false;
     while (!ended) {
       if (!asked) {
