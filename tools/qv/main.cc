@@ -7,6 +7,7 @@
 //   keys/                 open keys, tree walks, batches, trees to and from .reg files
 //   hive/                 hive files
 //   reg/                  the `qv reg` commands
+//   regedit/              `qv regedit`, its own program (qv-regedit): the browser page
 //   fileworks_command.cc  `qv setting`, `qv path` and the file helpers; demo.cc the tour
 #include <cstdio>
 #include <exception>
