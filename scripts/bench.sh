@@ -107,6 +107,10 @@ process_bench large_registry.sh \
   "One write in a registry of 1,000 and of 1,000,000 values, whole qv processes:" hyperfine
 process_bench hive_files.sh \
   "Hive files through whole qv processes, against the .reg import of the same tree:" hivexml
+if [[ -x build-bench/tools/qv/qv-regedit && -x /usr/bin/chromedriver ]]; then
+  printf '\n%s\n\n' "qv regedit in headless Chromium, a registry of 1,000 and of 1,000,000 values:"
+  /usr/bin/python3 bench/regedit_page.py "$root/build-bench/tools/qv/qv" "$scratch"
+fi
 process_bench wine_prefix.sh \
   "A Wine prefix's registry of 1,000,000 values, whole processes, against Wine's own:" hyperfine
 

@@ -76,7 +76,9 @@ int RegeditServer::Serve(const Options& options) {
   // bound on what a flood of requests can hold.
   server.new_task_queue = [] { return new httplib::ThreadPool(1); };
   server.set_payload_max_length(kMostBody);
-  server.set_keep_alive_max_count(100);
+  // A connection kept open would hold the one worker from the browser's
+  // other connections until it timed out: one request a connection.
+  server.set_keep_alive_max_count(1);
   server.set_read_timeout(10, 0);
   int port = 0;
   std::string host;    // what the Host header must be
