@@ -242,6 +242,34 @@ try:
     check("compare of two keys", True, "Result Compared: Different" in
           browser.find_element(By.ID, "report-text").text)
     browser.save_screenshot(os.path.join(screens, "compare.png"))
+    # The toolbar by keyboard: a focused button takes Enter, and Enter in the
+    # dialog's name is OK, as in regedit.
+    open_key(base)
+    browser.find_element(By.ID, "new-key").send_keys(Keys.ENTER)
+    wait.until(lambda b: b.find_element(By.ID, "editor").get_attribute("open") is not None)
+    field = browser.find_element(By.ID, "editor-name")
+    field.clear()
+    field.send_keys("ByKeyboard", Keys.ENTER)
+    wait.until(lambda b: selected(b) == "ByKeyboard")
+    check("a new key by keyboard", True, rf"{base}\ByKeyboard" in query(base))
+    browser.find_element(By.ID, "new-type").send_keys("REG_SZ")
+    browser.find_element(By.ID, "new-value").send_keys(Keys.ENTER)
+    wait.until(lambda b: b.find_element(By.ID, "editor").get_attribute("open") is not None)
+    browser.find_element(By.ID, "editor-data").send_keys("typed")
+    field = browser.find_element(By.ID, "editor-name")
+    field.clear()
+    field.send_keys("k", Keys.ENTER)
+    wait.until(lambda b: any(r[0] == "k" for r in rows()))
+    check("a new value by keyboard", "    k    REG_SZ    typed",
+          query(rf"{base}\ByKeyboard", "/v", "k").splitlines()[2])
+    browser.find_element(By.ID, "compare").send_keys(Keys.ENTER)
+    wait.until(lambda b: b.find_element(By.ID, "editor").get_attribute("open") is not None)
+    browser.find_element(By.ID, "editor-name").send_keys(base + r"\ByKeyboard", Keys.ENTER)
+    wait.until(lambda b: b.find_element(By.ID, "report-title").text.startswith("Identical"))
+    check("compare by keyboard", True, "Identical" in browser.find_element(By.ID, "report-title").text)
+    tree.send_keys(Keys.DELETE)
+    wait.until(lambda b: b.switch_to.alert).accept()
+    wait.until(lambda b: selected(b) == "QvBrowser")
     # A narrow window keeps both panes.
     browser.set_window_size(500, 800)
     check("a narrow window shows the values below the tree", True,
