@@ -90,7 +90,8 @@ def api_post(action, body, headers=None):
 
 key = r"HKCU\Software\QvWeb"
 # The page and its parts.
-for path, kind in (("", "text/html"), ("page.js", "text/javascript"), ("page.css", "text/css")):
+for path, kind in (("", "text/html"), ("page.js", "text/javascript"), ("files.js", "text/javascript"),
+                   ("page.css", "text/css")):
     status, body = request("GET", f"/{token}/{path}")
     check(f"the page's {path or 'html'}", 200, status)
 # Reads.

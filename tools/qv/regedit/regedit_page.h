@@ -8,6 +8,7 @@ class RegeditPage {
  public:
   static const char* Html();
   static const char* Script();
+  static const char* FilesScript();
   static const char* Style();
 };
 

@@ -141,6 +141,9 @@ int RegeditServer::Serve(const Options& options) {
   server.Get(base + "page.js", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(RegeditPage::Script(), "text/javascript; charset=utf-8");
   });
+  server.Get(base + "files.js", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content(RegeditPage::FilesScript(), "text/javascript; charset=utf-8");
+  });
   server.Get(base + "page.css", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(RegeditPage::Style(), "text/css; charset=utf-8");
   });
