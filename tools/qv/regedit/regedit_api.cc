@@ -21,17 +21,6 @@ using nlohmann::json;
 
 constexpr std::size_t kMostInAPage = 2000;  // the page asks for fewer
 
-std::string Hex(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const char byte : bytes) {
-    text.push_back(kDigits[static_cast<unsigned char>(byte) >> 4]);
-    text.push_back(kDigits[static_cast<unsigned char>(byte) & 15]);
-  }
-  return text;
-}
-
 std::string Bytes(const std::string& hex) {
   if (hex.size() % 2 != 0) throw ToolFailure("the data are not whole bytes of hex digits");
   std::string bytes;
@@ -118,7 +107,7 @@ json Values(const json& request) {
   for (std::size_t i = from; i < values.size() && i < from + count; ++i) {
     answer["values"].push_back({{"name", Cli::Utf8(values[i].name)},
                                 {"type", values[i].type},
-                                {"data", Hex(values[i].data)}});
+                                {"data", RegeditApi::Hex(values[i].data)}});
   }
   return answer;
 }
@@ -198,6 +187,17 @@ json Edit(const std::string& action, const json& request) {
 }
 
 }  // namespace
+
+std::string RegeditApi::Hex(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (const char byte : bytes) {
+    text.push_back(kDigits[static_cast<unsigned char>(byte) >> 4]);
+    text.push_back(kDigits[static_cast<unsigned char>(byte) & 15]);
+  }
+  return text;
+}
 
 bool RegeditApi::Changes(const std::string& action) {
   return action != "keys" && action != "values";

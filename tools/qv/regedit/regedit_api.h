@@ -14,6 +14,8 @@ class RegeditApi {
   // object); returns the JSON answer, and sets `failed` for an error answer.
   [[nodiscard]] static std::string Answer(const std::string& action, const std::string& request,
                                           bool* failed);
+  // Bytes as the API carries them: two lower-case hex digits each.
+  [[nodiscard]] static std::string Hex(const std::string& bytes);
   // Whether `action` changes the registry (only a POST may ask for it).
   [[nodiscard]] static bool Changes(const std::string& action);
 };

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,9 +14,11 @@
 
 #include <quorvane/core/error_object.h>
 #include <quorvane/platform/platform.h>
+#include <quorvane/platform/unicode_text.h>
 #include "tools/qv/cli/cli.h"
 #include "tools/qv/keys/key_tree.h"
 #include "tools/qv/keys/reg_file.h"
+#include "tools/qv/regedit/regedit_api.h"
 
 namespace quorvane::qv {
 
@@ -38,19 +41,9 @@ std::string Lower(const std::u16string& text) {
 std::string DataText(const RegValue& value) {
   const std::string& data = value.data;
   if (value.type == 1 || value.type == 2 || value.type == 7) {
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-      const auto unit = static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
-                                              static_cast<unsigned char>(data[i + 1]) << 8);
-      text.push_back(unit == 0 ? u' ' : unit);
-    }
+    std::u16string text = UnicodeText::FromUtf16Le(data);
+    std::replace(text.begin(), text.end(), u'\0', u' ');  // between a list's items
     return Lower(text);
-  }
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char byte : data) {
-    hex.push_back(kDigits[static_cast<unsigned char>(byte) >> 4]);
-    hex.push_back(kDigits[static_cast<unsigned char>(byte) & 15]);
   }
   if ((value.type == 4 && data.size() == 4) || (value.type == 11 && data.size() == 8)) {
     unsigned long long number = 0;
@@ -61,7 +54,7 @@ std::string DataText(const RegValue& value) {
     std::snprintf(text, sizeof text, "%llu 0x%llx", number, number);
     return text;
   }
-  return hex;
+  return RegeditApi::Hex(data);
 }
 
 bool Flag(const json& request, const char* name) {

@@ -27,17 +27,11 @@ constexpr const char* kTokenHeader = "X-Qv-Token";
 // 128 random bits from the kernel, as 32 hex digits.
 std::string NewToken() {
   std::ifstream random("/dev/urandom", std::ios::binary);
-  unsigned char bytes[16] = {};
-  if (!random.read(reinterpret_cast<char*>(bytes), sizeof bytes)) {
+  std::string bytes(16, '\0');
+  if (!random.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
     throw ToolFailure("regedit: no random numbers for the page's token (/dev/urandom)");
   }
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string token;
-  for (const unsigned char byte : bytes) {
-    token.push_back(kDigits[byte >> 4]);
-    token.push_back(kDigits[byte & 15]);
-  }
-  return token;
+  return RegeditApi::Hex(bytes);
 }
 
 // Compared in time that does not depend on where they differ.

@@ -19,6 +19,7 @@
 #include <quorvane/platform/portable/store/wine/wine_file.h>
 #include <quorvane/platform/portable/store/wine/wine_index.h>
 #include <quorvane/platform/portable/text/name_folding.h>
+#include <quorvane/platform/unicode_text.h>
 
 namespace quorvane::platform::portable {
 
@@ -286,12 +287,7 @@ std::optional<std::u16string> WineStore::LinkTarget(KeyId key) {
   ReadValues(key);
   const StoredValue* value = tree_.GetValue(key, u"SYMBOLICLINKVALUE");
   if (value == nullptr || value->type != kRegLink) return {};
-  std::u16string target(value->data.size() / 2, u'\0');
-  for (std::size_t at = 0; at < target.size(); ++at) {
-    target[at] = static_cast<char16_t>(static_cast<unsigned char>(value->data[2 * at]) |
-                                       static_cast<unsigned char>(value->data[2 * at + 1]) << 8);
-  }
-  return target;
+  return UnicodeText::FromUtf16Le(value->data);
 }
 
 void WineStore::DeleteKey(KeyId key) {
