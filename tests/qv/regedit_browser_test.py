@@ -10,8 +10,8 @@ main views.
 import os
 import subprocess
 import sys
-import tempfile
 
+from qv_suite import Suite
 from selenium import webdriver
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -22,21 +22,8 @@ if os.environ.get("QV_PROCESS_BITS") == "32":
     print("qv regedit in Chromium: run once, in the 64-bit process's suite")
     sys.exit(77)
 os.makedirs(screens, exist_ok=True)
-scratch = tempfile.mkdtemp()
-os.environ["QV_REGISTRY"] = os.path.join(scratch, "registry.db")
-failures = checks = 0
-
-
-def check(name, expected, actual):
-    global failures, checks
-    checks += 1
-    if expected != actual:
-        failures += 1
-        print(f"FAILED {name}\n  expected: {expected!r}\n  actual:   {actual!r}")
-
-
-def query(key, *more):
-    return subprocess.run([qv, "reg", "query", key, *more], capture_output=True, text=True).stdout
+suite = Suite(qv)
+scratch, check, query = suite.scratch, suite.check, suite.query
 
 
 base = r"HKEY_CURRENT_USER\Software\QvBrowser"
@@ -282,5 +269,4 @@ finally:
     browser.quit()
     if server.poll() is None:
         server.terminate()
-print(f"qv regedit in Chromium: {checks - failures} passed, {failures} failed")
-sys.exit(1 if failures else 0)
+suite.end("qv regedit in Chromium")

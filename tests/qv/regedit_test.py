@@ -11,31 +11,17 @@ import os
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import urllib.parse
+
+from qv_suite import Suite
 
 qv = sys.argv[1]
 if os.environ.get("QV_PROCESS_BITS") == "32":
     print("qv regedit: run once, in the 64-bit process's suite")
     sys.exit(77)
-scratch = tempfile.mkdtemp()
-os.environ["QV_REGISTRY"] = os.path.join(scratch, "registry.db")
-failures = 0
-checks = 0
-
-
-def check(name, expected, actual):
-    global failures, checks
-    checks += 1
-    if expected != actual:
-        failures += 1
-        print(f"FAILED {name}\n  expected: {expected!r}\n  actual:   {actual!r}")
-
-
-def query(key, *more):
-    done = subprocess.run([qv, "reg", "query", key, *more], capture_output=True, text=True)
-    return done.stdout
+suite = Suite(qv)
+scratch, check, query = suite.scratch, suite.check, suite.query
 
 
 def export(key):
@@ -215,5 +201,4 @@ second = subprocess.Popen([qv, "regedit", "--no-browser"], stdout=subprocess.PIP
 second.stdout.readline()
 second.send_signal(signal.SIGINT)
 check("Ctrl-C ends the server", 0, second.wait(timeout=10))
-print(f"qv regedit: {checks - failures} passed, {failures} failed")
-sys.exit(1 if failures else 0)
+suite.end("qv regedit")
